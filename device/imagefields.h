@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// The one place that reads and writes fields inside a register image. The image is the device's
+// own memory, so wider fields are least significant byte first whatever the PC's byte order.
+// A field reaching past the image's end is a programming error and throws std::out_of_range.
+namespace field {
+
+std::uint8_t u8(std::span<const std::uint8_t> image, std::size_t pos);
+std::int8_t i8(std::span<const std::uint8_t> image, std::size_t pos);
+std::uint16_t u16(std::span<const std::uint8_t> image, std::size_t pos);
+std::int16_t i16(std::span<const std::uint8_t> image, std::size_t pos);
+std::uint32_t u32(std::span<const std::uint8_t> image, std::size_t pos);
+std::int32_t i32(std::span<const std::uint8_t> image, std::size_t pos);
+float f32(std::span<const std::uint8_t> image, std::size_t pos);
+
+void setU8(std::span<std::uint8_t> image, std::size_t pos, std::uint8_t value);
+void setI8(std::span<std::uint8_t> image, std::size_t pos, std::int8_t value);
+void setU16(std::span<std::uint8_t> image, std::size_t pos, std::uint16_t value);
+void setI16(std::span<std::uint8_t> image, std::size_t pos, std::int16_t value);
+void setU32(std::span<std::uint8_t> image, std::size_t pos, std::uint32_t value);
+void setI32(std::span<std::uint8_t> image, std::size_t pos, std::int32_t value);
+void setF32(std::span<std::uint8_t> image, std::size_t pos, float value);
+
+} // namespace field

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "link/linkport.h"
+#include "link/porterror.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <optional>
+
+enum class Baudrate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
+enum class Databits { db5, db6, db7, db8 };
+enum class Parity { paNone, paOdd, paEven, paMark, paSpace };
+enum class Stopbits { sb1, sb2 };
+enum class DtrControl { dtrDisabled, dtrEnabled };
+enum class RtsControl { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
+
+int baudrateValue(Baudrate rate);
+
+// The port setting for a device's line speed code: 0 = 9600 ... 4 = 115200; nothing for any
+// other code.
+std::optional<Baudrate> baudrateForSpeedCode(int code);
+
+struct FlowControl
+{
+    bool OutCtsFlow = false;
+    bool OutDsrFlow = false;
+    DtrControl ControlDtr = DtrControl::dtrDisabled;
+    RtsControl ControlRts = RtsControl::rtsDisabled;
+    bool XonXoffOut = false;
+    bool XonXoffIn = false;
+    bool DsrSensitivity = false;
+    bool TxContinueOnXoff = false;
+};
+
+struct PortBuffers
+{
+    int ReadSize = 4096;
+    int WriteSize = 2048;
+    int ReadTimeout = 1000;  // ms, one read or one direct write
+    int WriteTimeout = 1000; // ms, room in the write queue
+};
+
+// The serial port of a program. Opened exclusively; reads return at once with what has arrived.
+// Writes are queued and drained by the event loop, or, with DirectWrite, awaited by the caller.
+// Lines without modem control (pseudo-terminals, adapters with automatic direction control)
+// refuse RTS and DTR changes; those changes are skipped there, since such lines need none.
+class CommPort : public QObject, public LinkPort
+{
+    Q_OBJECT
+public:
+    explicit CommPort(QObject *parent = nullptr);
+    ~CommPort() override;
+
+    int PortNum() const { return m_portNum; }
+    void setPortNum(int n);
+    QString DeviceName() const { return m_deviceName; }
+    // "COM%d" resolves through the port path rules; any other pattern is a device path itself.
+    void setDeviceName(const QString &pattern);
+
+    Baudrate baudrate() const { return m_baudrate; }
+    void setBaudrate(Baudrate rate);
+    Databits databits() const { return m_databits; }
+    void setDatabits(Databits bits);
+    Parity parity() const { return m_parity; }
+    void setParity(Parity parity);
+    Stopbits stopbits() const { return m_stopbits; }
+    void setStopbits(Stopbits bits);
+    FlowControl flowControl() const { return m_flow; }
+    void setFlowControl(const FlowControl &flow);
+    bool directWrite() const { return m_directWrite; }
+    void setDirectWrite(bool direct);
+    PortBuffers buffers() const { return m_buffers; }
+    void setBuffers(const PortBuffers &buffers) { m_buffers = buffers; }
+
+    // "COM<n>" for the standard pattern, otherwise the substituted pattern.
+    QString displayName() const;
+    QString devicePath() const;
+
+    void Open() override;
+    void Close() override;
+    bool IsOpen() const override;
+    void Purge() override;
+    bool WriteText(const QByteArray &text) override;
+    int ReadAvailable(char *buffer, int maxCount) override;
+    QByteArray ReadAllWaiting() override;
+    void SetRts(bool on) override;
+
+private:
+    void refuseWhileOpen() const;
+    void applyLineSettings();
+    // Pulls into the port's buffer whatever the driver holds now, without waiting.
+    void fetchWaiting();
+    [[noreturn]] void fail(const char *format, int osError);
+
+    QSerialPort m_port;
+    int m_portNum = 1;
+    QString m_deviceName = QStringLiteral("COM%d");
+    Baudrate m_baudrate = Baudrate::br9600;
+    Databits m_databits = Databits::db8;
+    Parity m_parity = Parity::paNone;
+    Stopbits m_stopbits = Stopbits::sb1;
+    FlowControl m_flow;
+    bool m_directWrite = false;
+    PortBuffers m_buffers;
+};

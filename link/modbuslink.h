@@ -1,0 +1,87 @@
+#pragma once
+
+#include "link/exchange.h"
+#include "link/registerimages.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+class CommPort;
+class LinkPort;
+
+// Widening of a byte range to whole registers: an odd start takes in the register's first byte,
+// an odd length is rounded up. 16-bit arithmetic, as the device's own addresses are.
+struct RegisterSpan
+{
+    std::uint16_t start = 0; // first register
+    std::uint16_t count = 0; // registers
+};
+RegisterSpan registerSpan(std::uint16_t bytePosition, std::uint16_t byteLength);
+
+// The configurator's link: builds requests, runs exchanges and moves data between replies and
+// the register images. Never retries. One exchange at a time: a transaction started while
+// another one waits (from a timer or a click delivered during its wait) returns 999 at once and
+// touches nothing.
+class ModbusLink
+{
+public:
+    explicit ModbusLink(RegisterImages &images);
+
+    // 9600 baud, 8 data bits, no parity, 2 stop bits, port 1; the port is used from then on.
+    void Setup(CommPort &port);
+    void setPort(LinkPort *port) { m_port = port; }
+    LinkPort *port() const { return m_port; }
+
+    int ResponseWait() const { return m_responseWait; }
+    void setResponseWait(int ms) { m_responseWait = ms; }
+
+    int ReadHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
+                             std::uint16_t byteLength);
+    int ReadInputRegisters(std::uint8_t address, std::uint16_t bytePosition,
+                           std::uint16_t byteLength);
+    // Registers as device memory order words: first reply byte + 256 * second.
+    int ReadInputRegisterBlock(std::uint8_t address, std::uint16_t startRegister,
+                               std::uint16_t count, std::span<std::uint16_t> out);
+    int ReadDiscreteInputs(std::uint8_t address, std::uint16_t position, std::uint16_t count);
+    int ReadCoils(std::uint8_t address, std::uint16_t position, std::uint16_t count);
+    int WriteCoils(std::uint8_t address, std::uint16_t position, std::uint16_t count);
+    int WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
+                              std::uint16_t byteLength);
+
+    const QByteArray &requestText() const { return m_requestText; }
+    const QByteArray &replyText() const { return m_replyText; }
+    bool completed() const { return m_completed; }
+    bool busy() const { return m_busy; }
+    RegisterImages &images() { return m_images; }
+    PollingExchange &exchange() { return m_exchange; }
+
+    // Shown every reply text as it came (the main window's diagnostic field).
+    std::function<void(const QByteArray &)> showReply;
+
+    static constexpr int kChunkRegisters = 25;
+    static constexpr int kRegisterExtraWait = 100; // functions 3 and 4
+    static constexpr int kFlagExtraWait = 300;     // functions 1, 2, 15 and 16
+
+private:
+    int run(int requestBytes, int waitMs);
+    int readRegisters(std::uint8_t function, std::uint8_t address, std::uint16_t bytePosition,
+                      std::uint16_t byteLength, std::span<std::uint8_t> image, bool wrapErrors);
+    int readFlags(std::uint8_t function, std::uint8_t address, std::uint16_t position,
+                  std::uint16_t count, std::span<std::uint8_t> image);
+    void putHeader(std::uint8_t address, std::uint8_t function, std::uint16_t first,
+                   std::uint16_t count);
+
+    RegisterImages &m_images;
+    LinkPort *m_port = nullptr;
+    PollingExchange m_exchange;
+    int m_responseWait = 100;
+    std::array<std::uint8_t, 1023> m_request{};
+    QByteArray m_requestText;
+    QByteArray m_replyText;
+    bool m_completed = true;
+    bool m_busy = false;
+};

@@ -1,0 +1,21 @@
+#include "platform/pumpedwait.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+void DelayPumping(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A timer may fire a little early; go round until the full time has passed.
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        timer.start(int(left));
+        loop.exec();
+    }
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+// Waits at least ms milliseconds while the event loop keeps delivering timers, clicks and port
+// notifications. The thread sleeps in the event loop meanwhile: an idle wait costs no CPU.
+void DelayPumping(int ms);
