@@ -62,6 +62,13 @@ void PtyResponder::clearRequests()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+    m_speeds.clear();
+}
+
+QList<int> PtyResponder::requestSpeeds() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_speeds;
 }
 
 bool PtyResponder::waitForRequests(int count, int timeoutMs) const
@@ -118,6 +125,7 @@ void PtyResponder::run()
             {
                 std::lock_guard lock(m_mutex);
                 m_requests.append(request);
+                m_speeds.append(lineSpeed());
                 if (!m_replies.empty()) {
                     reply = m_replies.front();
                     m_replies.pop_front();
@@ -161,4 +169,13 @@ QByteArray asciiFrame(std::initializer_list<int> bytes, bool lowerCase)
     for (const int b : bytes)
         raw.append(char(b));
     return asciiFrame(raw, lowerCase);
+}
+
+QByteArray frameBytes(const QByteArray &frame)
+{
+    const qsizetype end = frame.indexOf("\r\n");
+    if (!frame.startsWith(':') || end < 3)
+        return {};
+    // Drop ":" and the two LRC characters.
+    return QByteArray::fromHex(frame.mid(1, end - 3));
 }

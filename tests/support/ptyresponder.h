@@ -42,8 +42,9 @@ public:
     QList<QByteArray> requests() const;
     void clearRequests();
     bool waitForRequests(int count, int timeoutMs) const;
-    // The line speed that the client set on its end.
+    // The line speed that the client has set on its end now, and had set at each request.
     int lineSpeed() const;
+    QList<int> requestSpeeds() const;
 
 private:
     void run();
@@ -58,8 +59,12 @@ private:
     std::deque<Reply> m_replies;
     std::function<Reply(const QByteArray &)> m_answer;
     QList<QByteArray> m_requests;
+    QList<int> m_speeds;
 };
 
 // A MODBUS ASCII frame built independently of the link's own codec, for prepared replies.
 QByteArray asciiFrame(std::initializer_list<int> bytes, bool lowerCase = false);
 QByteArray asciiFrame(const QByteArray &bytes, bool lowerCase = false);
+
+// The bytes of a received frame (between ":" and the LRC), decoded without the link's codec.
+QByteArray frameBytes(const QByteArray &frame);
