@@ -399,8 +399,8 @@ QByteArray SimDevice::readInputRegisters(int first, int count, const QDateTime &
     const int ringFirst = std::max(first, kRingFirstRegister);
     const int ringEnd = first + count;
     if (ringEnd > ringFirst) {
-        data.append(m_ring.bytes().mid(2 * (ringFirst - kRingFirstRegister),
-                                       2 * (ringEnd - ringFirst)));
+        data.append(
+            m_ring.bytes().mid(2 * (ringFirst - kRingFirstRegister), 2 * (ringEnd - ringFirst)));
     }
     // The ring's odd byte count leaves the last register half outside it.
     data.append(QByteArray(2 * count - data.size(), '\0'));
@@ -420,8 +420,8 @@ void SimDevice::writeHolding(int firstRegister, const QByteArray &data, const QD
         clockBytes.resize(6);
         const QDate d = now.date();
         const QTime t = now.time();
-        const int current[6] = {d.day(), d.month(), d.year() % 100, t.hour(), t.minute(),
-                                t.second()};
+        const int current[6] = {d.day(),  d.month(),  d.year() % 100,
+                                t.hour(), t.minute(), t.second()};
         for (int i = 0; i < 6; ++i)
             clockBytes[i] = char(current[i]);
     }
@@ -445,9 +445,9 @@ void SimDevice::writeHolding(int firstRegister, const QByteArray &data, const QD
     }
 
     if (!clockBytes.isEmpty()) {
-        const QDate date(2000 + quint8(clockBytes[2]), quint8(clockBytes[1]),
-                         quint8(clockBytes[0]));
-        const QTime time(quint8(clockBytes[3]), quint8(clockBytes[4]), quint8(clockBytes[5]));
+        const QDate date{2000 + quint8(clockBytes[2]), quint8(clockBytes[1]),
+                         quint8(clockBytes[0])};
+        const QTime time{quint8(clockBytes[3]), quint8(clockBytes[4]), quint8(clockBytes[5])};
         if (date.isValid() && time.isValid()) {
             const QDateTime set(date, time, Qt::UTC);
             m_clockOffsetMs = QDateTime(pcNow.date(), pcNow.time(), Qt::UTC).msecsTo(set);
@@ -475,8 +475,7 @@ void SimDevice::writeHolding(int firstRegister, const QByteArray &data, const QD
     }
 }
 
-void SimDevice::writeCoils(int first, int count, const QByteArray &packed,
-                           const QDateTime &pcNow)
+void SimDevice::writeCoils(int first, int count, const QByteArray &packed, const QDateTime &pcNow)
 {
     const bool wasRecording = m_coils[1];
     for (int i = 0; i < count; ++i)
@@ -485,8 +484,7 @@ void SimDevice::writeCoils(int first, int count, const QByteArray &packed,
         scheduleNextRecord(deviceTime(pcNow));
 }
 
-QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow,
-                             int forcedException)
+QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow, int forcedException)
 {
     const quint8 addr = address();
     if (request.size() < 2)
@@ -527,8 +525,7 @@ QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow,
         return exceptionReply(addr, function, kIllegalValue);
     if (function == 15 || function == 16) {
         const int expected = function == 15 ? (count + 7) / 8 : 2 * count;
-        if (request.size() < 7 || quint8(request[6]) != expected ||
-            request.size() != 7 + expected)
+        if (request.size() < 7 || quint8(request[6]) != expected || request.size() != 7 + expected)
             return exceptionReply(addr, function, kIllegalValue);
     } else if (request.size() != 6) {
         return exceptionReply(addr, function, kIllegalValue);

@@ -75,8 +75,7 @@ public:
 
     // Serves one request (address, function, data). Returns the reply bytes with the device's
     // address, or an exception reply; forcedException replaces a good answer.
-    QByteArray handle(const QByteArray &request, const QDateTime &pcNow,
-                      int forcedException = 0);
+    QByteArray handle(const QByteArray &request, const QDateTime &pcNow, int forcedException = 0);
     // A written register 3 takes effect only once its reply is on the line.
     void applyPendingChanges();
 
@@ -116,8 +115,8 @@ private:
     std::array<double, 7> m_outputs{}; // Y0 unused, Y1..Y6 in percent
     std::array<bool, 8> m_alarmTripped{};
     qint64 m_clockOffsetMs = 0;
-    QDateTime m_started;     // PC time of creation, for the loops' running counters
-    QDateTime m_nextRecord;  // device time of the next archive record; invalid when idle
+    QDateTime m_started;    // PC time of creation, for the loops' running counters
+    QDateTime m_nextRecord; // device time of the next archive record; invalid when idle
     ArchiveRing m_ring;
     FaultSettings m_faults;
     bool m_answersZero = false;
