@@ -47,8 +47,8 @@ QString formatFlags(const QByteArray &flags);
 
 struct CliOutcome
 {
-    int result = 0;  // the link's result code
-    QString output;  // the data line for reads, empty for writes
+    int result = 0; // the link's result code
+    QString output; // the data line for reads, empty for writes
 };
 
 // Runs the command through a link whose port is already set up.

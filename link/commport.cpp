@@ -302,8 +302,7 @@ QByteArray CommPort::ReadAllWaiting()
 
 void CommPort::SetRts(bool on)
 {
-    if (m_flow.ControlRts == RtsControl::rtsHandshake ||
-        m_flow.ControlRts == RtsControl::rtsToggle)
+    if (m_flow.ControlRts == RtsControl::rtsHandshake || m_flow.ControlRts == RtsControl::rtsToggle)
         throw PortError(QStringLiteral(
             "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle."));
     errno = 0;

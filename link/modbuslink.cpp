@@ -83,7 +83,8 @@ int ModbusLink::run(int requestBytes, int waitMs)
         m_completed = false;
         return kNoReply;
     }
-    const int result = m_exchange.Exchange(*m_port, m_requestText, waitMs, m_replyText, m_completed);
+    const int result =
+        m_exchange.Exchange(*m_port, m_requestText, waitMs, m_replyText, m_completed);
     if (showReply)
         showReply(m_replyText);
     return result;
@@ -116,10 +117,13 @@ int ModbusLink::readRegisters(std::uint8_t function, std::uint8_t address,
             throw ESendThreadError(
                 QStringLiteral("Ошибка-ReadHoldRegs: %1 addr: %2 str: %3 ofs: %4")
                     .arg(osError)
-                    .arg(QString::number(quintptr(target), 16).toUpper().rightJustified(
-                        int(2 * sizeof(void *)), QLatin1Char('0')))
+                    .arg(QString::number(quintptr(target), 16)
+                             .toUpper()
+                             .rightJustified(int(2 * sizeof(void *)), QLatin1Char('0')))
                     .arg(QString::fromLatin1(m_replyText))
-                    .arg(QString::number(span.start, 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+                    .arg(QString::number(span.start, 16)
+                             .toUpper()
+                             .rightJustified(4, QLatin1Char('0'))));
         }
         span.count = std::uint16_t(span.count - m);
         span.start = std::uint16_t(span.start + m);

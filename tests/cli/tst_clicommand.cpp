@@ -17,25 +17,25 @@ private slots:
         const QString base = QStringLiteral("--port /tmp/p --baud 9600 --addr 5 ");
         QTest::newRow("holding") << base + "read-holding 0 9" << int(A::ReadHolding) << 0 << 9
                                  << QByteArray();
-        QTest::newRow("holding to the end") << base + "read-holding 1279 401" << int(A::ReadHolding)
-                                            << 1279 << 401 << QByteArray();
-        QTest::newRow("hex start") << base + "read-holding 0x4FF 100" << int(A::ReadHolding)
-                                   << 1279 << 100 << QByteArray();
-        QTest::newRow("input image") << base + "read-input 0 8" << int(A::ReadInput) << 0 << 8
-                                     << QByteArray();
-        QTest::newRow("input block") << base + "read-input 52 125" << int(A::ReadInput) << 52
-                                     << 125 << QByteArray();
+        QTest::newRow("holding to the end")
+            << base + "read-holding 1279 401" << int(A::ReadHolding) << 1279 << 401 << QByteArray();
+        QTest::newRow("hex start") << base + "read-holding 0x4FF 100" << int(A::ReadHolding) << 1279
+                                   << 100 << QByteArray();
+        QTest::newRow("input image")
+            << base + "read-input 0 8" << int(A::ReadInput) << 0 << 8 << QByteArray();
+        QTest::newRow("input block")
+            << base + "read-input 52 125" << int(A::ReadInput) << 52 << 125 << QByteArray();
         QTest::newRow("coils") << base + "read-coils 1 5" << int(A::ReadCoils) << 1 << 5
                                << QByteArray();
-        QTest::newRow("discrete") << base + "read-discrete 16 8" << int(A::ReadDiscrete) << 16
-                                  << 8 << QByteArray();
-        QTest::newRow("write holding") << base + "write-holding 3 0105" << int(A::WriteHolding)
-                                       << 3 << 1 << QByteArray("\x01\x05");
+        QTest::newRow("discrete") << base + "read-discrete 16 8" << int(A::ReadDiscrete) << 16 << 8
+                                  << QByteArray();
+        QTest::newRow("write holding") << base + "write-holding 3 0105" << int(A::WriteHolding) << 3
+                                       << 1 << QByteArray("\x01\x05");
         QTest::newRow("write holding, blanks")
             << QStringLiteral("--addr 1 --port x --baud 115200 write-holding 1179 \"0A 0b\"")
             << int(A::WriteHolding) << 1179 << 1 << QByteArray("\x0A\x0B");
-        QTest::newRow("write coils") << base + "write-coils 1 10110" << int(A::WriteCoils) << 1
-                                     << 5 << QByteArray("\x01\x00\x01\x01\x00", 5);
+        QTest::newRow("write coils") << base + "write-coils 1 10110" << int(A::WriteCoils) << 1 << 5
+                                     << QByteArray("\x01\x00\x01\x01\x00", 5);
     }
     void accepted()
     {

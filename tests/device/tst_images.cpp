@@ -60,7 +60,8 @@ private slots:
         QCOMPARE(int(regmap::kCommonBlock), 2 * 1179);
         QCOMPARE(int(regmap::kCommonShadow), 2 * 1229);
         QCOMPARE(int(regmap::program(1)), 2 * 1279);
-        QCOMPARE(int(regmap::program(4)) + regmap::kProgramBytes, RegisterImages::kHoldingBytes - 2); // up to register 1678
+        QCOMPARE(int(regmap::program(4)) + regmap::kProgramBytes,
+                 RegisterImages::kHoldingBytes - 2); // up to register 1678
         QCOMPARE(int(regmap::kArchiveState), 2 * 50);
     }
 

@@ -88,7 +88,8 @@ private slots:
             port.setPortNum(3);
             QFAIL("port number changed while open");
         } catch (const PortError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Can't perform this operation while port is open"));
+            QCOMPARE(e.message(),
+                     QStringLiteral("Can't perform this operation while port is open"));
         }
         QCOMPARE(port.PortNum(), 1);
         QVERIFY(port.IsOpen());
@@ -129,8 +130,9 @@ private slots:
             second.Open();
             QFAIL("opened twice");
         } catch (const PortError &e) {
-            QVERIFY2(e.message().startsWith(QStringLiteral("Can't open specified device COM1 (Error ")),
-                     qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(QStringLiteral("Can't open specified device COM1 (Error ")),
+                qPrintable(e.message()));
         }
         first.Close();
         second.Open();

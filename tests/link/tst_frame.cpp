@@ -31,13 +31,13 @@ private slots:
     {
         QTest::addColumn<std::vector<int>>("bytes");
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("read nine registers") << std::vector<int>{1, 3, 0, 0, 0, 9}
-                                             << QByteArray(":010300000009F3\r\n");
+        QTest::newRow("read nine registers")
+            << std::vector<int>{1, 3, 0, 0, 0, 9} << QByteArray(":010300000009F3\r\n");
         QTest::newRow("all zero") << std::vector<int>{0, 0} << QByteArray(":000000\r\n");
-        QTest::newRow("upper-case digits") << std::vector<int>{0xAB, 0xCD}
-                                           << QByteArray(":ABCD88\r\n");
-        QTest::newRow("sum past 256") << std::vector<int>{0xFF, 0xFF, 0xFF}
-                                      << QByteArray(":FFFFFF03\r\n");
+        QTest::newRow("upper-case digits")
+            << std::vector<int>{0xAB, 0xCD} << QByteArray(":ABCD88\r\n");
+        QTest::newRow("sum past 256")
+            << std::vector<int>{0xFF, 0xFF, 0xFF} << QByteArray(":FFFFFF03\r\n");
         QTest::newRow("write one register")
             << std::vector<int>{0x11, 0x10, 0x00, 0x03, 0x00, 0x01, 0x02, 0x12, 0x34}
             << QByteArray(":11100003000102123493\r\n");
@@ -94,8 +94,8 @@ private slots:
         // A non-hex function digit counts as the high bit set, and takes part in the sum
         // with its 999: (16 * 999 + 3) mod 256 = 0x73.
         QTest::newRow("non-hex function digit") << QByteArray(":01G3028A\r\n") << true << 2;
-        QTest::newRow("exception code zero is no reply") << QByteArray(":0183007C\r\n") << true
-                                                         << 999;
+        QTest::newRow("exception code zero is no reply")
+            << QByteArray(":0183007C\r\n") << true << 999;
         QTest::newRow("exception 0x0B") << QByteArray(":01830B71\r\n") << true << 11;
     }
     void checkReply()
@@ -112,13 +112,13 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("two bytes") << QByteArray(":010302ABCD82\r\n") << 2 << true
-                                   << QByteArray("\xAB\xCD");
-        QTest::newRow("fewer than asked") << QByteArray(":010302ABCD82\r\n") << 3 << false
-                                          << QByteArray();
+        QTest::newRow("two bytes")
+            << QByteArray(":010302ABCD82\r\n") << 2 << true << QByteArray("\xAB\xCD");
+        QTest::newRow("fewer than asked")
+            << QByteArray(":010302ABCD82\r\n") << 3 << false << QByteArray();
         QTest::newRow("none asked") << QByteArray(":010300FC\r\n") << 0 << true << QByteArray();
-        QTest::newRow("one data char short") << QByteArray(":010302ABC80\r\n") << 2 << false
-                                             << QByteArray();
+        QTest::newRow("one data char short")
+            << QByteArray(":010302ABC80\r\n") << 2 << false << QByteArray();
         QTest::newRow("no CR LF") << QByteArray(":010302ABCD82") << 2 << false << QByteArray();
         QTest::newRow("data beyond CR LF not taken")
             << QByteArray(":01030280\r\nABCD") << 2 << false << QByteArray();
@@ -146,7 +146,8 @@ private slots:
         QTest::newRow("empty") << QByteArray() << 0xFFFF;
         // A read of ten registers from address 1 goes out as 01 03 00 00 00 0A C5 CD.
         QTest::newRow("serial request") << QByteArray("\x01\x03\x00\x00\x00\x0A", 6) << 0xC5CD;
-        QTest::newRow("twelve zeros") << QByteArray(12, '\0') << int(referenceCrc(QByteArray(12, '\0')));
+        QTest::newRow("twelve zeros")
+            << QByteArray(12, '\0') << int(referenceCrc(QByteArray(12, '\0')));
         QByteArray all;
         for (int i = 0; i < 256; ++i)
             all.append(char(i));

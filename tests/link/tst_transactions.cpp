@@ -167,11 +167,10 @@ private slots:
         QByteArray wrongLrc = good;
         wrongLrc[wrongLrc.size() - 3] = wrongLrc[wrongLrc.size() - 3] == '0' ? '1' : '0';
         QTest::newRow("good") << PtyResponder::Reply{{good, 0}} << 0;
-        QTest::newRow("lower case") << PtyResponder::Reply{{asciiFrame({1, 3, 4, 0xA1, 0xA2, 0xA3, 0xA4}, true), 0}}
-                                    << 0;
+        QTest::newRow("lower case")
+            << PtyResponder::Reply{{asciiFrame({1, 3, 4, 0xA1, 0xA2, 0xA3, 0xA4}, true), 0}} << 0;
         QTest::newRow("in pieces with gaps")
-            << PtyResponder::Reply{{good.left(3), 0}, {good.mid(3, 6), 40}, {good.mid(9), 40}}
-            << 0;
+            << PtyResponder::Reply{{good.left(3), 0}, {good.mid(3, 6), 40}, {good.mid(9), 40}} << 0;
         QTest::newRow("wrong LRC") << PtyResponder::Reply{{wrongLrc, 0}} << 999;
         QTest::newRow("no CR LF") << PtyResponder::Reply{{good.chopped(2), 0}} << 999;
         QTest::newRow("silence") << PtyResponder::Reply{} << 999;
@@ -188,7 +187,8 @@ private slots:
         m_peer->queueReply(reply);
         std::fill(m_images.holding.begin(), m_images.holding.begin() + 4, 0xEE);
         QCOMPARE(m_link->ReadHoldingRegisters(1, 0, 4), result);
-        const QByteArray expected = result == 0 ? QByteArray("\xA1\xA2\xA3\xA4") : QByteArray(4, '\xEE');
+        const QByteArray expected =
+            result == 0 ? QByteArray("\xA1\xA2\xA3\xA4") : QByteArray(4, '\xEE');
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(m_images.holding.data()), 4), expected);
         QVERIFY(!m_port->IsOpen());
     }
@@ -243,7 +243,8 @@ private slots:
         const std::uint8_t coils[] = {1, 0, 2, 0, 1};
         std::copy(std::begin(coils), std::end(coils), m_images.coils.begin() + 1);
         QCOMPARE(m_link->WriteCoils(1, 1, 5), 0);
-        QCOMPARE(frameBytes(m_peer->requests().value(0)), QByteArray("\x01\x0F\x00\x01\x00\x05\x01\x15", 8));
+        QCOMPARE(frameBytes(m_peer->requests().value(0)),
+                 QByteArray("\x01\x0F\x00\x01\x00\x05\x01\x15", 8));
     }
 
     void inputRegistersAndBlock()
@@ -308,7 +309,8 @@ private slots:
         const double wall = clock.elapsed() / 1000.0;
         const double cpu = cpuSeconds() - cpuBefore;
         QVERIFY2(wall >= 1.5, qPrintable(QString::number(wall)));
-        QVERIFY2(cpu < 0.1 * wall, qPrintable(QStringLiteral("cpu %1 s of %2 s").arg(cpu).arg(wall)));
+        QVERIFY2(cpu < 0.1 * wall,
+                 qPrintable(QStringLiteral("cpu %1 s of %2 s").arg(cpu).arg(wall)));
     }
 
     void testToolReadAndWrite()

@@ -27,11 +27,12 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("ascii") << QByteArray("COM1 ok") << QStringLiteral("COM1 ok");
-        QTest::newRow("russian") << QByteArray("\xCB\xEE\xF0\xE2\xE0\xED") << QStringLiteral("Лорван");
+        QTest::newRow("russian") << QByteArray("\xCB\xEE\xF0\xE2\xE0\xED")
+                                 << QStringLiteral("Лорван");
         QTest::newRow("yo") << QByteArray("\xA8\xB8") << QStringLiteral("Ёё");
         QTest::newRow("numero, euro, dash") << QByteArray("\xB9\x88\x96") << QStringLiteral("№€–");
-        QTest::newRow("ukrainian") << QByteArray("\xAA\xBA\xB2\xB3\xAF\xBF\xA5\xB4")
-                                   << QStringLiteral("ЄєІіЇїҐґ");
+        QTest::newRow("ukrainian")
+            << QByteArray("\xAA\xBA\xB2\xB3\xAF\xBF\xA5\xB4") << QStringLiteral("ЄєІіЇїҐґ");
         QTest::newRow("degree") << QByteArray("\xB0\x43") << QStringLiteral("°C");
     }
     void cp1251Pairs()
@@ -131,7 +132,8 @@ private slots:
         ScopedRecordingMessages record;
         record.answers = {MessageButton::No};
         QCOMPARE(showMessage(QStringLiteral("Остановить опрос?"), QStringLiteral("Внимание"),
-                             MessageIcon::Question, int(MessageButton::Yes) | int(MessageButton::No)),
+                             MessageIcon::Question,
+                             int(MessageButton::Yes) | int(MessageButton::No)),
                  MessageButton::No);
         // Without a prepared answer: the first offered button.
         QCOMPARE(showMessage(QStringLiteral("x"), QString(), MessageIcon::Error,

@@ -137,9 +137,8 @@ void PtyResponder::run()
             for (const Piece &piece : reply) {
                 if (piece.delayMs > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(piece.delayMs));
-                if (!piece.bytes.isEmpty())
-                    [[maybe_unused]] auto w = ::write(m_master, piece.bytes.constData(),
-                                                      size_t(piece.bytes.size()));
+                if (!piece.bytes.isEmpty()) [[maybe_unused]]
+                    auto w = ::write(m_master, piece.bytes.constData(), size_t(piece.bytes.size()));
             }
         }
     }
