@@ -58,7 +58,7 @@ struct LoopSetup
 {
     bool on = false;
     int input = 1;  // 1..4
-    int output = 1; // output code 0..6
+    int output = 0; // output code 0..6; 0 drives no output
     int law = 0;
     double setpoint = 0;
     float kp = 1, ki = 0, kd = 0;

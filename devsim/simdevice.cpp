@@ -55,7 +55,7 @@ void putName(QByteArray &mem, int at, const QString &name)
 
 qint16 scaled(double value, int decimals)
 {
-    const double v = std::trunc(value * std::pow(10.0, decimals));
+    const double v = std::round(value * std::pow(10.0, decimals));
     return qint16(std::clamp(v, -32768.0, 32767.0));
 }
 
@@ -256,10 +256,12 @@ void SimDevice::updateOutputs(const QDateTime &deviceTime)
             continue;
         const bool on = quint8(m_holding[at + 2]) & 0x80;
         const bool manual = m_coils[4 + n];
+        if (!on && !manual)
+            continue; // a loop that is off leaves its output alone
         double y = 0;
         if (manual) {
             y = m_outputs[output];
-        } else if (on) {
+        } else {
             const double sp =
                 qint16(get16(m_holding, at + 18)) / std::pow(10.0, pointPosition(input));
             const float kp = getFloat(m_holding, pos::kLoopCoeff1 + n * pos::kLoopCoeffStride);
