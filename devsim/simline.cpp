@@ -206,6 +206,8 @@ void SimLine::serve(const ReceivedFrame &frame)
             }
             const int forced = m.faults->exceptionFor();
             const QByteArray reply = m.device->handle(frame.bytes, now, forced);
+            if (reply.isEmpty())
+                return;
             pieces = m.faults->shape(encodeFrame(reply));
             device = m.device.get();
             break;
