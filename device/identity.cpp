@@ -1,0 +1,57 @@
+#include "device/identity.h"
+
+#include <array>
+
+namespace identity {
+
+QString typeText(std::uint8_t type)
+{
+    switch (type) {
+    case 2:
+        return QStringLiteral("Дулан");
+    case 3:
+        return QStringLiteral("Лорван");
+    default:
+        return QStringLiteral("Неизвестный");
+    }
+}
+
+QString speedText(std::uint8_t code)
+{
+    static const char *const speeds[] = {"9600", "19200", "38400", "57600", "115200"};
+    if (code < std::size(speeds))
+        return QString::fromLatin1(speeds[code]);
+    return QStringLiteral("Неизвестна");
+}
+
+} // namespace identity
+
+QString IdentityTexts::description() const
+{
+    return type + QLatin1Char('/') + address + QLatin1Char('/') + speed;
+}
+
+IdentityTexts describeIdentity(std::span<const std::uint8_t> block)
+{
+    std::array<std::uint8_t, identity::kBytes> b{};
+    for (std::size_t i = 0; i < b.size() && i < block.size(); ++i)
+        b[i] = block[i];
+
+    using namespace identity;
+    IdentityTexts t;
+    t.type = typeText(b[kType]);
+    t.address = QString::asprintf("%.3d", int(b[kAddress]));
+    t.speed = speedText(b[kSpeedCode]);
+    t.version = QString::asprintf(" %.1d.%.2d", b[kFirmware] / 100, b[kFirmware] % 100);
+    t.releaseDate = QString::asprintf(" %.2X:%.2X ", b[kRelease], b[kRelease + 1]);
+    t.serial = QString::asprintf(" %.4X ", b[kSerial] + 256 * b[kSerial + 1]);
+    const std::uint8_t v = b[kVariant];
+    auto bit = [v](int n) { return ((v >> n) & 1) + 1; };
+    t.variant = QString::asprintf(" %d%d%d%d %d%d%d", bit(7), ((v >> 5) & 3) + 1, bit(4), bit(3),
+                                  bit(2), bit(1), bit(0));
+    t.clockDate =
+        QString::asprintf("%.2d.%.2d.%.2d", b[kClockDate], b[kClockDate + 1], b[kClockDate + 2]);
+    t.clockTime =
+        QString::asprintf("%.2d:%.2d:%.2d", b[kClockTime], b[kClockTime + 1], b[kClockTime + 2]);
+    return t;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+// The identity block of a device (holding registers 0..8) turned into the texts the user sees.
+// Pure: the windows decide where each text goes.
+struct IdentityTexts
+{
+    QString type;        // "Лорван", "Дулан" or "Неизвестный"
+    QString address;     // three digits
+    QString speed;       // "9600" ... "115200" or "Неизвестна"
+    QString version;     // " 1.05"
+    QString releaseDate; // " 05:03 "
+    QString serial;      // " 1234 "
+    QString variant;     // " 2211 212"
+    QString clockDate;   // "dd.mm.yy"
+    QString clockTime;   // "hh:mm:ss"
+
+    // type/address/speed, the name a device gets in the tree.
+    QString description() const;
+};
+
+namespace identity {
+
+constexpr int kBytes = 18;
+constexpr int kFirmware = 0;
+constexpr int kType = 1;
+constexpr int kRelease = 2; // two bytes
+constexpr int kSerial = 4;  // 16-bit
+constexpr int kAddress = 6;
+constexpr int kSpeedCode = 7;
+constexpr int kVariant = 11;
+constexpr int kClockDate = 12; // day, month, year
+constexpr int kClockTime = 15; // hours, minutes, seconds
+
+// Variant bits that decide which optional settings windows a device offers.
+constexpr std::uint8_t kHasArchive = 0x01;
+constexpr std::uint8_t kHasPrograms = 0x04;
+
+QString typeText(std::uint8_t type);
+QString speedText(std::uint8_t code);
+
+} // namespace identity
+
+// A block shorter than 18 bytes reads as if the missing bytes were zero.
+IdentityTexts describeIdentity(std::span<const std::uint8_t> block);
