@@ -107,8 +107,8 @@ SimDevice::SimDevice(const DeviceSetup &setup, const QDateTime &pcNow, bool alon
     }
 
     const QDateTime now = deviceTime(pcNow);
-    // A pre-filled archive ends one cycle before the start, as if the device had been
-    // recording all along.
+    // A pre-filled archive ends at the last cycle boundary before the start, as if the device
+    // had been recording all along.
     const int cycle = registrationCycle();
     if (setup.archive.prefill > 0 && cycle > 0) {
         const qint64 last = (now.toSecsSinceEpoch() / cycle) * cycle;
@@ -362,8 +362,8 @@ QByteArray SimDevice::liveRegisters(const QDateTime &pcNow)
     QByteArray r(104, '\0');
     for (int k = 1; k <= 4; ++k)
         putFloat(r, 4 * (k - 1), float(inputValue(k, now)));
-    // Outputs Y1..Y4 follow the inputs; Y5 and Y6 would overlap the cold-junction temperature
-    // and the measuring period, which the loop view needs, so they are not presented.
+    // Outputs Y1..Y4 follow the inputs; Y5 and Y6 would overlap the cold-junction temperature,
+    // which the loop view needs, so they are not presented.
     for (int a = 1; a <= 4; ++a)
         putFloat(r, 2 * (6 + 2 * a), float(m_outputs[a]));
     const double t = double(now.toMSecsSinceEpoch() % 86400000LL) / 1000.0;
