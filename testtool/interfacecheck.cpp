@@ -1,0 +1,114 @@
+#include "testtool/interfacecheck.h"
+
+#include "link/frame.h"
+#include "platform/pumpedwait.h"
+#include "testtool/mainwindow.h"
+#include "testtool/popups.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <array>
+
+namespace {
+
+struct CheckSpeed
+{
+    Baudrate rate;
+    const char *text;
+};
+
+constexpr std::array<CheckSpeed, 5> kCheckSpeeds{{
+    {Baudrate::br9600, "  9600"},
+    {Baudrate::br19200, " 19200"},
+    {Baudrate::br38400, " 38400"},
+    {Baudrate::br57600, " 57600"},
+    {Baudrate::br115200, "115200"},
+}};
+
+constexpr int kCheckResponseWait = 80;
+
+} // namespace
+
+TForm5::TForm5(TForm1 &main, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      m_main(main)
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Проверка интерфейса"));
+    setFixedSize(289, 211);
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(6, 6, 277, 162);
+    Button2 = new QPushButton(QStringLiteral("&Проверка"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(40, 176, 90, 26);
+    Button1 = new QPushButton(QStringLiteral("&Очистить"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(160, 176, 90, 26);
+
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+}
+
+void TForm5::log(const QString &line)
+{
+    Memo1->appendPlainText(line);
+}
+
+bool TForm5::Button2Click()
+{
+    if (!Button2->isEnabled())
+        return false;
+    const bool keptPoll = m_main.pollActive();
+    Button2->setEnabled(false);
+    m_main.CheckBox1->setChecked(false);
+
+    m_main.FindClick();
+
+    m_main.Find->setEnabled(false);
+    m_main.Timer1->stop();
+    m_main.setPollActive(false);
+    m_main.link().setResponseWait(kCheckResponseWait);
+    log(m_main.searchPopup()->StaticText2->text());
+    const Baudrate keptRate = m_main.port().baudrate();
+
+    bool answered = false;
+    for (const auto &speed : kCheckSpeeds) {
+        if (m_main.closing())
+            break;
+        m_main.port().setBaudrate(speed.rate);
+        DelayPumping(1000);
+        const QString text = QLatin1String(speed.text);
+        if (m_main.readIdentity(0) == kReplyOk) {
+            answered = true;
+            log(QStringLiteral("Cкорость: ") + text + QStringLiteral(".......OK"));
+            DelayPumping(100);
+        } else {
+            DelayPumping(2000);
+            log(QStringLiteral("Cкорость: ") + text + QStringLiteral("...Ошибка"));
+        }
+    }
+    log(answered ? QStringLiteral("Проверка завершена успешно")
+                 : QStringLiteral("Проверка завершена с ошибками"));
+
+    Button2->setEnabled(true);
+    m_main.port().setBaudrate(keptRate);
+    m_main.CheckBox1->setChecked(keptPoll);
+    m_main.setPollActive(keptPoll);
+    DelayPumping(50);
+    m_main.Find->setEnabled(true);
+    m_main.Timer1->start();
+    return answered;
+}
+
+void TForm5::Button1Click()
+{
+    Memo1->clear();
+}

@@ -1,0 +1,21 @@
+// LorvanModbusTest: checks the connection to one device on one COM port.
+
+#include "platform/widgetmessageservice.h"
+#include "testtool/testtoolwindows.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("LorvanModbusTest"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Лорван MODBUS тест"));
+    WidgetMessageService messageService;
+    setMessageService(&messageService);
+
+    TestToolWindows windows;
+    windows.form1.show();
+    const int status = QApplication::exec();
+    setMessageService(nullptr);
+    return status;
+}

@@ -1,0 +1,561 @@
+#include "testtool/mainwindow.h"
+
+#include "link/frame.h"
+#include "platform/messageservice.h"
+#include "platform/pumpedwait.h"
+#include "testtool/hexgrid.h"
+#include "testtool/interfacecheck.h"
+#include "testtool/popups.h"
+#include "testtool/receiveviewer.h"
+#include "testtool/toolformat.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kReceiveBufferSize = 1025;
+constexpr int kViewerBytes = 1024;
+constexpr std::uint16_t kIdentityRegisters = 10;
+constexpr std::uint16_t kClockRegister = 6;
+
+QLabel *caption(QWidget *parent, const QString &text, int x, int y, int w = 110)
+{
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(x, y, w, 16);
+    return label;
+}
+
+QLabel *sunkenText(QWidget *parent, const char *name, int x, int y, int w)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setGeometry(x, y, w, 18);
+    return label;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Лорван MODBUS тест"));
+    setFixedSize(336, 332);
+    buildControls();
+
+    // Window creation.
+    setPanel(1, QStringLiteral(" Устройство не обнаружено"));
+    setPanel(0, QStringLiteral(" COM1 закрыт"));
+    m_link.setResponseWait(100);
+    m_link.setRtsControl(true);
+    m_deviceAddress = 0;
+    m_pollActive = false;
+    Timer1->stop();
+    {
+        const QSignalBlocker blocker(ComboBaudrate);
+        ComboBaudrate->setCurrentText(QStringLiteral("19200"));
+    }
+    m_link.Setup(m_port);
+    m_receiveBuffer = std::make_shared<ByteBlock>();
+    // Before any reply the viewer shows an empty buffer: every byte FF.
+    m_receiveBuffer->bytes.assign(kReceiveBufferSize, 0xFF);
+    m_receiveBuffer->count = kReceiveBufferSize;
+    ClearIdentity();
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    Timer2->start();
+    GetRealTime();
+}
+
+TForm1::~TForm1()
+{
+    m_closing = true;
+}
+
+void TForm1::buildControls()
+{
+    auto *portGroup = new QGroupBox(QStringLiteral("Параметры порта"), this);
+    portGroup->setObjectName(QStringLiteral("GroupBox4"));
+    portGroup->setGeometry(6, 2, 324, 92);
+
+    caption(portGroup, QStringLiteral("Порт :"), 10, 20, 80);
+    ComboPortNum = new QComboBox(portGroup);
+    ComboPortNum->setObjectName(QStringLiteral("ComboPortNum"));
+    ComboPortNum->setEditable(true);
+    ComboPortNum->setInsertPolicy(QComboBox::NoInsert);
+    ComboPortNum->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                            QStringLiteral("COM4")});
+    ComboPortNum->setGeometry(10, 38, 84, 22);
+
+    caption(portGroup, QStringLiteral("Cкорость: "), 102, 20, 90);
+    ComboBaudrate = new QComboBox(portGroup);
+    ComboBaudrate->setObjectName(QStringLiteral("ComboBaudrate"));
+    ComboBaudrate->setEditable(true);
+    ComboBaudrate->setInsertPolicy(QComboBox::NoInsert);
+    for (const auto &s : toolSpeeds())
+        ComboBaudrate->addItem(s.text);
+    ComboBaudrate->setCurrentText(QStringLiteral("115200"));
+    ComboBaudrate->setGeometry(102, 38, 92, 22);
+
+    auto *addressLabel = caption(portGroup, QStringLiteral("Сетевой адрес:"), 202, 20, 112);
+    addressLabel->setToolTip(QStringLiteral("Сетевой адрес устройства"));
+    Edit1 = new QLineEdit(QStringLiteral("0"), portGroup);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(202, 38, 112, 22);
+
+    CheckBox2 = new QCheckBox(QStringLiteral("Аппаратный контроль"), portGroup);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setChecked(true);
+    CheckBox2->setToolTip(
+        QStringLiteral("Включить,  если используется преобразователь  RS232-RS485"));
+    CheckBox2->setGeometry(10, 66, 300, 20);
+
+    auto *deviceGroup = new QGroupBox(QStringLiteral("Параметры устройства"), this);
+    deviceGroup->setObjectName(QStringLiteral("GroupBox1"));
+    deviceGroup->setGeometry(6, 96, 324, 148);
+
+    auto *typeLabel = caption(deviceGroup, QStringLiteral("Тип устройства:"), 10, 22);
+    typeLabel->setObjectName(QStringLiteral("StaticText4"));
+    typeLabel->setToolTip(QStringLiteral("Тип устройства : Дулан , Лорван ;\n"
+                                         "при обнаружении иного устройства - Неизвестный"));
+    StaticText5 = sunkenText(deviceGroup, "StaticText5", 124, 21, 190);
+    caption(deviceGroup, QStringLiteral("Версия ПО:"), 10, 44);
+    StaticText7 = sunkenText(deviceGroup, "StaticText7", 124, 43, 190);
+    caption(deviceGroup, QStringLiteral("Дата выпуска:"), 10, 66);
+    StaticText9 = sunkenText(deviceGroup, "StaticText9", 124, 65, 190);
+    caption(deviceGroup, QStringLiteral("Серийный номер:"), 10, 88);
+    StaticText11 = sunkenText(deviceGroup, "StaticText11", 124, 87, 190);
+
+    auto *dateLabel = caption(deviceGroup, QStringLiteral("Дата:"), 10, 118, 40);
+    dateLabel->setToolTip(QStringLiteral("Дата читается из часов реального времени"));
+    MaskEditDate = new QLineEdit(deviceGroup);
+    MaskEditDate->setObjectName(QStringLiteral("MaskEditDate"));
+    MaskEditDate->setInputMask(QStringLiteral(" 99.99.99;_"));
+    MaskEditDate->setToolTip(QStringLiteral("Введите дату и нажмите Enter\n"
+                                            "Для установки по умолчанию дважды щелкните."));
+    MaskEditDate->setGeometry(52, 115, 90, 22);
+
+    auto *timeLabel = caption(deviceGroup, QStringLiteral("Время:"), 170, 118, 50);
+    timeLabel->setToolTip(QStringLiteral("Время читается из часов реального времени"));
+    MaskEditTime = new QLineEdit(deviceGroup);
+    MaskEditTime->setObjectName(QStringLiteral("MaskEditTime"));
+    MaskEditTime->setInputMask(QStringLiteral(" 99:99:99;_"));
+    MaskEditTime->setToolTip(QStringLiteral("Введите время и нажмите Enter\n"
+                                            "Для установки текущего времени дважды щелкнуть"));
+    MaskEditTime->setGeometry(224, 115, 90, 22);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Циклический опрос\nпараметров устройства"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(true);
+    CheckBox1->setToolTip(
+        QStringLiteral("Вкл. - циклический опрос параметров устройства с периодом 1сек\n"
+                       "( действует только при установлении связи  с прибором )"));
+    CheckBox1->setGeometry(8, 250, 170, 34);
+
+    Find = new QPushButton(QStringLiteral(" &Поиск \nустройств"), this);
+    Find->setObjectName(QStringLiteral("Find"));
+    Find->setGeometry(180, 248, 72, 40);
+    Test = new QPushButton(QStringLiteral(" Проверка \nинтерфейса"), this);
+    Test->setObjectName(QStringLiteral("Test"));
+    Test->setGeometry(256, 248, 74, 40);
+
+    Edit8 = new QLineEdit(this);
+    Edit8->setObjectName(QStringLiteral("Edit8"));
+    Edit8->setReadOnly(true);
+    Edit8->setCursor(Qt::PointingHandCursor);
+    Edit8->setToolTip(QStringLiteral("Просмотр буфера приема"));
+    Edit8->setGeometry(8, 288, 170, 20);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[3] = {100, 150, 100};
+    for (int i = 0; i < 3; ++i) {
+        m_panels[i] = new QLabel(StatusBar1);
+        m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
+        m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_panels[i]->setFixedWidth(widths[i]);
+        StatusBar1->addWidget(m_panels[i]);
+    }
+    StatusBar1->setGeometry(0, 312, 336, 20);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+
+    connect(ComboPortNum, &QComboBox::currentIndexChanged, this, &TForm1::ComboPortNumChange);
+    connect(ComboBaudrate, &QComboBox::currentTextChanged, this, &TForm1::ComboBaudrateChange);
+    connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { m_pollActive = on; });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) { m_link.setRtsControl(on); });
+    connect(MaskEditDate, &QLineEdit::textChanged, this, &TForm1::ParametrChange);
+    connect(MaskEditTime, &QLineEdit::textChanged, this, &TForm1::ParametrChange);
+    connect(Find, &QPushButton::clicked, this, [this] { FindClick(); });
+    connect(Test, &QPushButton::clicked, this, &TForm1::TestClick);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::UpDateCFG);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::GetRealTime);
+    for (QObject *o : {static_cast<QObject *>(MaskEditDate), static_cast<QObject *>(MaskEditTime),
+                       static_cast<QObject *>(Edit8)})
+        o->installEventFilter(this);
+}
+
+void TForm1::attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check)
+{
+    m_search = search;
+    m_viewer = viewer;
+    m_error = error;
+    m_check = check;
+}
+
+QString TForm1::panelText(int panel) const
+{
+    return m_panels[panel]->text();
+}
+
+void TForm1::setPanel(int panel, const QString &text)
+{
+    m_panels[panel]->setText(text);
+}
+
+void TForm1::ComboPortNumChange(int index)
+{
+    if (index < 0)
+        return; // a typed text that names no port changes nothing
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    try {
+        m_port.setPortNum(index + 1);
+    } catch (const PortError &e) {
+        {
+            const QSignalBlocker blocker(ComboPortNum);
+            ComboPortNum->setCurrentIndex(m_currentPortIndex);
+        }
+        showMessage(e.message(), QString(), MessageIcon::Error);
+        return; // polling stays paused until the user ticks it again
+    }
+    m_currentPortIndex = index;
+    setPanel(0, ComboPortNum->itemText(index));
+    m_pollActive = kept;
+}
+
+void TForm1::ComboBaudrateChange(const QString &text)
+{
+    const auto speed = toolSpeedForText(text);
+    if (!speed)
+        return;
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    m_port.setBaudrate(speed->rate);
+    m_link.setResponseWait(speed->chosenWait);
+    m_pollActive = kept;
+}
+
+void TForm1::Edit1Change(const QString &text)
+{
+    Timer1->stop();
+    m_deviceAddress = parseDeviceAddress(text);
+    Timer1->start();
+}
+
+void TForm1::ParametrChange()
+{
+    m_pollActive = false;
+}
+
+void TForm1::showSpeedInList(Baudrate rate)
+{
+    if (const auto speed = toolSpeedFor(rate)) {
+        const QSignalBlocker blocker(ComboBaudrate);
+        ComboBaudrate->setCurrentText(speed->text);
+    }
+}
+
+void TForm1::waitForIdleLink()
+{
+    // An exchange started from a timer tick may be waiting for its reply; let it finish rather
+    // than have the link refuse this one.
+    while (m_exchanging)
+        DelayPumping(5);
+}
+
+int TForm1::readIdentity(std::uint8_t address, QString *portError)
+{
+    waitForIdleLink();
+    m_exchanging = true;
+    int result = kNoReply;
+    try {
+        result = m_link.Read(address, 0, kIdentityRegisters);
+    } catch (const PortError &e) {
+        if (portError)
+            *portError = e.message();
+        result = kNoReply;
+    }
+    m_exchanging = false;
+    return result;
+}
+
+int TForm1::writeClock(QString *portError)
+{
+    waitForIdleLink();
+    m_exchanging = true;
+    int result = kNoReply;
+    try {
+        result = m_link.Write(m_deviceAddress, kClockRegister, 3);
+    } catch (const PortError &e) {
+        *portError = e.message();
+        result = kNoReply;
+    }
+    m_exchanging = false;
+    return result;
+}
+
+int TForm1::FindClick()
+{
+    if (m_searching)
+        return kNoReply;
+    m_searching = true;
+    const QString portText = ComboPortNum->currentText();
+    setPanel(0, portText + QStringLiteral(" Открыт"));
+    m_search->StaticText2->clear();
+    m_search->StaticText3->clear();
+    Find->setEnabled(false);
+    Timer1->stop();
+
+    int result = kNoReply;
+    QString portError;
+    Baudrate tried = Baudrate::br115200;
+    for (const auto &speed : toolSpeeds()) {
+        if (m_closing)
+            break;
+        tried = speed.rate;
+        m_port.setBaudrate(speed.rate);
+        m_link.setResponseWait(speed.searchWait);
+        result = readIdentity(0, &portError);
+        m_search->popup();
+        m_search->StaticText1->setText(QStringLiteral("Скорость: ") + speed.text);
+        m_search->repaint();
+        // Every speed fails the same way on a port that cannot be opened.
+        if (!portError.isEmpty())
+            break;
+        DelayPumping(300);
+        if (result == kReplyOk)
+            break;
+    }
+    DelayPumping(500);
+
+    if (result == kReplyOk) {
+        setPanel(1, QStringLiteral(" Устройство обнаружено"));
+        m_search->StaticText2->setText(QStringLiteral("Связь установлена"));
+        m_search->StaticText3->setText(QStringLiteral("Идет инициализация..."));
+        showSpeedInList(tried);
+        m_pollActive = true;
+        UpDateCFG();
+        Timer1->start();
+        m_pollActive = true;
+    } else {
+        setPanel(1, QStringLiteral(" Устройство не обнаружено"));
+        m_search->StaticText1->setText(QStringLiteral(" Ошибка обмена: %1").arg(result));
+        m_search->StaticText2->setText(QStringLiteral(" Устройство не обнаружено"));
+        m_search->StaticText3->setText(QStringLiteral(" Проверьте подключение"));
+    }
+    m_search->repaint();
+    if (!m_closing)
+        DelayPumping(1000);
+    m_search->hide();
+
+    showSpeedInList(tried);
+    Find->setEnabled(true);
+    setPanel(0, portText + QStringLiteral(" Закрыт"));
+    m_searching = false;
+    if (!portError.isEmpty())
+        showMessage(portError, QString(), MessageIcon::Error);
+    return result;
+}
+
+void TForm1::UpDateCFG()
+{
+    if (!m_pollActive || m_exchanging || m_closing)
+        return;
+    DelayPumping(50);
+    // A search, the check or a clock entry may have taken over during the pause.
+    if (!m_pollActive || m_exchanging || m_closing)
+        return;
+    QString portError;
+    const int result = readIdentity(m_deviceAddress, &portError);
+    if (result == kReplyOk) {
+        setPanel(1, QStringLiteral(" Чтение "));
+        const IdentityTexts t = describeRegisters(m_link.values.data());
+        StaticText5->setText(t.type);
+        StaticText7->setText(t.version);
+        StaticText9->setText(t.release);
+        StaticText11->setText(t.serial);
+        Edit1->setText(QString::number(t.address));
+        MaskEditDate->setText(t.date);
+        MaskEditTime->setText(t.time);
+        m_pollActive = CheckBox1->isChecked();
+        m_error->hide();
+        return;
+    }
+    setPanel(1, QStringLiteral(" Ошибка чтения : %1").arg(result));
+    m_error->StaticText1->setText(QStringLiteral("Ошибка обмена: %1").arg(result));
+    m_error->show();
+    ClearIdentity();
+    m_pollActive = CheckBox1->isChecked();
+    if (!portError.isEmpty()) {
+        // A port that has gone away would raise the same box every second; pause the cyclic
+        // read until the user ticks it again.
+        CheckBox1->setChecked(false);
+        m_pollActive = false;
+        showMessage(portError, QString(), MessageIcon::Error);
+    }
+}
+
+void TForm1::SetDeviceClock()
+{
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    Timer1->stop();
+    DelayPumping(100);
+
+    const auto date = parseClockDate(MaskEditDate->text());
+    const auto time = parseClockTime(MaskEditTime->text());
+    if (!date || !time) {
+        showMessage(QStringLiteral("Неверный ввод даты или времени"), QString(), MessageIcon::None);
+    } else {
+        const auto registers = clockRegisters(*date, *time);
+        std::copy(registers.begin(), registers.end(), m_link.values.begin());
+        QString portError;
+        const int result = writeClock(&portError);
+        if (!portError.isEmpty()) {
+            showMessage(portError, QString(), MessageIcon::Error);
+        } else if (result == kReplyOk) {
+            showMessage(QStringLiteral("Дата и время установлены"),
+                        QStringLiteral("Установка даты и времени"), MessageIcon::Information);
+        } else {
+            showMessage(QStringLiteral("Ошибка обмена:%1").arg(result),
+                        QStringLiteral("Ошибка обмена"), MessageIcon::Error);
+        }
+        CheckBox1->setChecked(kept);
+        m_pollActive = kept;
+    }
+    Timer1->start();
+    m_pollActive = true;
+}
+
+void TForm1::MaskEditDateKeyPress()
+{
+    if (m_pollActive)
+        return;
+    SetDeviceClock();
+    CheckBox1->setChecked(false);
+    m_pollActive = false;
+}
+
+void TForm1::DateDefault()
+{
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    MaskEditDate->setText(clockDateText(QDate::currentDate()));
+    SetDeviceClock();
+    m_pollActive = kept;
+}
+
+void TForm1::TimeDefault()
+{
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    MaskEditTime->setText(clockTimeText(QTime::currentTime()));
+    SetDeviceClock();
+    m_pollActive = kept;
+}
+
+void TForm1::TestClick()
+{
+    CheckBox1->setChecked(false);
+    m_pollActive = false;
+    m_check->show();
+    m_check->raise();
+    m_check->activateWindow();
+}
+
+void TForm1::Edit8Click()
+{
+    fillReceiveBuffer(m_link.replyText(), *m_receiveBuffer);
+    m_viewer->HexGrid1->viewport()->update();
+    m_receiveBuffer->count = kViewerBytes;
+    m_viewer->HexGrid1->adoptBlock(m_receiveBuffer);
+    m_viewer->setEnabled(true);
+    m_viewer->show();
+    m_viewer->raise();
+    m_viewer->activateWindow();
+}
+
+void TForm1::GetRealTime()
+{
+    setPanel(2, QStringLiteral("   ") + longTimeText(QLocale::system(), QTime::currentTime()));
+}
+
+void TForm1::ClearIdentity()
+{
+    StaticText5->clear();
+    StaticText7->clear();
+    StaticText9->clear();
+    StaticText11->clear();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == Edit8) {
+        if (type == QEvent::MouseButtonPress)
+            Edit8Click();
+        return false;
+    }
+    if (type == QEvent::MouseButtonPress) {
+        ParametrChange();
+    } else if (type == QEvent::MouseButtonDblClick) {
+        if (watched == MaskEditDate)
+            DateDefault();
+        else
+            TimeDefault();
+        return true;
+    } else if (type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            MaskEditDateKeyPress();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // Searches and the check end their sweeps early once the program is closing.
+    m_closing = true;
+    Timer1->stop();
+    for (QWidget *w : {static_cast<QWidget *>(m_search), static_cast<QWidget *>(m_viewer),
+                       static_cast<QWidget *>(m_error), static_cast<QWidget *>(m_check)}) {
+        if (w)
+            w->hide();
+    }
+    event->accept();
+}

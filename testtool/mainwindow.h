@@ -1,0 +1,109 @@
+#pragma once
+
+#include "link/commport.h"
+#include "link/testtoollink.h"
+#include "testtool/hexgridcore.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+
+// "Лорван MODBUS тест": one device on one port; finds it, shows its identity and clock once a
+// second, sets the clock, and opens the interface check and the receive-buffer viewer.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The popups and windows that are created after this one.
+    void attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check);
+
+    CommPort &port() { return m_port; }
+    TestToolLink &link() { return m_link; }
+    bool pollActive() const { return m_pollActive; }
+    void setPollActive(bool on) { m_pollActive = on; }
+    std::uint8_t deviceAddress() const { return m_deviceAddress; }
+    const std::shared_ptr<ByteBlock> &receiveBuffer() const { return m_receiveBuffer; }
+    QString panelText(int panel) const;
+    bool closing() const { return m_closing; }
+    TForm2 *searchPopup() const { return m_search; }
+
+    // Device search over all speeds; returns the last result code.
+    int FindClick();
+    void UpDateCFG();
+    void SetDeviceClock();
+    void DateDefault();
+    void TimeDefault();
+    void MaskEditDateKeyPress();
+    void TestClick();
+    void Edit8Click();
+    void GetRealTime();
+    void ClearIdentity();
+
+    // One identity read (ten registers from 0) that waits for a running exchange to end first.
+    // A port error counts as no reply; its text goes to portError when asked for.
+    int readIdentity(std::uint8_t address, QString *portError = nullptr);
+
+    QComboBox *ComboPortNum;
+    QComboBox *ComboBaudrate;
+    QLineEdit *Edit1;
+    QCheckBox *CheckBox2;
+    QLabel *StaticText5;
+    QLabel *StaticText7;
+    QLabel *StaticText9;
+    QLabel *StaticText11;
+    QLineEdit *MaskEditDate;
+    QLineEdit *MaskEditTime;
+    QCheckBox *CheckBox1;
+    QPushButton *Find;
+    QPushButton *Test;
+    QLineEdit *Edit8;
+    QStatusBar *StatusBar1;
+    QTimer *Timer1;
+    QTimer *Timer2;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void setPanel(int panel, const QString &text);
+    void ComboPortNumChange(int index);
+    void ComboBaudrateChange(const QString &text);
+    void Edit1Change(const QString &text);
+    void ParametrChange();
+    void waitForIdleLink();
+    int writeClock(QString *portError);
+    void showSpeedInList(Baudrate rate);
+
+    CommPort m_port;
+    TestToolLink m_link;
+    bool m_pollActive = false;
+    std::uint8_t m_deviceAddress = 0;
+    std::shared_ptr<ByteBlock> m_receiveBuffer;
+    QLabel *m_panels[3] = {};
+    TForm2 *m_search = nullptr;
+    TForm3 *m_viewer = nullptr;
+    TForm4 *m_error = nullptr;
+    TForm5 *m_check = nullptr;
+    int m_currentPortIndex = 0;
+    bool m_exchanging = false;
+    bool m_searching = false;
+    bool m_closing = false;
+};

@@ -1,0 +1,73 @@
+#include "testtool/popups.h"
+
+#include "platform/pumpedwait.h"
+
+#include <QLabel>
+
+namespace {
+
+constexpr int kShowPauseMs = 600;
+
+QFont popupFont(bool emphasised)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(20);
+    font.setBold(emphasised);
+    font.setItalic(emphasised);
+    return font;
+}
+
+QLabel *popupLine(QWidget *parent, const char *name, const QString &text, int y, int width,
+                  bool emphasised = false)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(popupFont(emphasised));
+    label->setGeometry(8, y, width - 16, 24);
+    return label;
+}
+
+void setTextColour(QLabel *label, const QColor &colour)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+}
+
+} // namespace
+
+TForm2::TForm2(QWidget *parent) : QWidget(parent, Qt::Tool)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Поиск устройства"));
+    setFixedSize(276, 86);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    StaticText1 = popupLine(this, "StaticText1", QStringLiteral("Скорость :  19200"), 4, 276, true);
+    // The colour of an active caption's gradient.
+    setTextColour(StaticText1, QColor(0x3A, 0x6E, 0xA5));
+    StaticText2 = popupLine(this, "StaticText2", QStringLiteral("Устройство обнаружено"), 31, 276);
+    StaticText3 = popupLine(this, "StaticText3", QStringLiteral("Идет инициализация"), 58, 276);
+}
+
+void TForm2::popup()
+{
+    if (isVisible()) {
+        raise();
+        return;
+    }
+    show();
+    raise();
+    DelayPumping(kShowPauseMs);
+}
+
+TForm4::TForm4(QWidget *parent) : QWidget(parent, Qt::Tool)
+{
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Ошибка обмена"));
+    setFixedSize(256, 64);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    StaticText1 = popupLine(this, "StaticText1", QStringLiteral("Ошибка обмена"), 6, 256);
+    StaticText2 = popupLine(this, "StaticText2", QStringLiteral("Проверьте подключение"), 34, 256);
+    setTextColour(StaticText1, Qt::red);
+    setTextColour(StaticText2, Qt::red);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// "Поиск устройства": the device search's progress and outcome, three lines.
+class TForm2 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget *parent = nullptr);
+
+    // Shows the window; a window that was hidden first stays up 600 ms before the caller goes
+    // on, so that the user sees it at all between fast steps.
+    void popup();
+
+    QLabel *StaticText1;
+    QLabel *StaticText2;
+    QLabel *StaticText3;
+};
+
+// "Ошибка обмена": shown while the cyclic read fails.
+class TForm4 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget *parent = nullptr);
+
+    QLabel *StaticText1;
+    QLabel *StaticText2;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QWidget>
+
+class THexGrid;
+
+// "Просмотр буфера приема": the last reply, byte by byte, in a hex grid of 16 bytes per row.
+class TForm3 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget *parent = nullptr);
+
+    THexGrid *HexGrid1;
+};
