@@ -28,9 +28,9 @@ bool DeviceSimulator::start(const QString &portDir, QString *error)
 {
     if (m_running)
         return true;
-    if (portDir.isEmpty() || !QDir(portDir).exists()) {
+    if (portDir.isEmpty() || !QDir().mkpath(portDir)) {
         if (error)
-            *error = QStringLiteral("port folder '%1' does not exist").arg(portDir);
+            *error = QStringLiteral("cannot use port folder '%1'").arg(portDir);
         return false;
     }
     for (const LineSetup &setup : std::as_const(m_setups)) {

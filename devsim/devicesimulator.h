@@ -26,8 +26,8 @@ public:
     void addLine(const LineSetup &line);
     void load(const Scenario &scenario);
 
-    // Creates the pseudo-terminals and publishes each as portDir/COM<n>. On failure nothing
-    // stays published and error says why.
+    // Creates the pseudo-terminals and publishes each as portDir/COM<n> (the folder is made if
+    // needed). On failure nothing stays published and error says why.
     bool start(const QString &portDir, QString *error = nullptr);
     void stop();
     bool isRunning() const { return m_running; }
