@@ -1,0 +1,6 @@
+#include "workstation/program.h"
+
+int main(int argc, char **argv)
+{
+    return runConfigurator(argc, argv);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+class QAction;
+class QMenu;
+
+// The one-line log at the bottom of the main window: a line per exchange with the device, kept
+// for the whole run, with a good or failed mark.
+class MessageLog : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit MessageLog(QWidget *parent = nullptr);
+
+    // The new line becomes the shown one unless the user has the list open.
+    void appendLine(const QString &text, bool failed);
+    QStringList lines() const;
+    bool isFailedLine(int row) const;
+
+    // Every line followed by CR LF, in the 8-bit code page. An older file is replaced only when
+    // the new one is complete.
+    bool writeTo(const QString &path, QString *error = nullptr) const;
+
+    bool isDropDownOpen() const { return m_dropDownOpen; }
+    QMenu *popupMenu() const { return m_popup; }
+
+public slots:
+    // "Сохранить отчет в файл...": asks for a name and writes the log there.
+    void mnuSaveLogClick();
+
+protected:
+    void showPopup() override;
+    void hidePopup() override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QMenu *m_popup;
+    bool m_dropDownOpen = false;
+};
