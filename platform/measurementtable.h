@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/dbflayout.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+
+// The per-device measurement tables: dBase files with the fields Num, Date, Chan1..Chan4, one
+// row per successful poll. Rows are appended one at a time with the header's row count brought
+// up to date each time, so a crash never leaves rows behind a stale count; a file that is not
+// such a table is never written into.
+
+class TableError : public std::runtime_error
+{
+public:
+    explicit TableError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message)
+    {
+    }
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+struct MeasurementRow
+{
+    QString num;
+    QString date;
+    std::array<std::optional<double>, 4> channels; // empty for a blank field
+};
+
+// Num: the rows the table held before this one, cut to five characters.
+QString measurementNumText(qint64 rowsBefore);
+// Date: the long time, a blank and the short date of the locale, cut to twenty characters.
+QString measurementDateText(const QDateTime &when, const QLocale &locale);
+
+// True when the layout has the six fields in order with their names and kinds.
+bool isMeasurementLayout(const DbfLayout &layout);
+
+// Creates the table (and its folder) when the file is missing. Throws TableError:
+// "Невозможно создать: " + folder when the folder cannot be made.
+void EnsureMeasurementTable(const QString &path);
+
+// Appends one row and returns its number (the rows before it). Throws TableError.
+qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
+                            const std::array<double, 4> &values,
+                            const QLocale &locale = QLocale::system());
+
+// A read-only view of one table; rows are read from the file when asked for, so a table of any
+// length opens at once.
+class MeasurementTable
+{
+public:
+    // Throws TableError "Ошибка открытия базы данных: " + path when the file is missing,
+    // damaged or not a measurement table.
+    void open(const QString &path);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_path; }
+
+    // Rows as of the last open or refresh: whole rows that the file's length holds.
+    qint64 rowCount() const { return m_rows; }
+    // Counts again after rows were appended; returns the new count.
+    qint64 refresh();
+    // Nothing when the row cannot be read (beyond the end, or the file shrank).
+    std::optional<MeasurementRow> row(qint64 index);
+
+private:
+    QFile m_file;
+    QString m_path;
+    DbfLayout m_layout;
+    qint64 m_rows = 0;
+};
