@@ -214,7 +214,9 @@ void MainWindow::buildMenus()
     for (const char *name : {"mnuOptConfig", "mnuOptChannel", "mnuOptConturs", "mnuOptAlarms",
                              "mnuOptPrograms", "mnuOptArchData"})
         add(m_optionsMenu, name);
-    m_optionsMenu->menuAction()->setEnabled(false);
+    // Disabled on the menu itself: its title follows, and enabling the window again does not
+    // bring it back.
+    m_optionsMenu->setEnabled(false);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("Помощь"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -535,7 +537,7 @@ void MainWindow::FreeNodeRecords()
 
 void MainWindow::EnableDeviceCommands()
 {
-    m_optionsMenu->menuAction()->setEnabled(true);
+    m_optionsMenu->setEnabled(true);
     command(QStringLiteral("butEnableCycleReqDev"))->setEnabled(true);
     setEditorButtonsEnabled(true);
     command(QStringLiteral("butNetworkParams"))->setEnabled(true);

@@ -1,0 +1,556 @@
+#include "workstationtestenv.h"
+
+#include "device/identity.h"
+#include "platform/cp1251.h"
+#include "platform/datafolder.h"
+#include "platform/settings.h"
+#include "workstation/devicetree.h"
+#include "workstation/mainwindow.h"
+#include "workstation/messagelog.h"
+#include "workstation/program.h"
+#include "workstation/statefulwindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QtTest>
+
+// Start-up, commands, message log and the close sequence of the configurator's main window.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_main;
+
+    void startWindows() { m_main = createConfiguratorWindows(); }
+
+    void showAndActivate()
+    {
+        m_main->show();
+        QTRY_VERIFY(m_main->isActivated());
+    }
+
+    QString reportPath() const { return dataFilePath(QStringLiteral("report.log")); }
+
+    void addDevice(std::uint8_t address)
+    {
+        std::uint8_t ident[18] = {105, 3, 5, 3, 0x34, 0x12, address, 1};
+        DeviceTreeItem *item = m_main->tree()->addDevice(describeIdentity(ident).description(),
+                                                         DeviceNode::found(1, 1, ident, QString()));
+        m_main->tree()->addFeatures(item);
+        m_main->setDeviceCount(m_main->deviceCount() + 1);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+    }
+
+    void init()
+    {
+        openSettings()->clear();
+        QFile::remove(reportPath());
+    }
+
+    void cleanup() { m_main.reset(); }
+
+    void firstStartCreatesReadOnLoad()
+    {
+        WatchingMessages shown;
+        startWindows();
+        QVERIFY(!openSettings()->contains(QStringLiteral("ReadOnLoad")));
+        showAndActivate();
+        QCOMPARE(openSettings()->value(QStringLiteral("ReadOnLoad")),
+                 QVariant(QStringLiteral("0")));
+        QVERIFY(shown.shown.isEmpty());
+        QVERIFY(!m_main->command(QStringLiteral("StartOnLoad"))->isChecked());
+        QCOMPARE(m_main->tree()->nodeCount(), 0);
+
+        // Later activations repeat nothing.
+        openSettings()->setValue(QStringLiteral("ReadOnLoad"), 1);
+        m_main->showMinimized();
+        m_main->showNormal();
+        m_main->FirstActivation();
+        QTest::qWait(20);
+        QVERIFY(shown.shown.isEmpty());
+    }
+
+    void reloadWithoutAFile_data()
+    {
+        QTest::addColumn<bool>("setTreeFile");
+        QTest::addColumn<QString>("treeFile");
+        QTest::newRow("deleted file") << true << m_dir.filePath("gone.ini");
+        QTest::newRow("empty name") << true << QString();
+        QTest::newRow("no value") << false << QString();
+    }
+
+    void reloadWithoutAFile()
+    {
+        QFETCH(bool, setTreeFile);
+        QFETCH(QString, treeFile);
+        openSettings()->setValue(QStringLiteral("ReadOnLoad"), 1);
+        if (setTreeFile)
+            openSettings()->setValue(QStringLiteral("TreeFile"), treeFile);
+        WatchingMessages shown;
+        QList<bool> enabledWhenShown;
+        shown.onShow = [&](const MessageRequest &) {
+            enabledWhenShown.append(m_main->isEnabled());
+        };
+        startWindows();
+        showAndActivate();
+        QCOMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка чтения файла настроек сети"));
+        QCOMPARE(shown.shown[0].caption, QStringLiteral("Чтение файла настроек"));
+        QCOMPARE(shown.shown[0].icon, MessageIcon::Error);
+        QCOMPARE(enabledWhenShown, QList<bool>{true});
+        QVERIFY(m_main->command(QStringLiteral("StartOnLoad"))->isChecked());
+        QCOMPARE(m_main->tree()->nodeCount(), 0);
+    }
+
+    void reloadEnablesOnlyTheEditorButtons()
+    {
+        QFile file(m_dir.filePath("net.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("tree");
+        file.close();
+        openSettings()->setValue(QStringLiteral("ReadOnLoad"), 1);
+        openSettings()->setValue(QStringLiteral("TreeFile"), file.fileName());
+        WatchingMessages shown;
+        startWindows();
+        QByteArray seen;
+        m_main->loadNetworkFile = [&](QIODevice &in) {
+            seen = in.readAll();
+            addDevice(1);
+            addDevice(2);
+            m_main->setSelectedIndex(5);
+            return true;
+        };
+        showAndActivate();
+        QVERIFY(shown.shown.isEmpty());
+        QCOMPARE(seen, QByteArray("tree"));
+        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
+        for (const char *name :
+             {"butShowFormConfig", "butShowFormChannelsConfig", "butShowFormCountursConfig",
+              "butShowFormAlarmsConfig", "butShowFormProgramControl", "butShowFormArchData"})
+            QVERIFY2(m_main->command(QLatin1String(name))->isEnabled(), name);
+        QVERIFY(!m_main->command(QStringLiteral("butEnableCycleReqDev"))->isEnabled());
+        QVERIFY(!m_main->command(QStringLiteral("butNetworkParams"))->isEnabled());
+        QVERIFY(!m_main->command(QStringLiteral("mnuNetworkParam"))->isEnabled());
+        QVERIFY(
+            !m_main->findChild<QMenu *>(QStringLiteral("mnuOptions"))->menuAction()->isEnabled());
+    }
+
+    void reloadOfAFileThisBuildCannotRead()
+    {
+        QFile file(m_dir.filePath("other.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        openSettings()->setValue(QStringLiteral("ReadOnLoad"), 1);
+        openSettings()->setValue(QStringLiteral("TreeFile"), file.fileName());
+        WatchingMessages shown;
+        startWindows();
+        showAndActivate();
+        QCOMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка чтения файла дерева устройств"));
+        QCOMPARE(m_main->tree()->nodeCount(), 0);
+    }
+
+    void tableStorageThatCannotStart()
+    {
+        // The data folder would have to live below a plain file.
+        QFile blocker(m_dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("LORVAN_HOME", blocker.fileName().toLocal8Bit() + "/data");
+        WatchingMessages shown;
+        startWindows();
+        showAndActivate();
+        qputenv("LORVAN_HOME", m_dir.filePath("data").toLocal8Bit());
+        QCOMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text,
+                 QStringLiteral("Ошибка инициализации BDE. Установите программу повторно."));
+        QCOMPARE(shown.shown[0].icon, MessageIcon::None);
+        QVERIFY(m_main->isEnabled());
+        QCOMPARE(openSettings()->value(QStringLiteral("ReadOnLoad")).toInt(), 0);
+    }
+
+    void frameAndCaption()
+    {
+        startWindows();
+        m_main->show();
+        QCOMPARE(m_main->windowTitle(), QStringLiteral("Лорван"));
+        QCOMPARE(m_main->width(), 721);
+        QCOMPARE(m_main->height() - m_main->menuBar()->height(), 493);
+        QCOMPARE(m_main->minimumSize(), m_main->maximumSize());
+        QVERIFY(!(m_main->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(m_main->findChild<QLabel *>(QStringLiteral("PanelDevices"))->text(),
+                 QStringLiteral("  Устройства"));
+        const auto panels =
+            QStringList{"Тип: ",      "Адрес: ",     "Скорость: ",  "Дата выпуска: ",
+                        "Серийный: ", "Версия ПО: ", "Исполнение: "};
+        for (int i = 0; i < panels.size(); ++i)
+            QCOMPARE(m_main->statusPanel(i)->text(), panels[i]);
+
+        // The secondary windows exist, hidden, with their captions.
+        const QList<QPair<QString, QString>> windows = {
+            {"frmConfig", "Конфигурация"},
+            {"frmFindDevices", "Поиск устройств"},
+            {"frmProgramControl", "Программное управление"},
+            {"frmArchData", "Просмотр архива"},
+            {"frmAlarm", "Сигнализация"},
+            {"frmChannelConfig", "Настройка каналов"},
+            {"frmContursConfig", "Настройка контуров"},
+            {"frmNetworkConfig", "Настройки сети"},
+            {"frmAbout", "О программе"},
+        };
+        const QObjectList children = m_main->children();
+        QStringList order;
+        for (QObject *child : children) {
+            if (auto *w = qobject_cast<QWidget *>(child);
+                w && w->isWindow() && !qobject_cast<QMenu *>(w))
+                order.append(w->objectName());
+        }
+        QStringList expectedOrder;
+        for (const auto &[name, caption] : windows) {
+            expectedOrder.append(name);
+            auto *w = m_main->findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
+            QVERIFY2(w, qPrintable(name));
+            QCOMPARE(w->windowTitle(), caption);
+            QVERIFY(!w->isVisible());
+        }
+        QCOMPARE(order, expectedOrder);
+        QCOMPARE(m_main->findChild<QWidget *>(QStringLiteral("frmNetworkConfig"))->size(),
+                 QSize(493, 338));
+        // The scan window's creation set the link up: 8 data bits, no parity, 2 stop bits.
+        QCOMPARE(m_main->commPort().stopbits(), Stopbits::sb2);
+        QCOMPARE(m_main->commPort().PortNum(), 1);
+        QCOMPARE(m_main->commPort().baudrate(), Baudrate::br9600);
+        QCOMPARE(m_main->link().ResponseWait(), 100);
+    }
+
+    void commandsAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("hintOrShortcut");
+        QTest::newRow("load tree")
+            << "butLoadTree" << true << "Загрузить дерево устройств из файла";
+        QTest::newRow("find") << "butFindDevices" << true << "Кнопка поиска устройств в сети";
+        QTest::newRow("network") << "butNetworkParams" << false
+                                 << "Редактирование параметров устройств в сети";
+        QTest::newRow("polling") << "butEnableCycleReqDev" << false
+                                 << "Вкл./Выкл. Циклического опроса устройств в сети";
+        QTest::newRow("config") << "butShowFormConfig" << false << "Окно настроек конфигурации";
+        QTest::newRow("channels") << "butShowFormChannelsConfig" << false
+                                  << "Окно настроек каналов";
+        QTest::newRow("loops") << "butShowFormCountursConfig" << false << "Окно настроек контуров";
+        QTest::newRow("alarms") << "butShowFormAlarmsConfig" << false
+                                << "Окно настроек сигнализации";
+        QTest::newRow("programs") << "butShowFormProgramControl" << false
+                                  << "Окно программного управления";
+        QTest::newRow("archive") << "butShowFormArchData" << false
+                                 << "Окно внутреннего архива данных устройства";
+        QTest::newRow("help") << "butShowHelpDoc" << true << "Справка";
+        QTest::newRow("menu load") << "mnuLoadTree" << true << "Ctrl+N";
+        QTest::newRow("menu exit") << "mnuExitProg" << true << "Ctrl+Q";
+        QTest::newRow("menu find") << "mnuFindDevice" << true << "Ctrl+F";
+        QTest::newRow("menu network") << "mnuNetworkParam" << false << "Ctrl+P";
+        QTest::newRow("menu about") << "mnuAboutProgram" << true << "F2";
+        QTest::newRow("menu help") << "mnuShowHelpDoc" << true << "F1";
+    }
+
+    void commandsAtStart()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, enabled);
+        QFETCH(QString, hintOrShortcut);
+        startWindows();
+        QAction *a = m_main->command(name);
+        QVERIFY(a);
+        QCOMPARE(a->isEnabled(), enabled);
+        if (name.startsWith(QLatin1String("but"))) {
+            QCOMPARE(a->toolTip(), hintOrShortcut);
+            QVERIFY(!a->icon().isNull());
+            QVERIFY(!a->icon().pixmap(24).isNull());
+        } else {
+            QCOMPARE(a->shortcut().toString(), hintOrShortcut);
+        }
+    }
+
+    void toolbarOrderAndSeparators()
+    {
+        startWindows();
+        auto *bar = m_main->findChild<QToolBar *>(QStringLiteral("ToolBar1"));
+        QStringList order;
+        for (QAction *a : bar->actions())
+            order.append(a->isSeparator() ? QStringLiteral("|") : a->objectName());
+        QCOMPARE(order, (QStringList{"butLoadTree", "butFindDevices", "butNetworkParams",
+                                     "butEnableCycleReqDev", "|", "butShowFormConfig",
+                                     "butShowFormChannelsConfig", "butShowFormCountursConfig",
+                                     "butShowFormAlarmsConfig", "butShowFormProgramControl",
+                                     "butShowFormArchData", "|", "butShowHelpDoc"}));
+        QVERIFY(m_main->command(QStringLiteral("butEnableCycleReqDev"))->isCheckable());
+    }
+
+    void findDevicesOpensCentredAndEnablesCommands()
+    {
+        startWindows();
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        m_main->command(QStringLiteral("butFindDevices"))->trigger();
+        QWidget *find = m_main->windows().findDevices;
+        QVERIFY(find->isVisible());
+        const int top = m_main->menuBar()->height();
+        const QPoint clientCentre =
+            m_main->mapToGlobal(QPoint(0, top)) + QPoint(721 / 2, (m_main->height() - top) / 2);
+        QCOMPARE(find->pos(), clientCentre - QPoint(find->width() / 2, find->height() / 2));
+        for (const char *name : {"butNetworkParams", "mnuNetworkParam", "butEnableCycleReqDev",
+                                 "butShowFormConfig", "butShowFormArchData"})
+            QVERIFY2(m_main->command(QLatin1String(name))->isEnabled(), name);
+        QVERIFY(
+            m_main->findChild<QMenu *>(QStringLiteral("mnuOptions"))->menuAction()->isEnabled());
+    }
+
+    void startOnLoadNeedsASavedFile()
+    {
+        WatchingMessages shown;
+        startWindows();
+        QAction *item = m_main->command(QStringLiteral("StartOnLoad"));
+        item->trigger(); // no file saved yet
+        QVERIFY(!item->isChecked());
+        QCOMPARE(openSettings()->value(QStringLiteral("ReadOnLoad")).toInt(), 0);
+        QCOMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text,
+                 QStringLiteral("Ошибка создания файла настроек.\r\nСохраните настройки сети."));
+        QCOMPARE(shown.shown[0].caption, QStringLiteral("Ощибка создания файла"));
+
+        openSettings()->setValue(QStringLiteral("TreeFile"), m_dir.filePath("net.ini"));
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QCOMPARE(openSettings()->value(QStringLiteral("ReadOnLoad")).toInt(), 1);
+        item->trigger();
+        QCOMPARE(openSettings()->value(QStringLiteral("ReadOnLoad")).toInt(), 0);
+        QCOMPARE(shown.shown.size(), 1);
+    }
+
+    void logKeepsEveryLineAndShowsTheNewest()
+    {
+        startWindows();
+        MessageLog *log = m_main->messageLog();
+        QCOMPARE(log->objectName(), QStringLiteral("ComboLog"));
+        QCOMPARE(log->maxVisibleItems(), 8);
+        log->appendLine(QStringLiteral("первая"), false);
+        log->appendLine(QStringLiteral("вторая"), true);
+        QCOMPARE(log->currentIndex(), 1);
+        QVERIFY(log->isFailedLine(1));
+        QVERIFY(!log->isFailedLine(0));
+        QVERIFY(log->itemIcon(0).cacheKey() != log->itemIcon(1).cacheKey());
+        log->setCurrentIndex(0);
+        log->appendLine(QStringLiteral("третья"), false);
+        QCOMPARE(log->currentIndex(), 2);
+        QCOMPARE(log->lines(), (QStringList{"первая", "вторая", "третья"}));
+    }
+
+    void logSaveCommand()
+    {
+        startWindows();
+        MessageLog *log = m_main->messageLog();
+        WatchingMessages shown;
+        const QString path = m_dir.filePath("saved.log");
+        log->appendLine(QStringLiteral("Чтение"), false);
+        shown.fileAnswers = {path};
+        log->mnuSaveLogClick();
+        QCOMPARE(shown.dialogs.size(), 1);
+        QCOMPARE(shown.dialogs[0].kind, FileDialogRequest::Save);
+        QVERIFY(shown.dialogs[0].filter.startsWith(QStringLiteral("Файлы отчета(*.log)")));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), cp1251::encode(QStringLiteral("Чтение\r\n")));
+        file.close();
+
+        // Saved again: the same lines plus the newer ones, replacing the file without asking.
+        log->appendLine(QStringLiteral("Запись"), true);
+        shown.fileAnswers = {path};
+        log->mnuSaveLogClick();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), cp1251::encode(QStringLiteral("Чтение\r\nЗапись\r\n")));
+        QVERIFY(shown.shown.isEmpty());
+
+        // Cancelled: nothing written, nothing said.
+        log->mnuSaveLogClick();
+        QCOMPARE(shown.dialogs.size(), 3);
+        QVERIFY(shown.shown.isEmpty());
+
+        shown.fileAnswers = {m_dir.filePath("missing-folder/x.log")};
+        log->mnuSaveLogClick();
+        QCOMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка записи файла"));
+        QCOMPARE(shown.shown[0].caption, QStringLiteral("Сохранение лог-файла"));
+        QCOMPARE(shown.shown[0].icon, MessageIcon::Error);
+        QCOMPARE(log->count(), 2);
+    }
+
+    void closeWritesTheReport_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("empty log") << QStringList() << QByteArray();
+        QTest::newRow("two lines")
+            << QStringList{"09.12.2026 08:00:00 Чтение флагов:  (0x0001,5)", "b"}
+            << cp1251::encode(
+                   QStringLiteral("09.12.2026 08:00:00 Чтение флагов:  (0x0001,5)\r\nb\r\n"));
+    }
+
+    void closeWritesTheReport()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, file);
+        {
+            QVERIFY(QDir().mkpath(dataFolder()));
+            QFile old(reportPath());
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("an older run's report, longer than the new one\r\n");
+        }
+        WatchingMessages shown;
+        startWindows();
+        showAndActivate();
+        for (const QString &line : lines)
+            m_main->messageLog()->appendLine(line, false);
+        QVERIFY(m_main->close());
+        QFile report(reportPath());
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QCOMPARE(report.readAll(), file);
+        QVERIFY(shown.shown.isEmpty());
+    }
+
+    void closeSequenceOrder()
+    {
+        SingleInstanceEvent instance(QStringLiteral("LorvanEventCloseTest"));
+        QVERIFY(instance.create());
+        startWindows();
+        m_main->setSingleInstanceEvent(&instance);
+        addDevice(1);
+        showAndActivate();
+        int pollingActions = 0;
+        QAction *polling = m_main->command(QStringLiteral("butEnableCycleReqDev"));
+        polling->setEnabled(true);
+        polling->setChecked(true);
+        connect(polling, &QAction::toggled, this, [&] { ++pollingActions; });
+        m_main->VrTimer1()->start();
+        m_main->TimerUpdateData()->start();
+
+        WatchingMessages shown;
+        QVERIFY(m_main->close());
+        QCOMPARE(m_main->windowTitle(), QStringLiteral("Завершение работы программы"));
+        QVERIFY(!m_main->isEnabled());
+        QVERIFY(!m_main->VrTimer1()->isActive());
+        QVERIFY(!m_main->TimerUpdateData()->isActive());
+        QVERIFY(!polling->isChecked());
+        QCOMPARE(pollingActions, 0);
+        QVERIFY(!instance.isHeld());
+        QVERIFY(!m_main->commPort().IsOpen());
+        for (StatefulWindow *w : m_main->statefulWindows())
+            QVERIFY(!w->storingEnabled());
+        QVERIFY(!m_main->tree()->itemAtAbsoluteIndex(0)->device);
+        QCOMPARE(m_main->tree()->nodeCount(), 5); // the entries stay
+        QVERIFY(QFile::exists(reportPath()));
+        QVERIFY(shown.shown.isEmpty()); // the title-bar close does not ask about saving
+        // A later close runs nothing twice.
+        QVERIFY(m_main->close());
+    }
+
+    void closeWaitsForARunningPollTick_data()
+    {
+        QTest::addColumn<int>("tickEndsMs");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("atMostMs");
+        QTest::newRow("tick ends") << 300 << 280 << 2500;
+        QTest::newRow("tick hangs") << -1 << 2950 << 6000;
+    }
+
+    void closeWaitsForARunningPollTick()
+    {
+        QFETCH(int, tickEndsMs);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, atMostMs);
+        startWindows();
+        showAndActivate();
+        m_main->pollIdleEvent().reset();
+        if (tickEndsMs >= 0)
+            QTimer::singleShot(tickEndsMs, this, [this] { m_main->pollIdleEvent().set(); });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(m_main->close());
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
+        QVERIFY(m_main->pollIdleEvent().isSet());
+    }
+
+    void reportFailureIsSaidAndTheCloseCompletes()
+    {
+        QFile blocker(m_dir.filePath("blocker2"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        startWindows();
+        showAndActivate();
+        m_main->messageLog()->appendLine(QStringLiteral("line"), false);
+        qputenv("LORVAN_HOME", blocker.fileName().toLocal8Bit() + "/data");
+        WatchingMessages shown;
+        const bool closed = m_main->close();
+        qputenv("LORVAN_HOME", m_dir.filePath("data").toLocal8Bit());
+        QVERIFY(closed);
+        QVERIFY(!m_main->isVisible());
+        QCOMPARE(shown.shown.size(), 1);
+        QVERIFY(shown.shown[0].text.startsWith(QStringLiteral("Ошибка записи файла ")));
+        QVERIFY(shown.shown[0].text.endsWith(QStringLiteral("report.log")));
+        QCOMPARE(shown.shown[0].caption, QStringLiteral("Сохранение лог-файла"));
+        for (StatefulWindow *w : m_main->statefulWindows())
+            QVERIFY(!w->storingEnabled());
+    }
+
+    void exitAsksOnlyWithDevices_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<int>("saves");
+        QTest::newRow("empty tree") << 0 << int(MessageButton::Yes) << 0 << 0;
+        QTest::newRow("answer no") << 2 << int(MessageButton::No) << 1 << 0;
+        QTest::newRow("answer yes") << 1 << int(MessageButton::Yes) << 1 << 1;
+    }
+
+    void exitAsksOnlyWithDevices()
+    {
+        QFETCH(int, devices);
+        QFETCH(int, answer);
+        QFETCH(int, questions);
+        QFETCH(int, saves);
+        startWindows();
+        for (int i = 0; i < devices; ++i)
+            addDevice(std::uint8_t(i + 1));
+        showAndActivate();
+        int saved = 0;
+        m_main->saveTreeCommand = [&] { ++saved; };
+        WatchingMessages shown;
+        shown.answers = {MessageButton(answer)};
+        m_main->command(QStringLiteral("mnuExitProg"))->trigger();
+        QCOMPARE(shown.shown.size(), questions);
+        if (questions) {
+            QCOMPARE(shown.shown[0].text, QStringLiteral("Сохранить дерево устройств?"));
+            QCOMPARE(shown.shown[0].caption, QStringLiteral("Закрытие программы"));
+            QCOMPARE(shown.shown[0].icon, MessageIcon::Question);
+            QCOMPARE(shown.shown[0].buttons, int(MessageButton::Yes) | int(MessageButton::No));
+        }
+        QCOMPARE(saved, saves);
+        QVERIFY(!m_main->isVisible());
+        QVERIFY(QFile::exists(reportPath()));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
