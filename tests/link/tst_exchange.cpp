@@ -76,6 +76,21 @@ public:
 
 void noWait(int) {}
 
+// An exchange whose pauses take no time, so that passes are counted, not timed.
+PollingExchange quietExchange()
+{
+    PollingExchange ex;
+    ex.settle = noWait;
+    ex.between = noWait;
+    return ex;
+}
+
+void quieten(ModbusLink &link, LinkPort &port)
+{
+    link.setPort(&port);
+    link.exchange() = quietExchange();
+}
+
 // The reply arrives complete in pass `pass` (earlier passes see nothing).
 QList<QByteArray> arrivingInPass(int pass, const QByteArray &reply)
 {
@@ -117,9 +132,7 @@ private slots:
         QFETCH(int, passesUsed);
         ScriptedPort port;
         port.reads = arrivingInPass(pass, ":010302ABCD82\r\n");
-        PollingExchange ex;
-        ex.settle = noWait;
-        ex.between = noWait;
+        PollingExchange ex = quietExchange();
         QByteArray reply;
         bool completed = true;
         QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", wait, reply, completed), result);
@@ -133,9 +146,7 @@ private slots:
     {
         ScriptedPort port;
         port.reads = {":0103", "", "02AB", "CD82\r", "\n"};
-        PollingExchange ex;
-        ex.settle = noWait;
-        ex.between = noWait;
+        PollingExchange ex = quietExchange();
         QByteArray reply;
         bool completed = false;
         QCOMPARE(ex.Exchange(port, "x", 200, reply, completed), 0);
@@ -147,9 +158,7 @@ private slots:
     {
         ScriptedPort port;
         port.openFails = true;
-        PollingExchange ex;
-        ex.settle = noWait;
-        ex.between = noWait;
+        PollingExchange ex = quietExchange();
         QByteArray reply = "old";
         bool completed = true;
         QCOMPARE(ex.Exchange(port, "x", 200, reply, completed), 999);
@@ -162,9 +171,7 @@ private slots:
     {
         ScriptedPort port;
         port.openSilentlyFails = true;
-        PollingExchange ex;
-        ex.settle = noWait;
-        ex.between = noWait;
+        PollingExchange ex = quietExchange();
         QByteArray reply;
         bool completed = true;
         QCOMPARE(ex.Exchange(port, "x", 200, reply, completed), 999);
@@ -176,9 +183,7 @@ private slots:
     {
         ScriptedPort port;
         port.acceptWrites = false;
-        PollingExchange ex;
-        ex.settle = noWait;
-        ex.between = noWait;
+        PollingExchange ex = quietExchange();
         QByteArray reply;
         bool completed = true;
         QCOMPARE(ex.Exchange(port, "x", 200, reply, completed), 999);
@@ -192,9 +197,7 @@ private slots:
         port.readFails = true;
         RegisterImages images;
         ModbusLink link(images);
-        link.setPort(&port);
-        link.exchange().settle = noWait;
-        link.exchange().between = noWait;
+        quieten(link, port);
         try {
             link.ReadHoldingRegisters(1, 0x9FE, 2);
             QFAIL("no exception");
@@ -214,9 +217,7 @@ private slots:
         port.readFails = true;
         RegisterImages images;
         ModbusLink link(images);
-        link.setPort(&port);
-        link.exchange().settle = noWait;
-        link.exchange().between = noWait;
+        quieten(link, port);
         QVERIFY_THROWS_EXCEPTION(PortError, link.ReadInputRegisters(1, 0, 16));
         QVERIFY_THROWS_EXCEPTION(PortError, link.ReadCoils(1, 1, 5));
         QVERIFY(!link.busy());
@@ -284,9 +285,7 @@ private slots:
         ScriptedPort port;
         RegisterImages images;
         ModbusLink link(images);
-        link.setPort(&port);
-        link.exchange().settle = noWait;
-        link.exchange().between = noWait;
+        quieten(link, port);
         QCOMPARE(link.ReadHoldingRegisters(1, 3358, 4), 999);
         QCOMPARE(link.WriteHoldingRegisters(1, 3360, 2), 999);
         QCOMPARE(link.ReadInputRegisters(1, 100, 8), 999);
