@@ -494,12 +494,16 @@ void MainWindow::SelectDevice(QTreeWidgetItem *node)
     if (!device)
         return;
     FlagScope busy(m_selectionBusy);
+    // The windows' state belongs to the device selected so far: it is stored before the new
+    // device's name and identity go into the controls, or the old section would keep the new
+    // device's values.
+    const bool switchSections = m_deviceCount != 1;
+    if (switchSections)
+        storeEditorState();
     m_selectedIndex = m_tree->absoluteIndex(device);
-    if (QWidget *name = configControl<QWidget>("EditDevString"))
-        name->setProperty("text", device->text(0));
     if (device->device)
         m_current = *device->device;
-    DescribeDevice(m_current.identity());
+    showSelectedName(device);
 
     m_dataPanel->setEnabled(false);
     struct Reenable
@@ -511,23 +515,42 @@ void MainWindow::SelectDevice(QTreeWidgetItem *node)
     emit chartTitleChanged(m_chartTitle);
     if (showDeviceTable)
         showDeviceTable();
-    if (m_deviceCount != 1)
-        SwitchEditorStateSection();
+    if (switchSections) {
+        restoreEditorState();
+        // The restored controls may carry an older name or identity; the tree's are current.
+        showSelectedName(device);
+    }
     m_tree->viewport()->update();
+}
+
+void MainWindow::showSelectedName(QTreeWidgetItem *device)
+{
+    if (QWidget *name = configControl<QWidget>("EditDevString"))
+        name->setProperty("text", device->text(0));
+    DescribeDevice(m_current.identity());
+}
+
+void MainWindow::storeEditorState()
+{
+    for (StatefulWindow *w : statefulWindows()) {
+        if (w->storingEnabled())
+            w->storeState();
+    }
+}
+
+void MainWindow::restoreEditorState()
+{
+    const QString section = StatefulWindow::deviceSection(m_selectedIndex);
+    for (StatefulWindow *w : statefulWindows()) {
+        w->setSection(section);
+        w->restoreState();
+    }
 }
 
 void MainWindow::SwitchEditorStateSection()
 {
-    const QList<StatefulWindow *> windows = statefulWindows();
-    for (StatefulWindow *w : windows) {
-        if (w->storingEnabled())
-            w->storeState();
-    }
-    const QString section = StatefulWindow::deviceSection(m_selectedIndex);
-    for (StatefulWindow *w : windows) {
-        w->setSection(section);
-        w->restoreState();
-    }
+    storeEditorState();
+    restoreEditorState();
 }
 
 void MainWindow::FreeNodeRecords()

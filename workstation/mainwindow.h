@@ -143,6 +143,9 @@ private:
     void showHelpDocument();
     void showAbout();
 
+    void showSelectedName(QTreeWidgetItem *device);
+    void storeEditorState();
+    void restoreEditorState();
     void TreeView1MouseUp(QTreeWidgetItem *node);
     void TreeView1DblClick();
     void TreeView1Edited(QTreeWidgetItem *node);
