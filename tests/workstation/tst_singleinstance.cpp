@@ -1,0 +1,107 @@
+#include "workstationtestenv.h"
+
+#include "platform/datafolder.h"
+#include "workstation/application.h"
+#include "workstation/namedobjects.h"
+
+#include <QProcess>
+#include <QtTest>
+
+// One running copy per user: the real program started twice, and a copy that died.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    const QString m_program = QStringLiteral(LORVAN_CONF_PATH);
+
+    QString lockPath() const { return SingleInstanceEvent().path(); }
+
+    void startFirst(QProcess &process)
+    {
+        process.setProgram(m_program);
+        process.start();
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockPath()), 10000);
+    }
+
+    // Starts a copy whose messages go to its standard error.
+    void runSecond(QProcess &process)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LORVAN_MESSAGES"), QStringLiteral("console"));
+        process.setProcessEnvironment(env);
+        process.setProgram(m_program);
+        process.start();
+        QVERIFY(process.waitForStarted(10000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+        QVERIFY(QFileInfo::exists(m_program));
+    }
+
+    void theMarkIsHeldOnce()
+    {
+        SingleInstanceEvent first(QStringLiteral("LorvanEventUnit"));
+        SingleInstanceEvent second(QStringLiteral("LorvanEventUnit"));
+        QVERIFY(first.create());
+        QVERIFY(first.create()); // already held by this copy
+        QVERIFY(!second.create());
+        first.close();
+        QVERIFY(second.create());
+        QVERIFY(second.isHeld());
+    }
+
+    void aSecondCopyIsRefused()
+    {
+        QFile::remove(dataFilePath(QStringLiteral("report.log")));
+        QProcess first;
+        startFirst(first);
+
+        QProcess second;
+        runSecond(second);
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 1);
+        const QString said = QString::fromUtf8(second.readAllStandardError());
+        const QString expected = QStringLiteral("Невозможно запустить программу: ") +
+                                 secondCopyText(QFileInfo(m_program).canonicalFilePath());
+        QVERIFY2(said.contains(expected), qPrintable(said));
+
+        // The first copy runs on, undisturbed, and still closes in order when told to stop.
+        QTest::qWait(200);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        QVERIFY(QFile::exists(dataFilePath(QStringLiteral("report.log"))));
+        QVERIFY(!QFile::exists(lockPath()));
+    }
+
+    void aCrashedCopyDoesNotBlockTheNext()
+    {
+        QProcess crashed;
+        startFirst(crashed);
+        crashed.kill();
+        QVERIFY(crashed.waitForFinished(10000));
+        QVERIFY(QFile::exists(lockPath())); // left behind
+
+        QProcess next;
+        runSecond(next);
+        QTest::qWait(1500);
+        QCOMPARE(next.state(), QProcess::Running);
+        QVERIFY(!QString::fromUtf8(next.readAllStandardError())
+                     .contains(QStringLiteral("вторая копия")));
+        next.terminate();
+        QVERIFY(next.waitForFinished(10000));
+        QCOMPARE(next.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
