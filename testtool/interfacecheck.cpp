@@ -41,6 +41,9 @@ TForm5::TForm5(TForm1 &main, QWidget *parent)
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Проверка интерфейса"));
     setFixedSize(289, 211);
+    QFont face = font();
+    face.setPixelSize(11);
+    setFont(face);
     setAttribute(Qt::WA_QuitOnClose, false);
 
     Memo1 = new QPlainTextEdit(this);

@@ -53,6 +53,10 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Лорван MODBUS тест"));
     setFixedSize(336, 332);
+    // The layout is fixed to the pixel; a small face keeps every caption inside its control.
+    QFont face = font();
+    face.setPixelSize(11);
+    setFont(face);
     buildControls();
 
     // Window creation.
@@ -165,21 +169,21 @@ void TForm1::buildControls()
     CheckBox1->setToolTip(
         QStringLiteral("Вкл. - циклический опрос параметров устройства с периодом 1сек\n"
                        "( действует только при установлении связи  с прибором )"));
-    CheckBox1->setGeometry(8, 250, 170, 34);
+    CheckBox1->setGeometry(4, 250, 160, 34);
 
     Find = new QPushButton(QStringLiteral(" &Поиск \nустройств"), this);
     Find->setObjectName(QStringLiteral("Find"));
-    Find->setGeometry(180, 248, 72, 40);
+    Find->setGeometry(164, 248, 76, 40);
     Test = new QPushButton(QStringLiteral(" Проверка \nинтерфейса"), this);
     Test->setObjectName(QStringLiteral("Test"));
-    Test->setGeometry(256, 248, 74, 40);
+    Test->setGeometry(244, 248, 86, 40);
 
     Edit8 = new QLineEdit(this);
     Edit8->setObjectName(QStringLiteral("Edit8"));
     Edit8->setReadOnly(true);
     Edit8->setCursor(Qt::PointingHandCursor);
     Edit8->setToolTip(QStringLiteral("Просмотр буфера приема"));
-    Edit8->setGeometry(8, 288, 170, 20);
+    Edit8->setGeometry(8, 289, 152, 20);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

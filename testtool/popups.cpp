@@ -3,14 +3,37 @@
 #include "platform/pumpedwait.h"
 
 #include <QLabel>
+#include <QPainter>
 
 namespace {
 
 constexpr int kShowPauseMs = 600;
 
+// A line in the popups' large face that shrinks the face, never the text, where a substitute
+// for Arial runs wider than the window.
+class FitLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QFont f = font();
+        const QRect area = contentsRect();
+        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text()) > area.width())
+            f.setPixelSize(f.pixelSize() - 1);
+        QPainter painter(this);
+        painter.setFont(f);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, text());
+    }
+};
+
 QFont popupFont(bool emphasised)
 {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setPixelSize(20);
     font.setBold(emphasised);
     font.setItalic(emphasised);
@@ -20,7 +43,7 @@ QFont popupFont(bool emphasised)
 QLabel *popupLine(QWidget *parent, const char *name, const QString &text, int y, int width,
                   bool emphasised = false)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new FitLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(popupFont(emphasised));
     label->setGeometry(8, y, width - 16, 24);
