@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libgl-dev
     libshp-dev libxlsxwriter-dev
     python3 python3-pymodbus python3-serial python3-dbfread python3-openpyxl
-    fonts-dejavu-core xvfb xauth
+    fonts-dejavu-core xvfb xauth adwaita-icon-theme
 )
 
 missing=()

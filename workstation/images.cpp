@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStandardPaths>
 
 namespace images {
 
@@ -76,9 +77,17 @@ QPixmap drawn(const Picture &p, int size)
 
 void initTheme()
 {
+    // Platforms without a desktop integration search only the built-in resources.
+    QStringList roots = QIcon::themeSearchPaths();
+    for (const QString &dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        const QString icons = dir + QStringLiteral("/icons");
+        if (!roots.contains(icons) && QFileInfo(icons).isDir())
+            roots.append(icons);
+    }
+    QIcon::setThemeSearchPaths(roots);
     if (!QIcon::themeName().isEmpty() && QIcon::themeName() != QLatin1String("hicolor"))
         return;
-    const QStringList roots = QIcon::themeSearchPaths();
     for (const char *theme : {"Adwaita", "breeze", "oxygen", "gnome", "Tango"}) {
         for (const QString &root : roots) {
             if (QFileInfo::exists(root + QLatin1Char('/') + QLatin1String(theme) +

@@ -58,7 +58,11 @@ const char *const kEditorButtons[] = {
 const char *const kStatusPrefixes[] = {
     "Тип: ", "Адрес: ", "Скорость: ", "Дата выпуска: ", "Серийный: ", "Версия ПО: ", "Исполнение: ",
 };
-const int kStatusWidths[] = {95, 80, 110, 125, 105, 100, 130};
+// The widest text each panel can get, which its width is made for.
+const char *const kStatusSamples[] = {
+    "Тип: Неизвестный", "Адрес: 888",       "Скорость: Неизвестна",  "Дата выпуска:  DD:DD ",
+    "Серийный:  DDDD ", "Версия ПО:  2.55", "Исполнение:  2422 222",
+};
 
 } // namespace
 
@@ -317,12 +321,30 @@ void MainWindow::buildStatusBar()
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
+    // The seven panels must fit the fixed window width whatever the desktop's font: the font
+    // is made smaller until the widest texts fit.
+    QFont font = bar->font();
+    const int room = kClientWidth - 8;
+    QList<int> widths;
+    for (qreal size = font.pointSizeF(); size >= 5; size -= 0.5) {
+        font.setPointSizeF(size);
+        const QFontMetrics metrics(font);
+        widths.clear();
+        int total = 0;
+        for (const char *sample : kStatusSamples) {
+            widths.append(metrics.horizontalAdvance(QString::fromUtf8(sample)) + 10);
+            total += widths.last() + 3;
+        }
+        if (total <= room)
+            break;
+    }
     for (int i = 0; i < 7; ++i) {
         auto *panel = new QLabel(QString::fromUtf8(kStatusPrefixes[i]), bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(kStatusWidths[i]);
-        bar->addWidget(panel);
+        panel->setFont(font);
+        panel->setMinimumWidth(widths[i]);
+        bar->addWidget(panel, i == 6 ? 1 : 0);
         m_statusPanels.append(panel);
     }
 }

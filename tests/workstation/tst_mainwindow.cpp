@@ -297,6 +297,36 @@ private slots:
         QVERIFY(m_main->command(QStringLiteral("butEnableCycleReqDev"))->isCheckable());
     }
 
+    void everyToolbarButtonShowsAPicture()
+    {
+        startWindows();
+        addDevice(1);
+        m_main->tree()->expandAll();
+        m_main->messageLog()->appendLine(QStringLiteral("09.12.2026 08:00:00 Чтение регистров "
+                                                        "настройки  (0x0000,9)"),
+                                         false);
+        showAndActivate();
+        const std::uint8_t widest[18] = {255, 9, 0xDD, 0xDD, 0xDD, 0xDD, 127, 9, 0, 0, 0, 0xFF};
+        m_main->DescribeDevice(widest);
+        const QImage shot = m_main->grab().toImage();
+        if (qEnvironmentVariableIsSet("LORVAN_SHOT_DIR"))
+            shot.save(qEnvironmentVariable("LORVAN_SHOT_DIR") + QStringLiteral("/mainwindow.png"));
+        auto *bar = m_main->findChild<QToolBar *>(QStringLiteral("ToolBar1"));
+        for (QAction *a : bar->actions()) {
+            if (a->isSeparator())
+                continue;
+            QWidget *button = bar->widgetForAction(a);
+            QVERIFY(button->isVisible());
+            const QRect r(button->mapTo(m_main.get(), QPoint(0, 0)), button->size());
+            const QImage picture = shot.copy(r.adjusted(4, 4, -4, -4));
+            QSet<QRgb> colours;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    colours.insert(picture.pixel(x, y));
+            QVERIFY2(colours.size() > 4, qPrintable(a->objectName()));
+        }
+    }
+
     void findDevicesOpensCentredAndEnablesCommands()
     {
         startWindows();
