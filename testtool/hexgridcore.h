@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -51,7 +53,12 @@ public:
     // Adds (delta > 0) or removes (delta < 0) bytes at position; new bytes take the high byte of
     // DefaultData at even indexes and its low byte at odd ones.
     void changeSize(std::int64_t position, std::int64_t delta);
-    void resize(std::int64_t newCount) { changeSize(count(), newCount - count()); }
+    // Grows or shrinks at the end.
+    void resize(std::int64_t newCount)
+    {
+        changeSize(newCount < count() ? std::max<std::int64_t>(newCount, 0) : count(),
+                   newCount - count());
+    }
 
     // Shows a caller's block from now on, shared rather than copied: the caller and the grid both
     // keep it alive. The block's count is trusted only as far as its bytes reach.

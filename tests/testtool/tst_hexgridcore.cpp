@@ -153,6 +153,9 @@ private slots:
         QCOMPARE(store.count(), 3);
         QCOMPARE(store.byteAt(1), 3);
         QCOMPARE(store.byteAt(2), 4);
+        store.resize(2); // shrinking cuts at the end
+        QCOMPARE(store.count(), 2);
+        QCOMPARE(store.byteAt(1), 3);
     }
 
     void storeErrors_data()
