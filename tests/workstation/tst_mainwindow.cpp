@@ -1,9 +1,11 @@
 #include "workstationtestenv.h"
 
 #include "device/identity.h"
+#include "link/porterror.h"
 #include "platform/cp1251.h"
 #include "platform/datafolder.h"
 #include "platform/settings.h"
+#include "workstation/application.h"
 #include "workstation/devicetree.h"
 #include "workstation/mainwindow.h"
 #include "workstation/messagelog.h"
@@ -58,6 +60,37 @@ private slots:
     }
 
     void cleanup() { m_main.reset(); }
+
+    void unhandledErrorsReachTheGlobalDisplay_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("port") << 0 << "Specified device not found (/dev/ttyS6).";
+        QTest::newRow("link") << 1 << "Ошибка-ReadHoldRegs: 5 addr: 0x0 str:  ofs: 0000";
+        QTest::newRow("file") << 2 << "/tmp/сеть.ini: Permission denied";
+    }
+
+    void unhandledErrorsReachTheGlobalDisplay()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        WatchingMessages shown;
+        QTimer::singleShot(0, this, [kind, text] {
+            if (kind == 0)
+                throw PortError(text);
+            if (kind == 1)
+                throw ESendThreadError(text);
+            throw std::runtime_error(text.toStdString());
+        });
+        QTRY_COMPARE(shown.shown.size(), 1);
+        QCOMPARE(shown.shown[0].text, text);
+        QCOMPARE(shown.shown[0].icon, MessageIcon::Error);
+        QCOMPARE(shown.shown[0].caption, QString()); // the application's title
+        // The program goes on with the next event.
+        bool next = false;
+        QTimer::singleShot(0, this, [&next] { next = true; });
+        QTRY_VERIFY(next);
+    }
 
     void firstStartCreatesReadOnLoad()
     {
@@ -582,5 +615,10 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+int main(int argc, char **argv)
+{
+    ConfiguratorApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_mainwindow.moc"
