@@ -9,8 +9,8 @@ class ConsoleMessageService : public MessageService
 public:
     MessageButton showMessage(const MessageRequest &request) override
     {
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(request.caption),
-                     qUtf8Printable(request.text));
+        const QString caption = request.caption.isEmpty() ? applicationTitle() : request.caption;
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), qUtf8Printable(request.text));
         return firstOfferedButton(request);
     }
     QString askFileName(const FileDialogRequest &) override { return {}; }
@@ -18,8 +18,19 @@ public:
 
 ConsoleMessageService g_console;
 MessageService *g_current = &g_console;
+QString g_applicationTitle;
 
 } // namespace
+
+void setApplicationTitle(const QString &title)
+{
+    g_applicationTitle = title;
+}
+
+QString applicationTitle()
+{
+    return g_applicationTitle;
+}
 
 MessageService &messages()
 {

@@ -56,6 +56,11 @@ MessageService &messages();
 // Installs a service (not owned); nullptr restores the console service.
 void setMessageService(MessageService *service);
 
+// The caption of messages that name none (the program's title). Kept here rather than as Qt's
+// application display name, which some desktops would append to every window's caption.
+void setApplicationTitle(const QString &title);
+QString applicationTitle();
+
 MessageButton showMessage(const QString &text, const QString &caption, MessageIcon icon,
                           MessageButtons buttons = int(MessageButton::Ok));
 

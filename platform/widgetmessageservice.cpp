@@ -41,8 +41,10 @@ constexpr ButtonPair kButtons[] = {
 MessageButton WidgetMessageService::showMessage(const MessageRequest &request)
 {
     QMessageBox box(toQtIcon(request.icon),
-                    request.caption.isEmpty() ? QApplication::applicationDisplayName()
-                                              : request.caption,
+                    request.caption.isEmpty()
+                        ? (applicationTitle().isEmpty() ? QApplication::applicationDisplayName()
+                                                        : applicationTitle())
+                        : request.caption,
                     request.text, QMessageBox::NoButton, QApplication::activeWindow());
     for (const auto &b : kButtons) {
         if (request.buttons & int(b.ours))

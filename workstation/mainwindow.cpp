@@ -106,7 +106,16 @@ MainWindow::MainWindow(QWidget *parent)
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The secondary windows work on this window's port, link and images: they go first.
+    for (QWidget *w :
+         {m_windows.about, m_windows.networkConfig, static_cast<QWidget *>(m_windows.contursConfig),
+          static_cast<QWidget *>(m_windows.channelConfig), static_cast<QWidget *>(m_windows.alarm),
+          m_windows.archData, m_windows.programControl, m_windows.findDevices,
+          static_cast<QWidget *>(m_windows.config)})
+        delete w;
+}
 
 QAction *MainWindow::addCommand(const QString &name, const QString &text, int image)
 {

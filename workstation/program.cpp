@@ -71,7 +71,7 @@ int runConfigurator(int argc, char **argv)
     ConfiguratorApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("LorvanConf"));
     QApplication::setOrganizationName(QStringLiteral("Nordak"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Конфигуратор Лорван "));
+    setApplicationTitle(QStringLiteral("Конфигуратор Лорван "));
 
     WidgetMessageService boxes;
     if (qEnvironmentVariable("LORVAN_MESSAGES") != QLatin1String("console"))
