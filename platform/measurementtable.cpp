@@ -233,24 +233,41 @@ qint64 MeasurementTable::refresh()
 
 std::optional<MeasurementRow> MeasurementTable::row(qint64 index)
 {
-    if (!isOpen() || index < 0 || index >= m_rows)
+    const QList<MeasurementRow> one = rows(index, 1);
+    if (one.isEmpty())
         return std::nullopt;
-    if (!m_file.seek(m_layout.headerLength + index * m_layout.recordLength))
-        return std::nullopt;
-    const QByteArray record = m_file.read(m_layout.recordLength);
-    if (record.size() != m_layout.recordLength)
-        return std::nullopt;
-    const auto text = [&](int i) {
+    return one.first();
+}
+
+QList<MeasurementRow> MeasurementTable::rows(qint64 first, qint64 count)
+{
+    QList<MeasurementRow> out;
+    if (!isOpen() || first < 0 || first >= m_rows || count <= 0)
+        return out;
+    count = std::min(count, m_rows - first);
+    if (!m_file.seek(m_layout.headerLength + first * m_layout.recordLength))
+        return out;
+    const QByteArray bytes = m_file.read(count * m_layout.recordLength);
+    // The file may have shrunk since it was counted: only whole records are rows.
+    const qint64 whole = bytes.size() / m_layout.recordLength;
+    out.reserve(whole);
+    for (qint64 i = 0; i < whole; ++i)
+        out.append(decode(bytes.constData() + i * m_layout.recordLength));
+    return out;
+}
+
+MeasurementRow MeasurementTable::decode(const char *record) const
+{
+    const auto field = [&](int i) {
         const DbfField &f = m_layout.fields[i];
-        return cp1251::decode(record.mid(f.offset, f.width)).trimmed();
+        return QByteArray(record + f.offset, f.width);
     };
     MeasurementRow row;
-    row.num = text(0);
-    row.date = text(1);
+    row.num = cp1251::decode(field(0)).trimmed();
+    row.date = cp1251::decode(field(1)).trimmed();
     for (int i = 0; i < 4; ++i) {
-        const DbfField &f = m_layout.fields[2 + i];
         bool ok = false;
-        const double v = record.mid(f.offset, f.width).trimmed().toDouble(&ok);
+        const double v = field(2 + i).trimmed().toDouble(&ok);
         if (ok)
             row.channels[size_t(i)] = v;
     }

@@ -71,8 +71,12 @@ public:
     qint64 refresh();
     // Nothing when the row cannot be read (beyond the end, or the file shrank).
     std::optional<MeasurementRow> row(qint64 index);
+    // Up to count rows from first on, read in one go; fewer near the end.
+    QList<MeasurementRow> rows(qint64 first, qint64 count);
 
 private:
+    MeasurementRow decode(const char *record) const;
+
     QFile m_file;
     QString m_path;
     DbfLayout m_layout;
