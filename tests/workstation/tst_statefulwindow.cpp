@@ -1,0 +1,138 @@
+#include "workstationtestenv.h"
+
+#include "platform/settings.h"
+#include "workstation/statefulwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+// Every kind of stored control property reads back what was stored, per section.
+class TestStatefulWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+    }
+
+    void propertiesRoundTripPerSection()
+    {
+        StatefulWindow window(QStringLiteral("frmTest"), QStringLiteral("Test"));
+        auto *panel = new QGroupBox(&window);
+        auto *check = new QCheckBox(panel);
+        check->setObjectName(QStringLiteral("CheckOn1"));
+        auto *combo = new QComboBox(panel);
+        combo->setObjectName(QStringLiteral("ComboHarakt1"));
+        combo->addItems({QStringLiteral("a"), QStringLiteral("b")});
+        auto *edit = new QLineEdit(panel);
+        edit->setObjectName(QStringLiteral("EditName1"));
+        auto *number = new QDoubleSpinBox(panel);
+        number->setObjectName(QStringLiteral("EditDiapBg1"));
+        number->setRange(-1000, 1000);
+        number->setDecimals(3);
+        auto *label = new QLabel(panel);
+        label->setObjectName(QStringLiteral("StaticCompStat1"));
+        window.setStoredProperties(
+            {"CheckOn1.Checked", "CheckOn1.Caption", "CheckOn1.Visible", "ComboHarakt1.Items",
+             "ComboHarakt1.ItemIndex", "EditName1.Text", "EditName1.Enabled", "EditDiapBg1.Value",
+             "StaticCompStat1.Caption", "StaticCompStat1.Color", "Missing1.Text"});
+
+        // Device A's state, stored while the panel around the controls is locked.
+        window.setSection(StatefulWindow::deviceSection(0));
+        check->setChecked(true);
+        check->setText(QStringLiteral("Вкл."));
+        check->setVisible(false);
+        combo->clear();
+        combo->addItems({QStringLiteral("ХСА"), QStringLiteral("ХК"), QStringLiteral("Pt100")});
+        combo->setCurrentIndex(2);
+        edit->setText(QStringLiteral("Печь, зона 1"));
+        edit->setEnabled(true); // its own state, whatever the locked panel makes of it
+        number->setValue(-12.345);
+        label->setText(QStringLiteral("ВКЛ."));
+        QPalette p = label->palette();
+        p.setColor(label->backgroundRole(), QColor(255, 0, 0));
+        label->setPalette(p);
+        window.move(123, 45);
+        panel->setEnabled(false);
+        window.storeState();
+        panel->setEnabled(true);
+
+        // Device B has its own state.
+        window.setSection(StatefulWindow::deviceSection(7));
+        check->setChecked(false);
+        check->setVisible(true);
+        combo->setCurrentIndex(0);
+        edit->setText(QString());
+        edit->setEnabled(false);
+        number->setValue(0.5);
+        window.storeState();
+
+        window.setSection(StatefulWindow::deviceSection(0));
+        window.restoreState();
+        QVERIFY(check->isChecked());
+        QCOMPARE(check->text(), QStringLiteral("Вкл."));
+        QVERIFY(check->isHidden());
+        QCOMPARE(combo->count(), 3);
+        QCOMPARE(combo->currentText(), QStringLiteral("Pt100"));
+        QCOMPARE(edit->text(), QStringLiteral("Печь, зона 1"));
+        QVERIFY(edit->isEnabled());
+        QCOMPARE(number->value(), -12.345);
+        QCOMPARE(label->text(), QStringLiteral("ВКЛ."));
+        QCOMPARE(label->palette().color(label->backgroundRole()), QColor(255, 0, 0));
+        QCOMPARE(window.pos(), QPoint(123, 45));
+
+        window.setSection(StatefulWindow::deviceSection(7));
+        window.restoreState();
+        QVERIFY(!check->isChecked());
+        QVERIFY(!check->isHidden());
+        QCOMPARE(edit->text(), QString());
+        QVERIFY(!edit->isEnabled());
+        QCOMPARE(number->value(), 0.5);
+        QCOMPARE(label->text(), QStringLiteral("ВКЛ.")); // stored the same for B
+
+        // A section without a stored state leaves the controls as they are.
+        window.setSection(StatefulWindow::deviceSection(99));
+        window.restoreState();
+        QCOMPARE(number->value(), 0.5);
+        QCOMPARE(
+            openSettings()->value(QStringLiteral("Forms/Device-0/frmTest/FormVersion")).toInt(),
+            StatefulWindow::kFormVersion);
+    }
+
+    void storingOffStoresNothingOnClose()
+    {
+        StatefulWindow window(QStringLiteral("frmClosed"), QStringLiteral("Test"));
+        auto *edit = new QLineEdit(&window);
+        edit->setObjectName(QStringLiteral("EditX"));
+        window.setStoredProperties({"EditX.Text"});
+        window.show();
+        edit->setText(QStringLiteral("kept"));
+        window.close();
+        QCOMPARE(
+            openSettings()->value(QStringLiteral("Forms/Device1/frmClosed/EditX.Text")).toString(),
+            QStringLiteral("kept"));
+        window.setStoringEnabled(false);
+        window.show();
+        edit->setText(QStringLiteral("dropped"));
+        window.close();
+        QCOMPARE(
+            openSettings()->value(QStringLiteral("Forms/Device1/frmClosed/EditX.Text")).toString(),
+            QStringLiteral("kept"));
+        // Shown again: the stored state comes back.
+        window.show();
+        QCOMPARE(edit->text(), QStringLiteral("kept"));
+    }
+};
+
+QTEST_MAIN(TestStatefulWindow)
+#include "tst_statefulwindow.moc"
