@@ -3,11 +3,34 @@
 #include "workstation/images.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 #include <QTreeWidgetItemIterator>
+
+namespace {
+
+// Entry texts typed by the user may be longer than a new entry's, but no longer than the network
+// file can keep.
+class NodeTextDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setMaxLength(DeviceTree::kMaxTextLength);
+        return editor;
+    }
+};
+
+} // namespace
 
 DeviceTree::DeviceTree(QWidget *parent) : QTreeWidget(parent)
 {
+    setItemDelegate(new NodeTextDelegate(this));
     setObjectName(QStringLiteral("TreeView1"));
     setToolTip(QStringLiteral("Найденные в сети устройства"));
     setColumnCount(1);

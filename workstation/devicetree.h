@@ -26,6 +26,8 @@ class DeviceTree : public QTreeWidget
     Q_OBJECT
 public:
     static constexpr int kNameLength = 32;
+    // The network file keeps an entry's text behind one length byte.
+    static constexpr int kMaxTextLength = 255;
 
     explicit DeviceTree(QWidget *parent = nullptr);
 

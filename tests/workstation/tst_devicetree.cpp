@@ -355,6 +355,7 @@ private slots:
         m_tree->editItem(first);
         auto *editor = m_tree->viewport()->findChild<QLineEdit *>();
         QVERIFY(editor);
+        QCOMPARE(editor->maxLength(), 255); // all that the network file can keep
         editor->setText(QStringLiteral("Печь №1"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(first->text(0), QStringLiteral("Печь №1"));
