@@ -69,11 +69,17 @@ bool TForm5::Button2Click()
 {
     if (!Button2->isEnabled())
         return false;
-    const bool keptPoll = m_main.pollActive();
+    // Clicked while a search, an exchange or a clock setting of the main window waits: that wait
+    // is below this call and cannot end before it, so try again once it has unwound. Two sweeps
+    // at once would fight over the line speed.
+    if (m_main.deferWhileBusy([this] { Button2Click(); }))
+        return false;
     Button2->setEnabled(false);
+    const bool keptPoll = m_main.pollActive();
     m_main.CheckBox1->setChecked(false);
 
     m_main.FindClick();
+    m_main.setChecking(true);
 
     m_main.Find->setEnabled(false);
     m_main.Timer1->stop();
@@ -102,6 +108,7 @@ bool TForm5::Button2Click()
                  : QStringLiteral("Проверка завершена с ошибками"));
 
     Button2->setEnabled(true);
+    m_main.setChecking(false);
     m_main.port().setBaudrate(keptRate);
     m_main.CheckBox1->setChecked(keptPoll);
     m_main.setPollActive(keptPoll);

@@ -29,6 +29,7 @@ constexpr int kReceiveBufferSize = 1025;
 constexpr int kViewerBytes = 1024;
 constexpr std::uint16_t kIdentityRegisters = 10;
 constexpr std::uint16_t kClockRegister = 6;
+constexpr int kRetryMs = 50;
 
 QLabel *caption(QWidget *parent, const QString &text, int x, int y, int w = 110)
 {
@@ -163,13 +164,16 @@ void TForm1::buildControls()
                                             "Для установки текущего времени дважды щелкнуть"));
     MaskEditTime->setGeometry(224, 115, 90, 22);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Циклический опрос\nпараметров устройства"), this);
+    CheckBox1 = new QCheckBox(QStringLiteral("Циклический опрос"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setChecked(true);
-    CheckBox1->setToolTip(
+    const QString pollHint =
         QStringLiteral("Вкл. - циклический опрос параметров устройства с периодом 1сек\n"
-                       "( действует только при установлении связи  с прибором )"));
-    CheckBox1->setGeometry(4, 250, 160, 34);
+                       "( действует только при установлении связи  с прибором )");
+    CheckBox1->setToolTip(pollHint);
+    CheckBox1->setGeometry(4, 250, 160, 18);
+    auto *pollSecondLine = caption(this, QStringLiteral("параметров устройства"), 23, 268, 140);
+    pollSecondLine->setToolTip(pollHint);
 
     Find = new QPushButton(QStringLiteral(" &Поиск \nустройств"), this);
     Find->setObjectName(QStringLiteral("Find"));
@@ -201,6 +205,10 @@ void TForm1::buildControls()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    m_retryTimer->setInterval(kRetryMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &TForm1::runDeferred);
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
@@ -292,17 +300,39 @@ void TForm1::showSpeedInList(Baudrate rate)
     }
 }
 
-void TForm1::waitForIdleLink()
+bool TForm1::deferWhileBusy(const std::function<void()> &action)
 {
-    // An exchange started from a timer tick may be waiting for its reply; let it finish rather
-    // than have the link refuse this one.
-    while (m_exchanging)
-        DelayPumping(5);
+    // An action taken while an exchange waits for its reply runs inside that wait; waiting for
+    // the exchange there would never end, and the link would refuse a second one. Such actions
+    // queue up and run in the order the user took them once the line is free.
+    if (!lineBusy() && (m_replaying || m_deferred.isEmpty()))
+        return false;
+    m_deferred.append(action);
+    if (!m_retryTimer->isActive())
+        m_retryTimer->start();
+    return true;
+}
+
+void TForm1::runDeferred()
+{
+    if (m_deferred.isEmpty() || m_closing)
+        return;
+    if (lineBusy()) {
+        m_retryTimer->start();
+        return;
+    }
+    const std::function<void()> action = m_deferred.takeFirst();
+    if (!m_deferred.isEmpty())
+        m_retryTimer->start();
+    m_replaying = true;
+    action();
+    m_replaying = false;
 }
 
 int TForm1::readIdentity(std::uint8_t address, QString *portError)
 {
-    waitForIdleLink();
+    if (m_exchanging)
+        return kNoReply;
     m_exchanging = true;
     int result = kNoReply;
     try {
@@ -318,7 +348,8 @@ int TForm1::readIdentity(std::uint8_t address, QString *portError)
 
 int TForm1::writeClock(QString *portError)
 {
-    waitForIdleLink();
+    if (m_exchanging)
+        return kNoReply;
     m_exchanging = true;
     int result = kNoReply;
     try {
@@ -333,7 +364,7 @@ int TForm1::writeClock(QString *portError)
 
 int TForm1::FindClick()
 {
-    if (m_searching)
+    if (m_searching || deferWhileBusy([this] { FindClick(); }))
         return kNoReply;
     m_searching = true;
     const QString portText = ComboPortNum->currentText();
@@ -371,7 +402,7 @@ int TForm1::FindClick()
         m_search->StaticText3->setText(QStringLiteral("Идет инициализация..."));
         showSpeedInList(tried);
         m_pollActive = true;
-        UpDateCFG();
+        refreshIdentity();
         Timer1->start();
         m_pollActive = true;
     } else {
@@ -396,10 +427,18 @@ int TForm1::FindClick()
 
 void TForm1::UpDateCFG()
 {
+    // A search or the interface check owns the line until it ends.
+    if (m_searching || m_checking)
+        return;
+    refreshIdentity();
+}
+
+void TForm1::refreshIdentity()
+{
     if (!m_pollActive || m_exchanging || m_closing)
         return;
     DelayPumping(50);
-    // A search, the check or a clock entry may have taken over during the pause.
+    // A clock entry may have taken over during the pause.
     if (!m_pollActive || m_exchanging || m_closing)
         return;
     QString portError;
@@ -434,6 +473,7 @@ void TForm1::UpDateCFG()
 
 void TForm1::SetDeviceClock()
 {
+    m_settingClock = true;
     const bool kept = m_pollActive;
     m_pollActive = false;
     Timer1->stop();
@@ -462,11 +502,12 @@ void TForm1::SetDeviceClock()
     }
     Timer1->start();
     m_pollActive = true;
+    m_settingClock = false;
 }
 
 void TForm1::MaskEditDateKeyPress()
 {
-    if (m_pollActive)
+    if (m_pollActive || deferWhileBusy([this] { MaskEditDateKeyPress(); }))
         return;
     SetDeviceClock();
     CheckBox1->setChecked(false);
@@ -475,6 +516,8 @@ void TForm1::MaskEditDateKeyPress()
 
 void TForm1::DateDefault()
 {
+    if (deferWhileBusy([this] { DateDefault(); }))
+        return;
     const bool kept = m_pollActive;
     m_pollActive = false;
     MaskEditDate->setText(clockDateText(QDate::currentDate()));
@@ -484,6 +527,8 @@ void TForm1::DateDefault()
 
 void TForm1::TimeDefault()
 {
+    if (deferWhileBusy([this] { TimeDefault(); }))
+        return;
     const bool kept = m_pollActive;
     m_pollActive = false;
     MaskEditTime->setText(clockTimeText(QTime::currentTime()));

@@ -4,9 +4,11 @@
 #include "link/testtoollink.h"
 #include "testtool/hexgridcore.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -42,6 +44,14 @@ public:
     QString panelText(int panel) const;
     bool closing() const { return m_closing; }
     TForm2 *searchPopup() const { return m_search; }
+    bool searching() const { return m_searching; }
+    // An exchange, a search, the check or a clock setting is under way.
+    bool lineBusy() const { return m_exchanging || m_searching || m_checking || m_settingClock; }
+    // While the line is busy (or earlier actions still wait), keeps action for later and says
+    // so; the kept actions run in order once the line is free.
+    bool deferWhileBusy(const std::function<void()> &action);
+    // While the interface check runs, the cyclic read keeps off the line.
+    void setChecking(bool on) { m_checking = on; }
 
     // Device search over all speeds; returns the last result code.
     int FindClick();
@@ -55,8 +65,8 @@ public:
     void GetRealTime();
     void ClearIdentity();
 
-    // One identity read (ten registers from 0) that waits for a running exchange to end first.
-    // A port error counts as no reply; its text goes to portError when asked for.
+    // One identity read (ten registers from 0); no reply while another exchange waits. A port
+    // error counts as no reply; its text goes to portError when asked for.
     int readIdentity(std::uint8_t address, QString *portError = nullptr);
 
     QComboBox *ComboPortNum;
@@ -88,7 +98,9 @@ private:
     void ComboBaudrateChange(const QString &text);
     void Edit1Change(const QString &text);
     void ParametrChange();
-    void waitForIdleLink();
+    void runDeferred();
+
+    void refreshIdentity();
     int writeClock(QString *portError);
     void showSpeedInList(Baudrate rate);
 
@@ -105,5 +117,10 @@ private:
     int m_currentPortIndex = 0;
     bool m_exchanging = false;
     bool m_searching = false;
+    bool m_checking = false;
+    bool m_settingClock = false;
+    QList<std::function<void()>> m_deferred;
+    QTimer *m_retryTimer = nullptr;
+    bool m_replaying = false;
     bool m_closing = false;
 };

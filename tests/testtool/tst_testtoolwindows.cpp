@@ -357,6 +357,35 @@ private slots:
         QVERIFY(!f.pollActive());
     }
 
+    void actionsDuringAnExchangeRunAfterIt()
+    {
+        startSimulator();
+        ScopedRecordingMessages messages;
+        TestToolWindows w;
+        TForm1 &f = w.form1;
+        // Enter in the clock fields and a click on "Поиск" while a read waits for its reply.
+        f.MaskEditDate->setText(QStringLiteral(" 05.03.24"));
+        f.MaskEditTime->setText(QStringLiteral(" 14:07:30"));
+        QTimer::singleShot(20, &f, [&] { QTest::keyClick(f.MaskEditDate, Qt::Key_Return); });
+        QTimer::singleShot(30, &f, [&] { f.Find->click(); });
+        QCOMPARE(f.readIdentity(0), kReplyOk);
+        QTRY_COMPARE_WITH_TIMEOUT(messages.shown.size(), 1, 3000);
+        QCOMPARE(messages.shown[0].text, QStringLiteral("Дата и время установлены"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.panelText(0), QStringLiteral("COM1 Закрыт"), 15000);
+        QCOMPARE(f.panelText(1), QStringLiteral(" Чтение "));
+        QCOMPARE(f.ComboBaudrate->currentText(), QStringLiteral("19200"));
+        QCOMPARE(deviceClock(kDeviceAddress).date(), QDate(2024, 3, 5));
+
+        // The check clicked during the search waits for its end and then runs whole.
+        f.TestClick();
+        QTimer::singleShot(20, &f, [&] { f.FindClick(); });
+        QTimer::singleShot(400, &w.form5, [&] { w.form5.Button2->click(); });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.form5.Memo1->toPlainText().endsWith(QStringLiteral("Проверка завершена успешно")),
+            40000);
+        QCOMPARE(memoLines(w.form5).size(), 7);
+    }
+
     void interfaceCheck_data()
     {
         QTest::addColumn<bool>("device");
