@@ -67,14 +67,15 @@ void TForm5::log(const QString &line)
 
 bool TForm5::Button2Click()
 {
-    if (!Button2->isEnabled())
+    if (m_running)
         return false;
     // Clicked while a search, an exchange or a clock setting of the main window waits: that wait
-    // is below this call and cannot end before it, so try again once it has unwound. Two sweeps
-    // at once would fight over the line speed.
+    // is below this call and cannot end before it, so run once it has unwound. Two sweeps at
+    // once would fight over the line speed.
+    Button2->setEnabled(false);
     if (m_main.deferWhileBusy([this] { Button2Click(); }))
         return false;
-    Button2->setEnabled(false);
+    m_running = true;
     const bool keptPoll = m_main.pollActive();
     m_main.CheckBox1->setChecked(false);
 
@@ -108,6 +109,7 @@ bool TForm5::Button2Click()
                  : QStringLiteral("Проверка завершена с ошибками"));
 
     Button2->setEnabled(true);
+    m_running = false;
     m_main.setChecking(false);
     m_main.port().setBaudrate(keptRate);
     m_main.CheckBox1->setChecked(keptPoll);

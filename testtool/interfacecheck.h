@@ -26,4 +26,5 @@ private:
     void log(const QString &line);
 
     TForm1 &m_main;
+    bool m_running = false;
 };

@@ -364,8 +364,12 @@ int TForm1::writeClock(QString *portError)
 
 int TForm1::FindClick()
 {
-    if (m_searching || deferWhileBusy([this] { FindClick(); }))
+    if (m_searching)
         return kNoReply;
+    if (deferWhileBusy([this] { FindClick(); })) {
+        Find->setEnabled(false); // one search queued is enough
+        return kNoReply;
+    }
     m_searching = true;
     const QString portText = ComboPortNum->currentText();
     setPanel(0, portText + QStringLiteral(" Открыт"));
