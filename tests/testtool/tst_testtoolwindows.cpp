@@ -277,6 +277,40 @@ private slots:
         QVERIFY(messages.shown.isEmpty());
     }
 
+    void portLostWhilePolling()
+    {
+        startSimulator();
+        ScopedRecordingMessages messages;
+        TestToolWindows w;
+        TForm1 &f = w.form1;
+        QCOMPARE(f.FindClick(), kReplyOk);
+        m_sim->stop(); // the line disappears
+        QTRY_COMPARE_WITH_TIMEOUT(messages.shown.size(), 1, 3000);
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
+        QCOMPARE(f.panelText(1), QStringLiteral(" Ошибка чтения : 999"));
+        QVERIFY(w.form4.isVisible());
+        // Polling pauses rather than raising the same box every second.
+        QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
+        QTest::qWait(2500);
+        QCOMPARE(messages.shown.size(), 1);
+    }
+
+    void searchPopupPausesOncePerShowing()
+    {
+        TForm2 popup;
+        QElapsedTimer clock;
+        clock.start();
+        popup.popup();
+        QVERIFY(clock.elapsed() >= 600);
+        clock.restart();
+        popup.popup();
+        QVERIFY(clock.elapsed() < 300);
+        popup.hide();
+        clock.restart();
+        popup.popup();
+        QVERIFY(clock.elapsed() >= 600);
+    }
+
     void clockSetByEnter()
     {
         startSimulator();
