@@ -439,14 +439,18 @@ void TForm1::UpDateCFG()
 
 void TForm1::refreshIdentity()
 {
-    if (!m_pollActive || m_exchanging || m_closing)
+    if (!m_pollActive || m_reading || m_exchanging || m_closing)
         return;
+    // The line counts as busy from the pause on, so that a click meanwhile waits for the read.
+    m_reading = true;
     DelayPumping(50);
-    // A clock entry may have taken over during the pause.
-    if (!m_pollActive || m_exchanging || m_closing)
-        return;
     QString portError;
-    const int result = readIdentity(m_deviceAddress, &portError);
+    const int result = m_pollActive && !m_closing ? readIdentity(m_deviceAddress, &portError) : -1;
+    m_reading = false;
+    // Polling switched off during the pause or the wait (the user began typing a date or time):
+    // the fields are the user's now.
+    if (result < 0 || !m_pollActive)
+        return;
     if (result == kReplyOk) {
         setPanel(1, QStringLiteral(" Чтение "));
         const IdentityTexts t = describeRegisters(m_link.values.data());

@@ -46,7 +46,10 @@ public:
     TForm2 *searchPopup() const { return m_search; }
     bool searching() const { return m_searching; }
     // An exchange, a search, the check or a clock setting is under way.
-    bool lineBusy() const { return m_exchanging || m_searching || m_checking || m_settingClock; }
+    bool lineBusy() const
+    {
+        return m_reading || m_exchanging || m_searching || m_checking || m_settingClock;
+    }
     // While the line is busy (or earlier actions still wait), keeps action for later and says
     // so; the kept actions run in order once the line is free.
     bool deferWhileBusy(const std::function<void()> &action);
@@ -119,6 +122,7 @@ private:
     bool m_searching = false;
     bool m_checking = false;
     bool m_settingClock = false;
+    bool m_reading = false;
     QList<std::function<void()>> m_deferred;
     QTimer *m_retryTimer = nullptr;
     bool m_replaying = false;
