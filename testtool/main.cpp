@@ -9,7 +9,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("LorvanModbusTest"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Лорван MODBUS тест"));
     WidgetMessageService messageService;
     setMessageService(&messageService);
 
