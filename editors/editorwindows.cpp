@@ -5,6 +5,7 @@
 #include "workstation/secondarywindows.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -90,6 +91,18 @@ ChannelConfigWindow::ChannelConfigWindow(MainWindow &main)
 {
     setStoredProperties(stored::channelProperties());
     resize(640, 460);
+
+    // The inputs' latest measured values, which the polling cycle puts in.
+    auto *layout = new QFormLayout(this);
+    for (int i = 1; i <= 4; ++i) {
+        auto *value = new QDoubleSpinBox(this);
+        value->setObjectName(QStringLiteral("EditValX%1").arg(i));
+        value->setReadOnly(true);
+        value->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        value->setRange(-1e9, 1e9);
+        value->setDecimals(3);
+        layout->addRow(QStringLiteral("X%1:").arg(i), value);
+    }
 }
 
 ContursConfigWindow::ContursConfigWindow(MainWindow &main)

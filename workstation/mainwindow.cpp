@@ -4,6 +4,7 @@
 #include "platform/datafolder.h"
 #include "platform/messageservice.h"
 #include "platform/settings.h"
+#include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
 #include "workstation/messagelog.h"
@@ -87,10 +88,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_pollTimer = new QTimer(this);
     m_pollTimer->setObjectName(QStringLiteral("VrTimer1"));
-    m_pollTimer->setInterval(500);
+    m_pollTimer->setInterval(kTickGapMs);
     m_updateTimer = new QTimer(this);
     m_updateTimer->setObjectName(QStringLiteral("TimerUpdateData"));
-    m_updateTimer->setInterval(6000);
+    m_updateTimer->setInterval(kChartUpdateMs);
 
     buildCommands();
     buildMenus();
@@ -98,6 +99,16 @@ MainWindow::MainWindow(QWidget *parent)
     buildClientArea();
     buildStatusBar();
     connectCommands();
+
+    showDeviceTable = [this]() { ShowDeviceTable(); };
+    autoScaleChart = [this]() { m_chartView->autoScale(); };
+    connect(m_pollTimer, &QTimer::timeout, this, &MainWindow::VrThread1Execute);
+    connect(m_updateTimer, &QTimer::timeout, this, &MainWindow::TimerUpdateDataTimer);
+    connect(command(QStringLiteral("butEnableCycleReqDev")), &QAction::triggered, this,
+            &MainWindow::butEnableCycleReqDevClick);
+    auto entriesGo = [this]() { ++m_treeGeneration; };
+    connect(m_tree->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, entriesGo);
+    connect(m_tree->model(), &QAbstractItemModel::modelAboutToBeReset, this, entriesGo);
 
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -309,15 +320,33 @@ void MainWindow::buildClientArea()
     m_grid = new QTableView(m_dataPanel);
     m_grid->setObjectName(QStringLiteral("DBGridArhiv"));
     right->addWidget(m_grid, 2);
-    auto *chart = new QFrame(m_dataPanel);
-    chart->setObjectName(QStringLiteral("DBChart1"));
-    chart->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    chart->setAutoFillBackground(true);
-    QPalette p = chart->palette();
-    p.setColor(QPalette::Window, Qt::white);
-    chart->setPalette(p);
-    m_chart = chart;
-    right->addWidget(chart, 3);
+    m_chartView = new MeasurementChartView(m_dataPanel);
+    right->addWidget(m_chartView, 3);
+    m_dataView = std::make_unique<DataView>(m_grid, m_chartView);
+
+    // The scan's progress and result, over the grid and chart while it is shown.
+    auto *find = new QFrame(m_dataPanel);
+    find->setObjectName(QStringLiteral("PanelFind"));
+    find->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    find->setAutoFillBackground(true);
+    find->setFixedSize(283, 97);
+    auto *picture = new QLabel(find);
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setPixmap(images::icon(images::kFindDevices).pixmap(32, 32));
+    picture->setGeometry(10, 10, 32, 32);
+    const char *lines[] = {"StaticText1", "StaticText2", "StaticText3"};
+    const char *captions[] = {"Поиск:", "Устройство не обнаружено", "Проверьте подключение"};
+    for (int i = 0; i < 3; ++i) {
+        auto *line = new QLabel(QString::fromUtf8(captions[i]), find);
+        line->setObjectName(QString::fromLatin1(lines[i]));
+        if (i == 0)
+            line->setGeometry(50, 14, 225, 20);
+        else
+            line->setGeometry(4, 22 + 22 * i, 275, 20);
+        line->setAlignment(i == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    }
+    find->hide();
+    m_panelFind = find;
     row->addWidget(m_dataPanel, 1);
 
     m_log = new MessageLog(central);

@@ -7,13 +7,17 @@
 #include "link/registerimages.h"
 #include "workstation/namedobjects.h"
 
+#include <QEvent>
 #include <QMainWindow>
 
 #include <functional>
 #include <memory>
 #include <span>
 
+class DataView;
 class DeviceTree;
+class DeviceTreeItem;
+class MeasurementChartView;
 class MessageLog;
 class QAction;
 class QIODevice;
@@ -49,6 +53,10 @@ public:
     static constexpr int kClientWidth = 721;
     static constexpr int kClientHeight = 493;
     static constexpr int kPollIdleWaitMs = 3000;
+    // Posted at the end of every poll tick: the first user message plus 8.
+    static constexpr QEvent::Type kPollNoticeEvent = QEvent::Type(QEvent::User + 8);
+    static constexpr int kTickGapMs = 500;
+    static constexpr int kChartUpdateMs = 6000;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -74,6 +82,11 @@ public:
     QTimer *VrTimer1() const { return m_pollTimer; }
     QTimer *TimerUpdateData() const { return m_updateTimer; }
     QWidget *dataPanel() const { return m_dataPanel; }
+    DataView *dataView() const { return m_dataView.get(); }
+    MeasurementChartView *chartView() const { return m_chartView; }
+    QTableView *grid() const { return m_grid; }
+    // The scan's progress panel over the right-hand area.
+    QWidget *PanelFind() const { return m_panelFind; }
     QLabel *statusPanel(int index) const;
     QAction *command(const QString &name) const;
     QMenu *treePopup() const { return m_treePopup; }
@@ -106,6 +119,34 @@ public:
     // Highlights the entry at the selected index, if there is one; nothing else runs.
     void highlightSelectedNode();
 
+    // The measurement table of the selected device, opened for the grid and the chart.
+    void ShowDeviceTable();
+
+    // The polling cycle.
+    void butEnableCycleReqDevClick(bool down);
+    // 1: polling was off; 0: the user keeps it running; 2: stopped on the user's word.
+    int ConfirmStopPolling();
+    void SetEditorPanelsEnabled(bool on);
+    // True when no tick runs any more; gives a running tick at most 3000 ms.
+    bool WaitForPollIdle();
+    // Timer off and button up without the button's own action, then waits for a running tick.
+    void stopPollingQuietly();
+    void VrThread1Execute();
+    void ReadValues();
+    int PollOneDevice(DeviceTreeItem *node, int index);
+    DeviceTreeItem *NextDeviceNode(int index) const;
+    void RefreshSelectedView();
+    void TimerUpdateDataTimer();
+    int lastPolledIndex() const { return m_lastPolledIndex; }
+    bool chartRefreshDue() const { return m_chartRefreshDue; }
+    // Empties the tree after releasing its records; the device count becomes 0.
+    void clearDeviceTree();
+    // The millisecond tick count the poll times are kept in.
+    static std::uint32_t tickCount();
+    // A poll time is due up to one second early; 0 is due at once. Compared by distance, so
+    // that the counter's wrap after 49 days neither stops polling nor makes it run every tick.
+    static bool isPollDue(std::uint32_t now, std::uint32_t nextPollTime);
+
     void CenterOverMainWindow(QWidget *window);
     // Centres a window over this one and shows it without blocking this one.
     void openWindow(QWidget *window);
@@ -126,6 +167,7 @@ signals:
     void chartTitleChanged(const QString &title);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -170,7 +212,9 @@ private:
     QWidget *m_dataPanel = nullptr;
     QLineEdit *m_replyField = nullptr;
     QTableView *m_grid = nullptr;
-    QWidget *m_chart = nullptr;
+    MeasurementChartView *m_chartView = nullptr;
+    std::unique_ptr<DataView> m_dataView;
+    QWidget *m_panelFind = nullptr;
     QList<QLabel *> m_statusPanels;
     QHash<QString, QAction *> m_commands;
     QMenu *m_optionsMenu = nullptr;
@@ -182,6 +226,12 @@ private:
     int m_selectedIndex = 0;
     bool m_selectionBusy = false;
     bool m_titlesRefreshDue = true;
+    bool m_chartRefreshDue = false;
+    // The chart keeps a whole page's scale from the first timed redraw on.
+    bool m_chartFullPage = false;
+    int m_lastPolledIndex = 0;
+    // Counts changes that remove tree entries, so that a tick can tell its entry is gone.
+    quint64 m_treeGeneration = 0;
     bool m_activated = false;
     bool m_activationQueued = false;
     bool m_closing = false;

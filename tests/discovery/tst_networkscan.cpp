@@ -1,0 +1,340 @@
+#include "workstationtestenv.h"
+
+#include "devsim/devicesimulator.h"
+#include "discovery/finddeviceswindow.h"
+#include "platform/datafolder.h"
+#include "platform/settings.h"
+#include "workstation/dataview.h"
+#include "workstation/devicetree.h"
+#include "workstation/mainwindow.h"
+#include "workstation/program.h"
+#include "workstation/statefulwindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMutex>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+// The scan window against simulated lines: which devices it finds, at which speeds, with how
+// many requests, and the tree it builds from them.
+class TestNetworkScan : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<devsim::DeviceSimulator> m_sim;
+    std::unique_ptr<MainWindow> m_main;
+    FindDevicesWindow *m_scan = nullptr;
+    QMutex m_logLock;
+    QStringList m_log;
+
+    void startSimulator(const devsim::Scenario &scenario)
+    {
+        m_sim = std::make_unique<devsim::DeviceSimulator>();
+        m_sim->setLogger([this](const QString &line) {
+            QMutexLocker lock(&m_logLock);
+            m_log.append(line);
+        });
+        m_sim->load(scenario);
+        QString error;
+        QVERIFY2(m_sim->start(m_dir.filePath("ports"), &error), qPrintable(error));
+    }
+
+    // Requests the simulator received for one address (two hex digits after the colon).
+    int requestsTo(int address)
+    {
+        QMutexLocker lock(&m_logLock);
+        const QString marker =
+            QStringLiteral(" <- :%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
+        int n = 0;
+        for (const QString &line : std::as_const(m_log))
+            n += line.toUpper().contains(marker) ? 1 : 0;
+        return n;
+    }
+    int requests()
+    {
+        QMutexLocker lock(&m_logLock);
+        return int(std::count_if(m_log.cbegin(), m_log.cend(), [](const QString &l) {
+            return l.contains(QLatin1String(" <- "));
+        }));
+    }
+
+    template <typename T> T *control(const char *name)
+    {
+        return m_scan->findChild<T *>(QLatin1String(name));
+    }
+
+    void setRange(int begin, int end, const QString &speed)
+    {
+        control<QSpinBox>("EditAdrBeg")->setValue(begin);
+        control<QSpinBox>("EditAdrEnd")->setValue(end);
+        auto *speeds = control<QComboBox>("ComboBaudrate");
+        speeds->setCurrentIndex(speeds->findText(speed));
+        emit speeds->activated(speeds->currentIndex());
+    }
+
+    QStringList deviceTexts() const
+    {
+        QStringList texts;
+        for (DeviceTreeItem *item : m_main->tree()->deviceItems())
+            texts.append(item->text(0));
+        return texts;
+    }
+
+    static devsim::DeviceSetup device(int address, int speedCode, int variant = 0)
+    {
+        devsim::DeviceSetup d;
+        d.address = quint8(address);
+        d.speedCode = quint8(speedCode);
+        d.variant = quint8(variant);
+        d.serial = quint16(0x2000 + address);
+        return d;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+    }
+
+    void init()
+    {
+        {
+            QMutexLocker lock(&m_logLock);
+            m_log.clear();
+        }
+        openSettings()->clear();
+        m_main = createConfiguratorWindows();
+        m_scan = qobject_cast<FindDevicesWindow *>(m_main->windows().findDevices);
+        QVERIFY(m_scan);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QTRY_VERIFY(m_main->isActivated());
+    }
+
+    void cleanup()
+    {
+        m_main.reset();
+        m_sim.reset();
+    }
+
+    void windowAtCreation()
+    {
+        QCOMPARE(control<QComboBox>("ComboPortNum")->currentText(), QStringLiteral("COM1"));
+        QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("9600"));
+        QCOMPARE(control<QComboBox>("ComboBaudrate")->count(), 8);
+        QCOMPARE(control<QSpinBox>("EditAdrBeg")->value(), 1);
+        QCOMPARE(control<QSpinBox>("EditAdrEnd")->maximum(), 127);
+        QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
+        auto *config = m_main->windows().config->findChild<QComboBox *>("ComboBaudrate1");
+        QCOMPARE(config->currentText(), QStringLiteral("9600"));
+
+        // The end address follows a begin address set beyond it.
+        control<QSpinBox>("EditAdrBeg")->setValue(9);
+        QCOMPARE(control<QSpinBox>("EditAdrEnd")->value(), 9);
+        // The configuration window has no 4800; its box is left without a choice.
+        setRange(9, 9, QStringLiteral("4800"));
+        QCOMPARE(config->currentIndex(), -1);
+        QCOMPARE(m_main->commPort().baudrate(), Baudrate::br4800);
+    }
+
+    // The demo plant: 1 at 115200, 2 at 19200, 5 at 9600; every address starts again at the
+    // chosen speed.
+    void findsTheDemoPlantAtItsOwnSpeeds()
+    {
+        startSimulator(devsim::defaultScenario());
+        setRange(1, 6, QStringLiteral("9600"));
+        QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
+
+        QCOMPARE(m_main->deviceCount(), 3);
+        const QList<DeviceTreeItem *> devices = m_main->tree()->deviceItems();
+        QCOMPARE(devices.size(), 3);
+        const int addresses[] = {1, 2, 5};
+        const int speeds[] = {4, 1, 0};
+        for (int i = 0; i < 3; ++i) {
+            const DeviceNode &n = *devices[i]->device;
+            QCOMPARE(int(n.address()), addresses[i]);
+            QCOMPARE(int(n.speedCode()), speeds[i]);
+            QCOMPARE(n.deviceNumber(), i + 1);
+            QCOMPARE(n.portNumber(), 1);
+            QCOMPARE(n.pollPeriod(), 30);
+            QVERIFY(n.cyclicPoll());
+            QVERIFY(n.graphRefresh());
+            QCOMPARE(n.tablePath(), dataFilePath(QStringLiteral("ArcData%1.dbf").arg(i + 1)));
+            QCOMPARE(n.channelColour(1), 0x0000FFu);
+            QCOMPARE(n.channelColour(4), 0x00FFFFu);
+            QVERIFY(devices[i]->text(0).size() <= DeviceTree::kNameLength);
+        }
+        // Tries per address: 5 speeds up to 115200 for 1, two for 2, one for 5, all five for
+        // the empty addresses 3, 4 and 6.
+        QCOMPARE(requestsTo(1), 5);
+        QCOMPARE(requestsTo(2), 2);
+        QCOMPARE(requestsTo(3), 5);
+        // One probe for 5, and the identity read again for the selected device at the end.
+        QCOMPARE(requestsTo(5), 2);
+        QCOMPARE(requestsTo(6), 5);
+
+        // The last device found is the selected one, its record the working copy, whose graph
+        // mark stays clear.
+        QCOMPARE(m_main->selectedIndex(), m_main->tree()->absoluteIndex(devices[2]));
+        QCOMPARE(int(m_main->CurrentDevice().address()), 5);
+        QVERIFY(!m_main->CurrentDevice().graphRefresh());
+        QCOMPARE(m_main->chartTitle(), devices[2]->text(0));
+        QVERIFY(QFileInfo::exists(dataFilePath(QStringLiteral("ArcData3.dbf"))));
+        QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("9600"));
+        QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
+        QVERIFY(!m_scan->isScanning());
+
+        // The result stays readable for a while, then the panel goes.
+        QWidget *panel = m_main->PanelFind();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
+                 QStringLiteral("Найдено устройств: 3"));
+        QTest::qWait(FindDevicesWindow::kResultShowMs / 2);
+        QVERIFY(panel->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), FindDevicesWindow::kResultShowMs * 2);
+    }
+
+    // Settings entries by the variant byte: bit 2 adds the programs, bit 0 the archive.
+    void settingsEntriesByVariant_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<QStringList>("entries");
+        const QStringList four{"Конфигурация", "Каналы", "Контуры", "Сигнализация"};
+        QTest::newRow("0x00") << 0x00 << four;
+        QTest::newRow("0x01") << 0x01 << four + QStringList{"Архив данных"};
+        QTest::newRow("0x04") << 0x04 << four + QStringList{"Программное управление"};
+        QTest::newRow("0x05") << 0x05
+                              << four + QStringList{"Программное управление", "Архив данных"};
+    }
+    void settingsEntriesByVariant()
+    {
+        QFETCH(int, variant);
+        QFETCH(QStringList, entries);
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(7, 4, variant)};
+        s.lines = {line};
+        startSimulator(s);
+        setRange(7, 7, QStringLiteral("115200"));
+        m_scan->FindClick();
+        QCOMPARE(m_main->deviceCount(), 1);
+        QTreeWidgetItem *item = m_main->tree()->topLevelItem(0);
+        QStringList texts;
+        for (int i = 0; i < item->childCount(); ++i)
+            texts.append(item->child(i)->text(0));
+        QCOMPARE(texts, entries);
+        QCOMPARE(int(m_main->CurrentDevice().variant()), variant);
+    }
+
+    // At the top speed each address gets exactly one request, answered or not.
+    void topSpeedMakesOneRequest_data()
+    {
+        QTest::addColumn<int>("speedCode");
+        QTest::addColumn<int>("found");
+        QTest::newRow("device at 115200") << 4 << 1;
+        QTest::newRow("device at 9600") << 0 << 0;
+    }
+    void topSpeedMakesOneRequest()
+    {
+        QFETCH(int, speedCode);
+        QFETCH(int, found);
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(1, speedCode)};
+        s.lines = {line};
+        startSimulator(s);
+        setRange(1, 1, QStringLiteral("115200"));
+        m_scan->FindClick();
+        QCOMPARE(requests(), 1);
+        QCOMPARE(m_main->deviceCount(), found);
+        if (!found) {
+            QWidget *panel = m_main->PanelFind();
+            QCOMPARE(panel->findChild<QLabel *>("StaticText1")->text(),
+                     QStringLiteral(" Ошибка обмена: 999"));
+            QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
+                     QStringLiteral(" Устройства не обнаружены."));
+        }
+    }
+
+    void stopsAtThirtyTwoDevices()
+    {
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        for (int a = 1; a <= 34; ++a)
+            line.devices.append(device(a, 4));
+        s.lines = {line};
+        startSimulator(s);
+        setRange(1, 40, QStringLiteral("115200"));
+        m_scan->FindClick();
+        QCOMPARE(m_main->deviceCount(), 32);
+        QCOMPARE(m_main->tree()->topLevelItemCount(), 32);
+        QCOMPARE(requestsTo(31), 1);
+        QCOMPARE(requestsTo(32), 2); // the probe and the selected device's identity
+        QCOMPARE(requestsTo(33), 0);
+        QCOMPARE(m_main->tree()->deviceItems().last()->device->tablePath(),
+                 dataFilePath(QStringLiteral("ArcData32.dbf")));
+    }
+
+    // A new scan replaces the tree and forgets every device's stored window state.
+    void scanReplacesTreeAndStoredStates()
+    {
+        startSimulator(devsim::defaultScenario());
+        openSettings()->setValue(QStringLiteral("Forms/Device-5/EditDevString"), "old");
+        setRange(5, 5, QStringLiteral("9600"));
+        m_scan->FindClick();
+        QCOMPARE(m_main->deviceCount(), 1);
+        m_scan->FindClick();
+        QCOMPARE(m_main->deviceCount(), 1);
+        QCOMPARE(m_main->tree()->topLevelItemCount(), 1);
+        QVERIFY(openSettings()->childGroups().contains(QStringLiteral("Forms")) == false);
+    }
+
+    // A second press stops the scan; the devices found so far stay.
+    void secondPressStops()
+    {
+        startSimulator(devsim::defaultScenario());
+        setRange(1, 40, QStringLiteral("9600"));
+        bool stopped = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!stopped && m_main->deviceCount() >= 2) {
+                stopped = control<QPushButton>("Find")->text() == QStringLiteral("Остановить");
+                QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
+            }
+        });
+        poll.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        m_scan->FindClick();
+        QVERIFY(stopped);
+        QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(m_main->deviceCount(), 2);
+        QCOMPARE(requestsTo(39), 0);
+        QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
+        QVERIFY(!m_scan->isScanning());
+    }
+
+    // The scan stops a running polling cycle before it takes the line.
+    void scanStopsPolling()
+    {
+        startSimulator(devsim::defaultScenario());
+        setRange(5, 5, QStringLiteral("9600"));
+        m_scan->FindClick();
+        QAction *polling = m_main->command(QStringLiteral("butEnableCycleReqDev"));
+        m_main->EnableDeviceCommands();
+        polling->trigger();
+        QVERIFY(m_main->VrTimer1()->isActive());
+        m_scan->FindClick();
+        QVERIFY(!polling->isChecked());
+        QVERIFY(!m_main->VrTimer1()->isActive());
+        QCOMPARE(m_main->deviceCount(), 1);
+    }
+};
+
+QTEST_MAIN(TestNetworkScan)
+#include "tst_networkscan.moc"

@@ -1,0 +1,327 @@
+#include "workstation/dataview.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QFrame>
+#include <QGraphicsLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLegend>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTableView>
+#include <QValueAxis>
+
+#include <cmath>
+#include <limits>
+
+QColor colourFromDeviceValue(std::uint32_t value)
+{
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
+{
+    setObjectName(QStringLiteral("DBChart1"));
+    m_hint = QStringLiteral("Графическое представление таблицы");
+    setToolTip(m_hint);
+    setRenderHint(QPainter::Antialiasing, false);
+    setRubberBand(QChartView::RectangleRubberBand);
+
+    auto *chart = new QChart;
+    chart->setTitle(QStringLiteral("Устройство не выбрано"));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setMargins(QMargins(4, 2, 4, 2));
+    chart->setBackgroundRoundness(0);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    QFont small = chart->legend()->font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
+    chart->legend()->setFont(small);
+
+    m_dateAxis = new QCategoryAxis;
+    m_dateAxis->setObjectName(QStringLiteral("TopAxis"));
+    m_dateAxis->setTitleText(QStringLiteral("Дата"));
+    m_dateAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_dateAxis->setLabelsFont(small);
+    m_dateAxis->setTitleFont(small);
+    m_valueAxis = new QValueAxis;
+    m_valueAxis->setObjectName(QStringLiteral("LeftAxis"));
+    m_valueAxis->setTitleText(QStringLiteral("Значения"));
+    m_valueAxis->setLabelsFont(small);
+    m_valueAxis->setTitleFont(small);
+    chart->addAxis(m_dateAxis, Qt::AlignTop);
+    chart->addAxis(m_valueAxis, Qt::AlignLeft);
+
+    const QColor defaults[] = {Qt::red, Qt::cyan, Qt::green, Qt::yellow};
+    for (int i = 0; i < 4; ++i) {
+        auto *s = new QLineSeries;
+        s->setObjectName(QStringLiteral("Series%1").arg(i + 1));
+        s->setName(QStringLiteral("Канал-%1").arg(i + 1));
+        s->setColor(defaults[i]);
+        s->setPointsVisible(false);
+        chart->addSeries(s);
+        s->attachAxis(m_dateAxis);
+        s->attachAxis(m_valueAxis);
+        connect(s, &QLineSeries::pressed, this,
+                [this, i](const QPointF &p) { onSeriesPressed(i + 1, p); });
+        m_series[i] = s;
+    }
+    setChart(chart);
+    clearRows();
+
+    m_infoPanel = new QFrame(this);
+    m_infoPanel->setObjectName(QStringLiteral("PanelChart"));
+    m_infoPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    m_infoPanel->setAutoFillBackground(true);
+    m_infoPanel->setFixedSize(145, 61);
+    m_infoPanel->setFocusPolicy(Qt::StrongFocus);
+    m_colourSquare = new QFrame(m_infoPanel);
+    m_colourSquare->setObjectName(QStringLiteral("PanelSeriesColor"));
+    m_colourSquare->setGeometry(4, 4, 13, 13);
+    m_colourSquare->setAutoFillBackground(true);
+    for (int i = 0; i < 3; ++i) {
+        auto *line = new QLabel(m_infoPanel);
+        line->setObjectName(QStringLiteral("StaticChart%1").arg(i + 1));
+        line->setGeometry(i == 0 ? 20 : 4, 3 + 19 * i, i == 0 ? 122 : 138, 17);
+        line->setFont(small);
+        m_infoLines[i] = line;
+    }
+    m_infoPanel->hide();
+
+    m_popup = new QMenu(this);
+    m_popup->setObjectName(QStringLiteral("PopupMenuChart"));
+    m_popup->addAction(QStringLiteral("Экспорт графика в файл..."))
+        ->setObjectName(QStringLiteral("mnuExportChart"));
+}
+
+void MeasurementChartView::setChartTitle(const QString &title)
+{
+    chart()->setTitle(title);
+}
+
+void MeasurementChartView::setSeriesTitles(const QStringList &titles)
+{
+    for (int i = 0; i < 4 && i < titles.size(); ++i)
+        m_series[i]->setName(titles[i]);
+}
+
+void MeasurementChartView::setSeriesColours(const std::array<QColor, 4> &colours)
+{
+    for (int i = 0; i < 4; ++i)
+        m_series[i]->setColor(colours[i]);
+}
+
+void MeasurementChartView::clearRows()
+{
+    m_dates.clear();
+    for (QLineSeries *s : m_series)
+        s->clear();
+    for (const QString &label : m_dateAxis->categoriesLabels())
+        m_dateAxis->remove(label);
+    m_fullPage = false;
+    applyRanges();
+}
+
+void MeasurementChartView::showRows(const QList<MeasurementRow> &rows, bool fullPage)
+{
+    m_fullPage = fullPage;
+    m_dates.clear();
+    std::array<QList<QPointF>, 4> points;
+    const qsizetype n = std::min<qsizetype>(rows.size(), kPagePoints);
+    for (qsizetype r = 0; r < n; ++r) {
+        m_dates.append(rows[r].date);
+        for (int c = 0; c < 4; ++c) {
+            if (rows[r].channels[c])
+                points[c].append(QPointF(double(r), *rows[r].channels[c]));
+        }
+    }
+    for (int c = 0; c < 4; ++c)
+        m_series[c]->replace(points[c]);
+
+    // A handful of dates along the top; every label would run into its neighbours.
+    for (const QString &label : m_dateAxis->categoriesLabels())
+        m_dateAxis->remove(label);
+    const int span = fullPage ? kPagePoints : int(std::max<qsizetype>(n, 1));
+    const int step = std::max(1, span / 5);
+    for (qsizetype r = 0; r < n; r += step) {
+        // Labels must differ: a repeated date text gets an invisible suffix.
+        QString label = m_dates[r];
+        label.replace(QLatin1Char(' '), QLatin1Char('\n'));
+        while (m_dateAxis->categoriesLabels().contains(label))
+            label += QChar(0x200B);
+        m_dateAxis->append(label, double(r));
+    }
+    applyRanges();
+}
+
+void MeasurementChartView::applyRanges()
+{
+    const int n = int(m_dates.size());
+    const double right = m_fullPage ? kPagePoints - 1 : std::max(1, n - 1);
+    m_dateAxis->setStartValue(0);
+    m_dateAxis->setRange(0, right);
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    for (QLineSeries *s : m_series) {
+        for (const QPointF &p : s->points()) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+        }
+    }
+    if (low > high) {
+        low = 0;
+        high = 100;
+    } else if (high - low < 1e-9) {
+        low -= 1;
+        high += 1;
+    } else {
+        const double pad = (high - low) * 0.05;
+        low -= pad;
+        high += pad;
+    }
+    m_valueAxis->setRange(low, high);
+}
+
+void MeasurementChartView::autoScale()
+{
+    chart()->zoomReset();
+    applyRanges();
+}
+
+void MeasurementChartView::onSeriesPressed(int channel, const QPointF &point)
+{
+    if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
+        return;
+    const int index = int(std::lround(point.x()));
+    showPointInfo(channel, index, mapFromGlobal(QCursor::pos()));
+}
+
+void MeasurementChartView::showPointInfo(int channel, int pointIndex, const QPoint &at)
+{
+    QLineSeries *s = m_series[channel - 1];
+    const QList<QPointF> points = s->points();
+    // The line's pressed point lies between two rows; the nearest row is the one meant.
+    const QPointF *found = nullptr;
+    for (const QPointF &p : points) {
+        if (int(std::lround(p.x())) == pointIndex) {
+            found = &p;
+            break;
+        }
+    }
+    if (!found)
+        return;
+    setToolTip(QString());
+    QPalette pal = m_colourSquare->palette();
+    pal.setColor(QPalette::Window, s->color());
+    m_colourSquare->setPalette(pal);
+    m_infoLines[0]->setText(QStringLiteral("Описание: ") + s->name());
+    m_infoLines[1]->setText(QStringLiteral("Дата: ") + m_dates.value(pointIndex));
+    m_infoLines[2]->setText(QStringLiteral("Значение: ") + QLocale().toString(found->y(), 'f', 4));
+    m_infoPanel->move(at);
+    m_infoPanel->show();
+    m_infoPanel->raise();
+}
+
+void MeasurementChartView::mousePressEvent(QMouseEvent *event)
+{
+    QLegend *legend = chart()->legend();
+    const QPointF scenePos = mapToScene(event->position().toPoint());
+    if (legend->isVisible() && legend->sceneBoundingRect().contains(scenePos)) {
+        legend->setBackgroundVisible(false);
+        if (event->button() == Qt::RightButton)
+            m_popup->popup(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::RightButton) {
+        // Dragging with the right button scrolls the chart.
+        m_dragging = true;
+        m_dragFrom = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QChartView::mousePressEvent(event);
+}
+
+void MeasurementChartView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragging) {
+        const QPoint now = event->position().toPoint();
+        const QPoint d = now - m_dragFrom;
+        chart()->scroll(-d.x(), d.y());
+        m_dragFrom = now;
+        event->accept();
+        return;
+    }
+    QChartView::mouseMoveEvent(event);
+}
+
+void MeasurementChartView::mouseReleaseEvent(QMouseEvent *event)
+{
+    setToolTip(m_hint);
+    m_infoPanel->hide();
+    if (m_dragging) {
+        m_dragging = false;
+        event->accept();
+        return;
+    }
+    QChartView::mouseReleaseEvent(event);
+}
+
+void MeasurementChartView::focusOutEvent(QFocusEvent *event)
+{
+    if (!m_infoPanel->hasFocus())
+        m_infoPanel->hide();
+    QChartView::focusOutEvent(event);
+}
+
+DataView::DataView(QTableView *grid, MeasurementChartView *chart)
+    : m_table(std::make_unique<MeasurementTable>()), m_grid(grid), m_chart(chart),
+      m_model(new MeasurementTableModel(grid))
+{
+    m_grid->setModel(m_model);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 4);
+    m_grid->verticalHeader()->hide();
+    m_grid->setToolTip(
+        QStringLiteral("Таблица данных, полученных\nпри периодическом опросе устройства"));
+    m_grid->setColumnWidth(0, 50);
+    m_grid->setColumnWidth(1, 130);
+}
+
+void DataView::open(const QString &path)
+{
+    auto table = std::make_unique<MeasurementTable>();
+    table->open(path);
+    m_model->setTable(nullptr);
+    m_table = std::move(table);
+    m_model->setTable(m_table.get());
+    m_model->setTitles(MeasurementTableModel::defaultTitles());
+}
+
+void DataView::showNewestRow()
+{
+    m_model->refresh();
+    const int last = m_model->rowCount() - 1;
+    if (last < 0)
+        return;
+    m_grid->setCurrentIndex(m_model->index(last, 0));
+    m_grid->scrollToBottom();
+}
+
+void DataView::refreshChart(bool fullPage)
+{
+    if (!m_table->isOpen()) {
+        m_chart->clearRows();
+        return;
+    }
+    m_model->refresh();
+    m_chart->showRows(
+        m_table->rows(0, std::min<qint64>(m_table->rowCount(), MeasurementChartView::kPagePoints)),
+        fullPage);
+}

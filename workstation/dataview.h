@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/measurementmodel.h"
+#include "platform/measurementtable.h"
+
+#include <QChartView>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+
+class QCategoryAxis;
+class QFrame;
+class QLabel;
+class QLineSeries;
+class QMenu;
+class QTableView;
+class QValueAxis;
+
+// The chart of the selected device's table: four channel lines against the row position, the
+// "Date" texts on the top axis, a legend below. A press on a line shows the point's details for
+// as long as the button is held; a right press on the legend offers the chart export.
+class MeasurementChartView : public QChartView
+{
+    Q_OBJECT
+public:
+    static constexpr int kPagePoints = 200;
+
+    explicit MeasurementChartView(QWidget *parent = nullptr);
+
+    QLineSeries *series(int channel) const { return m_series[channel - 1]; } // 1..4
+    QCategoryAxis *dateAxis() const { return m_dateAxis; }
+    QValueAxis *valueAxis() const { return m_valueAxis; }
+    QFrame *infoPanel() const { return m_infoPanel; }
+    QMenu *popupMenu() const { return m_popup; }
+
+    void setChartTitle(const QString &title);
+    void setSeriesTitles(const QStringList &titles);
+    void setSeriesColours(const std::array<QColor, 4> &colours);
+    // The first page of rows; fullPage keeps the scale of a whole page even when fewer rows
+    // exist, so that new points enter from the left instead of squeezing the old ones.
+    void showRows(const QList<MeasurementRow> &rows, bool fullPage);
+    void clearRows();
+    // Back to the scale the rows call for, undoing the user's zoom and scroll.
+    void autoScale();
+    // Shows the details of one point at a chart position (the press handler's work).
+    void showPointInfo(int channel, int pointIndex, const QPoint &at);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    void onSeriesPressed(int channel, const QPointF &point);
+    void applyRanges();
+
+    std::array<QLineSeries *, 4> m_series{};
+    QCategoryAxis *m_dateAxis = nullptr;
+    QValueAxis *m_valueAxis = nullptr;
+    QFrame *m_infoPanel = nullptr;
+    QFrame *m_colourSquare = nullptr;
+    std::array<QLabel *, 3> m_infoLines{};
+    QMenu *m_popup = nullptr;
+    QStringList m_dates;
+    QString m_hint;
+    bool m_fullPage = false;
+    bool m_dragging = false;
+    QPoint m_dragFrom;
+};
+
+// The selected device's table as the main window shows it: the display table kept open while
+// the device is selected, the grid's model over it and the chart.
+class DataView
+{
+public:
+    DataView(QTableView *grid, MeasurementChartView *chart);
+
+    MeasurementTable &table() { return *m_table; }
+    MeasurementTableModel *model() const { return m_model; }
+    MeasurementChartView *chart() const { return m_chart; }
+    QTableView *grid() const { return m_grid; }
+
+    // Opens the table for display; on failure the previous table stays shown. Throws TableError
+    // "Ошибка открытия базы данных: " + path.
+    void open(const QString &path);
+    bool isOpen() const { return m_table->isOpen(); }
+    // Rows appended since the last look appear in the grid, which moves to the newest row.
+    void showNewestRow();
+    // Redraws the chart's page from the table.
+    void refreshChart(bool fullPage);
+
+private:
+    std::unique_ptr<MeasurementTable> m_table;
+    QTableView *m_grid;
+    MeasurementChartView *m_chart;
+    MeasurementTableModel *m_model;
+};
+
+// A device's 0x00BBGGRR channel colour.
+QColor colourFromDeviceValue(std::uint32_t value);
