@@ -295,6 +295,22 @@ private slots:
         QCOMPARE(messages.shown.size(), 1);
     }
 
+    void closingEndsASearchEarly()
+    {
+        startSimulator({1, kDeviceAddress, false});
+        ScopedRecordingMessages messages;
+        TestToolWindows w;
+        w.form1.show();
+        w.form5.show();
+        QTimer::singleShot(700, &w.form1, [&] { w.form1.close(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(w.form1.FindClick(), kNoReply);
+        QVERIFY(clock.elapsed() < 3000);
+        QVERIFY(!w.form2.isVisible() && !w.form5.isVisible());
+        QVERIFY(!w.form1.Timer1->isActive());
+    }
+
     void searchPopupPausesOncePerShowing()
     {
         TForm2 popup;
