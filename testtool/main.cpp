@@ -9,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("LorvanModbusTest"));
+    setApplicationTitle(QStringLiteral("LorvanModbusTest"));
     WidgetMessageService messageService;
     setMessageService(&messageService);
 
