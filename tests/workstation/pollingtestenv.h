@@ -1,0 +1,112 @@
+#pragma once
+
+#include "simreplies.h"
+#include "workstationtestenv.h"
+
+#include "device/identity.h"
+#include "devsim/devicesimulator.h"
+#include "platform/measurementtable.h"
+#include "workstation/devicetree.h"
+#include "workstation/mainwindow.h"
+
+#include <QProcess>
+#include <QtTest>
+
+// A plant of simulated devices for polling tests, and the tree entries that point at them.
+struct PolledDevice
+{
+    int address;
+    int speedCode;
+    int period; // seconds
+    bool cyclic = true;
+    devsim::FaultSettings faults = {};
+};
+
+inline devsim::Scenario pollingScenario(const QList<PolledDevice> &devices)
+{
+    devsim::LineSetup line;
+    for (const PolledDevice &p : devices) {
+        devsim::DeviceSetup d;
+        d.address = quint8(p.address);
+        d.speedCode = quint8(p.speedCode);
+        d.serial = quint16(0x3000 + p.address);
+        // Values that change from poll to poll, so that a row cannot pass by matching a
+        // neighbour's reply.
+        for (int c = 0; c < 4; ++c)
+            d.inputs[c] = devsim::InputWave{10.0 * (c + 1) + p.address, 5.0 + c, 7.0 + c};
+        for (int c = 0; c < 4; ++c)
+            d.channels[c].name = QStringLiteral("Вход %1.%2").arg(p.address).arg(c + 1);
+        d.faults = p.faults;
+        line.devices.append(d);
+    }
+    devsim::Scenario s;
+    s.lines = {line};
+    return s;
+}
+
+// Adds the devices to the tree as a scan would have, each with its own table, and selects
+// the first.
+inline void addPolledDevices(MainWindow &main, const QList<PolledDevice> &devices,
+                             const QString &tableFolder)
+{
+    for (const PolledDevice &p : devices) {
+        std::array<std::uint8_t, 18> ident{};
+        ident[0] = 105;
+        ident[1] = 3;
+        ident[6] = std::uint8_t(p.address);
+        ident[7] = std::uint8_t(p.speedCode);
+        const int number = main.deviceCount() + 1;
+        DeviceNode record = DeviceNode::found(
+            number, 1, ident, tableFolder + QStringLiteral("/ArcData%1.dbf").arg(p.address));
+        record.setPollPeriod(p.period);
+        record.setCyclicPoll(p.cyclic);
+        DeviceTreeItem *item =
+            main.tree()->addDevice(describeIdentity(ident).description(), record);
+        main.tree()->addFeatures(item);
+        main.setDeviceCount(number);
+    }
+    main.EnableDeviceCommands();
+    main.SelectDevice(main.tree()->topLevelItem(0));
+}
+
+inline qint64 tableRows(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return 0;
+    MeasurementTable t;
+    t.open(path);
+    return t.rowCount();
+}
+
+// The table as an independent reader sees it: the field list, then one line per row with the
+// channel values to four decimals.
+inline QStringList readWithDbfread(const QString &path)
+{
+    QProcess python;
+    python.start(
+        QStringLiteral(LORVAN_PYTHON),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys, dbfread\n"
+                        "t = dbfread.DBF(sys.argv[1], encoding='cp1251')\n"
+                        "print(';'.join('%s,%s' % (f.name, f.type) for f in t.fields))\n"
+                        "for r in t:\n"
+                        "    v = list(r.values())\n"
+                        "    print(';'.join([v[0].strip()] + ['%.4f' % x for x in v[2:]]))\n"),
+         path});
+    if (!python.waitForFinished(30000) || python.exitCode() != 0)
+        return {QStringLiteral("dbfread failed: ") + python.readAllStandardError()};
+    return QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// What dbfread must show for the replies: the row number, then each value to four decimals.
+inline QStringList expectedRows(const QList<SimTraffic::Reply> &replies)
+{
+    QStringList rows;
+    for (int i = 0; i < replies.size(); ++i) {
+        QStringList fields{QString::number(i)};
+        for (float v : replies[i].values)
+            fields.append(QString::asprintf("%.4f", double(v)));
+        rows.append(fields.join(QLatin1Char(';')));
+    }
+    return rows;
+}
