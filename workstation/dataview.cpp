@@ -149,7 +149,7 @@ void MeasurementChartView::showRows(const QList<MeasurementRow> &rows, bool full
     for (qsizetype r = 0; r < n; r += step) {
         // Labels must differ: a repeated date text gets an invisible suffix.
         QString label = m_dates[r];
-        label.replace(QLatin1Char(' '), QLatin1Char('\n'));
+        label.replace(QLatin1Char(' '), QStringLiteral("<br>"));
         while (m_dateAxis->categoriesLabels().contains(label))
             label += QChar(0x200B);
         m_dateAxis->append(label, double(r));
@@ -161,8 +161,9 @@ void MeasurementChartView::applyRanges()
 {
     const int n = int(m_dates.size());
     const double right = m_fullPage ? kPagePoints - 1 : std::max(1, n - 1);
-    m_dateAxis->setStartValue(0);
-    m_dateAxis->setRange(0, right);
+    // Categories end where their label stands; the first one, at row 0, needs room before it.
+    m_dateAxis->setStartValue(-1);
+    m_dateAxis->setRange(-0.5, right + 0.5);
     double low = std::numeric_limits<double>::max();
     double high = std::numeric_limits<double>::lowest();
     for (QLineSeries *s : m_series) {
@@ -290,8 +291,17 @@ DataView::DataView(QTableView *grid, MeasurementChartView *chart)
     m_grid->verticalHeader()->hide();
     m_grid->setToolTip(
         QStringLiteral("Таблица данных, полученных\nпри периодическом опросе устройства"));
-    m_grid->setColumnWidth(0, 50);
-    m_grid->setColumnWidth(1, 130);
+    fitColumns();
+}
+
+void DataView::fitColumns()
+{
+    const QFontMetrics metrics(m_grid->font());
+    m_grid->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("Номер 00")) + 8);
+    m_grid->setColumnWidth(1,
+                           metrics.horizontalAdvance(QStringLiteral("00:00:00 00.00.0000")) + 12);
+    for (int c = 2; c < 6; ++c)
+        m_grid->setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("-00000,000")) + 12);
 }
 
 void DataView::open(const QString &path)
@@ -302,6 +312,7 @@ void DataView::open(const QString &path)
     m_table = std::move(table);
     m_model->setTable(m_table.get());
     m_model->setTitles(MeasurementTableModel::defaultTitles());
+    fitColumns();
 }
 
 void DataView::showNewestRow()

@@ -92,6 +92,8 @@ public:
     void refreshChart(bool fullPage);
 
 private:
+    void fitColumns();
+
     std::unique_ptr<MeasurementTable> m_table;
     QTableView *m_grid;
     MeasurementChartView *m_chart;

@@ -298,7 +298,10 @@ void MainWindow::RefreshSelectedView()
             int length = 0;
             while (length < 16 && text[length] != 0)
                 ++length;
-            titles.append(cp1251::decode(reinterpret_cast<const char *>(text), length));
+            const QString title = cp1251::decode(reinterpret_cast<const char *>(text), length);
+            // A channel the device leaves unnamed keeps its number, or its line would have no
+            // name in the legend.
+            titles.append(title.trimmed().isEmpty() ? defaultSeriesTitles()[c] : title);
         }
     } else {
         titles = defaultSeriesTitles();

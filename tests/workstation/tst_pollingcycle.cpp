@@ -293,8 +293,11 @@ private slots:
         QCOMPARE(m_main->chartView()->series(1)->count(), rows);
         QCOMPARE(m_main->chartView()->series(4)->points().last().y(),
                  std::round(double(last.values[3]) * 10000) / 10000);
-        // From the first timed redraw on, the page keeps the scale of 200 points.
-        QCOMPARE(m_main->chartView()->dateAxis()->max(), 199.0);
+        // From the first timed redraw on, the page keeps the scale of 200 points; selecting the
+        // device again stretches its few points across the width.
+        QCOMPARE(m_main->chartView()->dateAxis()->max(), MeasurementChartView::kPagePoints - 0.5);
+        m_main->SelectDevice(device(0));
+        QCOMPARE(m_main->chartView()->dateAxis()->max(), rows - 0.5);
     }
 
     // With the check box clear, polls of the selected device never ask for a redraw.
