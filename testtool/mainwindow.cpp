@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -193,8 +195,16 @@ void TForm1::buildControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     const int widths[3] = {100, 150, 100};
+    // The panels keep their fixed widths; the font shrinks until the longest state text fits.
+    QFont panelFont = StatusBar1->font();
+    panelFont.setPointSizeF(QFontInfo(panelFont).pointSizeF());
+    const QString widest = QStringLiteral(" Устройство не обнаружено");
+    while (panelFont.pointSizeF() > 6.0 &&
+           QFontMetrics(panelFont).horizontalAdvance(widest) > widths[1] - 20)
+        panelFont.setPointSizeF(panelFont.pointSizeF() - 0.5);
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(StatusBar1);
+        m_panels[i]->setFont(panelFont);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
         m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         m_panels[i]->setFixedWidth(widths[i]);
