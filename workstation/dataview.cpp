@@ -65,8 +65,6 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
         chart->addSeries(s);
         s->attachAxis(m_dateAxis);
         s->attachAxis(m_valueAxis);
-        connect(s, &QLineSeries::pressed, this,
-                [this, i](const QPointF &p) { onSeriesPressed(i + 1, p); });
         m_series[i] = s;
     }
     setChart(chart);
@@ -192,12 +190,32 @@ void MeasurementChartView::autoScale()
     applyRanges();
 }
 
-void MeasurementChartView::onSeriesPressed(int channel, const QPointF &point)
+bool MeasurementChartView::pointAt(const QPoint &pos, int *channel, int *index) const
 {
-    if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
-        return;
-    const int index = int(std::lround(point.x()));
-    showPointInfo(channel, index, mapFromGlobal(QCursor::pos()));
+    // The point nearest to the pointer within a few pixels; lines without marks are hard to
+    // hit exactly.
+    constexpr double kReach = 5;
+    double best = kReach * kReach;
+    bool found = false;
+    for (int c = 0; c < 4; ++c) {
+        const QLineSeries *s = m_series[c];
+        if (!s->isVisible())
+            continue;
+        const QList<QPointF> points = s->points();
+        for (const QPointF &p : points) {
+            const QPointF at =
+                mapFromScene(chart()->mapToPosition(p, const_cast<QLineSeries *>(s)));
+            const double dx = at.x() - pos.x();
+            const double dy = at.y() - pos.y();
+            if (dx * dx + dy * dy <= best) {
+                best = dx * dx + dy * dy;
+                *channel = c + 1;
+                *index = int(std::lround(p.x()));
+                found = true;
+            }
+        }
+    }
+    return found;
 }
 
 void MeasurementChartView::showPointInfo(int channel, int pointIndex, const QPoint &at)
@@ -224,10 +242,19 @@ void MeasurementChartView::showPointInfo(int channel, int pointIndex, const QPoi
     m_infoPanel->move(at);
     m_infoPanel->show();
     m_infoPanel->raise();
+    m_infoPanel->setFocus();
 }
 
 void MeasurementChartView::mousePressEvent(QMouseEvent *event)
 {
+    int channel = 0;
+    int index = 0;
+    if (event->button() == Qt::LeftButton &&
+        pointAt(event->position().toPoint(), &channel, &index)) {
+        showPointInfo(channel, index, event->position().toPoint());
+        event->accept();
+        return;
+    }
     QLegend *legend = chart()->legend();
     const QPointF scenePos = mapToScene(event->position().toPoint());
     if (legend->isVisible() && legend->sceneBoundingRect().contains(scenePos)) {

@@ -53,7 +53,7 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    void onSeriesPressed(int channel, const QPointF &point);
+    bool pointAt(const QPoint &pos, int *channel, int *index) const;
     void applyRanges();
 
     std::array<QLineSeries *, 4> m_series{};

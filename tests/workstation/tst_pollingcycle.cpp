@@ -257,6 +257,39 @@ private slots:
         pollingButton()->trigger();
     }
 
+    // A file at the table path that is not a measurement table (damaged, cut short, foreign)
+    // is reported and never written into; the grid keeps what it showed.
+    void foreignFileAtTablePath_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("text") << QByteArray("not a table at all\n");
+        QTest::newRow("cut header") << QByteArray("\x03\x7a\x0c\x09\x05\x00", 6);
+    }
+    void foreignFileAtTablePath()
+    {
+        QFETCH(QByteArray, content);
+        ScopedRecordingMessages messages;
+        startPlant({{1, 4, 1}, {2, 4, 1}});
+        QFile file(table(2));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+
+        pollFor(2500);
+        QVERIFY(!messages.shown.isEmpty());
+        QCOMPARE(messages.shown.first().text,
+                 QStringLiteral("Ошибка открытия базы данных: ") + table(2));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        file.close();
+        QVERIFY(tableRows(table(1)) >= 1);
+
+        const int shown = m_main->dataView()->model()->rowCount();
+        QVERIFY_THROWS_EXCEPTION(TableError, m_main->SelectDevice(device(1)));
+        QCOMPARE(m_main->dataView()->model()->rowCount(), shown);
+        QCOMPARE(m_main->dataView()->table().path(), table(1));
+    }
+
     // The selected device's grid follows its polls, the chart's titles come from the device,
     // the channel window shows the latest values, and the chart redraws on the timer.
     void selectedDeviceView()
