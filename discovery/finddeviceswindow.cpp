@@ -157,6 +157,13 @@ void FindDevicesWindow::FindClick()
         m_running = false;
         return;
     }
+    if (!m_main.pollIdleEvent().isSet()) {
+        // A poll tick is waiting for its reply below this click and holds the link; the scan
+        // starts as soon as that tick has ended, with polling already switched off.
+        m_main.stopPollingQuietly();
+        QTimer::singleShot(kDeferMs, this, &FindDevicesWindow::FindClick);
+        return;
+    }
     m_running = true;
     m_find->setText(QStringLiteral("Остановить"));
     struct Idle

@@ -22,6 +22,8 @@ public:
     static constexpr int kMaxDevices = 32;
     // How long the scan's result stays on the progress panel.
     static constexpr int kResultShowMs = 2000;
+    // How soon a scan asked for during a poll tick tries again.
+    static constexpr int kDeferMs = 20;
 
     struct ScanSpeed
     {

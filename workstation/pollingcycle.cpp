@@ -173,6 +173,11 @@ void MainWindow::SetEditorPanelsEnabled(bool on)
 
 bool MainWindow::WaitForPollIdle()
 {
+    // Ticks run on this thread: while one is unfinished, the caller was delivered from inside
+    // its wait for a reply, and that tick can only end once the caller has returned. Waiting
+    // here would only hold the window still for the whole time-out.
+    if (!m_pollIdle.isSet())
+        return false;
     return m_pollIdle.wait(kPollIdleWaitMs);
 }
 

@@ -334,6 +334,38 @@ private slots:
         QVERIFY(!m_main->VrTimer1()->isActive());
         QCOMPARE(m_main->deviceCount(), 1);
     }
+
+    // A press that arrives while a poll tick waits for its reply: the scan runs once the tick
+    // has ended, and finds the device instead of a busy link.
+    void scanPressedDuringAPollTick()
+    {
+        startSimulator(devsim::defaultScenario());
+        setRange(5, 5, QStringLiteral("9600"));
+        m_scan->FindClick();
+        for (DeviceTreeItem *item : m_main->tree()->deviceItems())
+            item->device->setPollPeriod(1);
+        QAction *polling = m_main->command(QStringLiteral("butEnableCycleReqDev"));
+        m_main->EnableDeviceCommands();
+        polling->trigger();
+        bool pressedInTick = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!pressedInTick && !m_main->pollIdleEvent().isSet()) {
+                pressedInTick = true;
+                QElapsedTimer clock;
+                clock.start();
+                m_scan->FindClick();
+                QVERIFY(clock.elapsed() < 500); // no wait for a tick that cannot end meanwhile
+            }
+        });
+        watch.start(2);
+        QTRY_VERIFY_WITH_TIMEOUT(pressedInTick, 5000);
+        watch.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_scan->isScanning() && requestsTo(5) >= 3, 5000);
+        QTRY_COMPARE(m_main->deviceCount(), 1);
+        QVERIFY(!polling->isChecked());
+        QVERIFY(!m_main->VrTimer1()->isActive());
+    }
 };
 
 QTEST_MAIN(TestNetworkScan)
