@@ -324,11 +324,11 @@ DataView::DataView(QTableView *grid, MeasurementChartView *chart)
 void DataView::fitColumns()
 {
     const QFontMetrics metrics(m_grid->font());
-    m_grid->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("Номер 00")) + 8);
+    m_grid->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("Номер ")) + 12);
     m_grid->setColumnWidth(1,
                            metrics.horizontalAdvance(QStringLiteral("00:00:00 00.00.0000")) + 12);
     for (int c = 2; c < 6; ++c)
-        m_grid->setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("-00000,000")) + 12);
+        m_grid->setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("-0000,000")) + 10);
 }
 
 void DataView::open(const QString &path)
