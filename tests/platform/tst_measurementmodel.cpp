@@ -1,4 +1,5 @@
 #include "platform/measurementmodel.h"
+#include "support/tablefiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -106,17 +107,7 @@ private slots:
     {
         const QString path = m_dir.filePath("long.dbf");
         AppendMeasurementRow(path, kWhen, {1, 2, 3, 4}, kRussian);
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        const QByteArray all = f.readAll();
-        const int headerLength = quint8(all[8]) | quint8(all[9]) << 8;
-        const QByteArray record = all.mid(headerLength, all.size() - headerLength - 1);
-        f.seek(f.size() - 1);
-        QByteArray body;
-        for (int i = 0; i < 100000; ++i)
-            body += record;
-        f.write(body);
-        f.close();
+        QVERIFY(repeatFirstRow(path, 100000));
 
         QElapsedTimer clock;
         clock.start();

@@ -2,6 +2,7 @@
 // of what was written.
 
 #include "platform/measurementtable.h"
+#include "support/tablefiles.h"
 
 #include <QtTest>
 
@@ -30,26 +31,6 @@ quint32 headerCount(const QString &path)
     const QByteArray b = readAll(path);
     return quint32(quint8(b[4])) | quint32(quint8(b[5])) << 8 | quint32(quint8(b[6])) << 16 |
            quint32(quint8(b[7])) << 24;
-}
-
-// Reads a table with dbfread, an independent implementation: fields, then one line per row.
-QStringList readWithDbfread(const QString &path)
-{
-    QProcess python;
-    python.start(QStringLiteral(LORVAN_PYTHON),
-                 {QStringLiteral("-c"),
-                  QStringLiteral(
-                      "import sys, dbfread\n"
-                      "t = dbfread.DBF(sys.argv[1], encoding='cp1251')\n"
-                      "print(';'.join('%s,%s,%d,%d' % (f.name, f.type, f.length, f.decimal_count)"
-                      " for f in t.fields))\n"
-                      "for r in t:\n"
-                      "    print(';'.join('' if v is None else ('%.4f' % v if isinstance(v, float) "
-                      "else str(v)) for v in r.values()))\n"),
-                  path});
-    if (!python.waitForFinished(30000) || python.exitCode() != 0)
-        return {QStringLiteral("dbfread failed: ") + python.readAllStandardError()};
-    return QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -241,15 +222,7 @@ private slots:
     {
         const QString path = m_dir.filePath("long.dbf");
         AppendMeasurementRow(path, kWhen, {1, 2, 3, 4}, kRussian);
-        QByteArray bytes = readAll(path);
-        const int headerLength = quint8(bytes[8]) | quint8(bytes[9]) << 8;
-        const int recordLength = quint8(bytes[10]) | quint8(bytes[11]) << 8;
-        const QByteArray record = bytes.mid(headerLength, recordLength);
-        QByteArray body;
-        body.reserve(100000 * recordLength);
-        for (int i = 0; i < 100000; ++i)
-            body += record;
-        writeAll(path, bytes.left(headerLength) + body);
+        QVERIFY(repeatFirstRow(path, 99999));
 
         QElapsedTimer clock;
         clock.start();

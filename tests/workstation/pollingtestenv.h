@@ -6,10 +6,10 @@
 #include "device/identity.h"
 #include "devsim/devicesimulator.h"
 #include "platform/measurementtable.h"
+#include "support/tablefiles.h"
 #include "workstation/devicetree.h"
 #include "workstation/mainwindow.h"
 
-#include <QProcess>
 #include <QtTest>
 
 // A plant of simulated devices for polling tests, and the tree entries that point at them.
@@ -78,24 +78,23 @@ inline qint64 tableRows(const QString &path)
     return t.rowCount();
 }
 
-// The table as an independent reader sees it: the field list, then one line per row with the
-// channel values to four decimals.
-inline QStringList readWithDbfread(const QString &path)
+// The table as an independent reader sees it: the field names and types, then one line per row
+// with the row number and the channel values to four decimals (the time is left out).
+inline QStringList readPolledRows(const QString &path)
 {
-    QProcess python;
-    python.start(
-        QStringLiteral(LORVAN_PYTHON),
-        {QStringLiteral("-c"),
-         QStringLiteral("import sys, dbfread\n"
-                        "t = dbfread.DBF(sys.argv[1], encoding='cp1251')\n"
-                        "print(';'.join('%s,%s' % (f.name, f.type) for f in t.fields))\n"
-                        "for r in t:\n"
-                        "    v = list(r.values())\n"
-                        "    print(';'.join([v[0].strip()] + ['%.4f' % x for x in v[2:]]))\n"),
-         path});
-    if (!python.waitForFinished(30000) || python.exitCode() != 0)
-        return {QStringLiteral("dbfread failed: ") + python.readAllStandardError()};
-    return QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QStringList lines = readWithDbfread(path);
+    if (lines.isEmpty() || lines.first().startsWith(QLatin1String("dbfread failed")))
+        return lines;
+    QStringList fields = lines.first().split(QLatin1Char(';'));
+    for (QString &f : fields)
+        f = f.section(QLatin1Char(','), 0, 1);
+    lines.first() = fields.join(QLatin1Char(';'));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QStringList values = lines[i].split(QLatin1Char(';'));
+        values.removeAt(1);
+        lines[i] = values.join(QLatin1Char(';'));
+    }
+    return lines;
 }
 
 // What dbfread must show for the replies: the row number, then each value to four decimals.

@@ -55,7 +55,7 @@ private slots:
             const QString path = tables + QStringLiteral("/ArcData%1.dbf").arg(d.address);
             const QList<SimTraffic::Reply> replies = traffic.liveReplies(d.address);
             const int asked = int(traffic.requests(4, d.address).size());
-            const QStringList rows = readWithDbfread(path);
+            const QStringList rows = readPolledRows(path);
             qInfo("address %d: %d requests, %d good replies, %d rows", d.address, asked,
                   int(replies.size()), int(rows.size() - 1));
             QCOMPARE(rows.mid(1), expectedRows(replies));
