@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for building, running and testing.
+# Installs what a fresh Debian 12 machine lacks for building, running and testing: the packages of
+# scripts/packages.txt, without their Recommends, so that the list alone says what is needed
+# (scripts/check-deps.py proves it after each build).
 # Idempotent: packages already present are left alone, apt-get runs only when something is missing.
 set -euo pipefail
+list="$(cd "$(dirname "$0")" && pwd)/packages.txt"
 
-packages=(
-    build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libgl-dev
-    libshp-dev libxlsxwriter-dev
-    python3 python3-pymodbus python3-serial python3-dbfread python3-openpyxl
-    fonts-dejavu-core xvfb xauth adwaita-icon-theme
-)
+mapfile -t packages < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$list" | grep -v '^$')
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,7 +16,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
+    echo "install-deps: all ${#packages[@]} packages of $(basename "$list") present"
     exit 0
 fi
 

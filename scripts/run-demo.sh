@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# The configurator against the simulated demo plant: installs what is missing, builds, starts the
-# device simulator with its default network on a private port folder, runs LorvanConf on those
-# lines and stops the simulator when LorvanConf exits.
+# The configurator against the simulated demo plant: installs what is missing, builds, checks the
+# package list, starts the device simulator with its default network on a private port folder,
+# runs LorvanConf on those lines and stops the simulator when LorvanConf exits.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$top/scripts/install-deps.sh"
 build="${LORVAN_BUILD_DIR:-$top/build}"
+
+echo "== Installing missing packages (scripts/packages.txt)"
+bash "$top/scripts/install-deps.sh"
+echo "== Building LorvanConf and the device simulator in $build"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target LorvanConf lorvan-devsim
+echo "== Checking that the package list covers what the build uses"
+/usr/bin/python3 "$top/scripts/check-deps.py" --build "$build"
 
 run="$(mktemp -d "${TMPDIR:-/tmp}/lorvan-demo.XXXXXX")"
 export LORVAN_PORT_DIR="$run/ports"
+echo "== Starting the device simulator (log: $run/devsim.log)"
 "$build/devsim/lorvan-devsim" --port-dir "$LORVAN_PORT_DIR" --log "$run/devsim.log" &
 sim=$!
 cleanup() {
+    echo "== Stopping the device simulator"
     kill "$sim" 2>/dev/null || true
     wait "$sim" 2>/dev/null || true
     rm -rf "$run"
@@ -26,5 +33,6 @@ for _ in $(seq 50); do
     kill -0 "$sim" 2>/dev/null || { echo "lorvan-devsim did not start" >&2; exit 1; }
     sleep 0.1
 done
-echo "Simulated plant on $LORVAN_PORT_DIR/COM1 (addresses 1, 2 and 5); simulator log: $run/devsim.log"
+echo "Simulated plant on $LORVAN_PORT_DIR/COM1 (addresses 1, 2 and 5)"
+echo "== Starting LorvanConf"
 "$build/workstation/LorvanConf" "$@"
