@@ -15,7 +15,8 @@ fresh machine. This check looks at what was really used here:
 
 finds each file's Debian package (dpkg -S) and requires it to be in the dependency closure of the
 list (apt-cache depends --recurse, without Recommends). The closure is cached in the build folder,
-keyed by the list's packages and the state of the apt lists.
+keyed by the list's packages and the state of the apt lists; the owners found are written to
+deps-check/used-packages.txt there, one file's owners a line.
 
 Usage: check-deps.py --build DIR [--list FILE]. Exit status 0 when complete, 1 naming what is
 missing, 2 when the build folder cannot be read.
@@ -139,15 +140,23 @@ def built_binaries(build):
 
 def shared_libraries(binaries):
     """(what, path) of each binary and each library it loads; problems as text."""
-    def ldd(binary):
-        return binary, subprocess.run(["ldd", binary], env=ENV, capture_output=True,
-                                      text=True).stdout
+    def run(command):
+        return subprocess.run(command, env=ENV, capture_output=True, text=True).stdout
+
+    def linkage(binary):
+        # Needed libraries and search paths: binaries alike in these load the same libraries.
+        return "\n".join(line for line in run(["readelf", "-d", binary]).splitlines()
+                         if re.search(r"\((NEEDED|RPATH|RUNPATH)\)", line))
 
     used, problems = [], []
     with ThreadPoolExecutor(4) as pool:
-        for binary, out in pool.map(ldd, binaries):
-            what = f"loaded by {os.path.basename(binary)}"
-            used.append(("program or plugin", binary))
+        alike = {}
+        for binary, key in zip(binaries, pool.map(linkage, binaries)):
+            alike.setdefault(key, []).append(binary)
+        groups = list(alike.values())
+        for group, out in zip(groups, pool.map(lambda g: run(["ldd", g[0]]), groups)):
+            what = f"loaded by {os.path.basename(group[0])}"
+            used += [("program or plugin", binary) for binary in group]
             for line in out.splitlines():
                 line = line.strip()
                 if "=> not found" in line:
@@ -278,6 +287,10 @@ def main():
         elif not pkgs & reached:
             missing.setdefault(" or ".join(sorted(pkgs)), (what, path))
 
+    # What was used, by owner, for a look at what a given machine would lack.
+    with open(os.path.join(build, "deps-check", "used-packages.txt"), "w", encoding="utf-8") as f:
+        f.write("".join(sorted({" ".join(sorted(p)) + "\n" for p in owned.values() if p})))
+
     name = os.path.abspath(args.list)
     if name.startswith(SOURCE + os.sep):
         name = os.path.relpath(name, SOURCE)
@@ -291,7 +304,7 @@ def main():
     if missing or problems:
         print(f"check-deps: FAILED; add the missing packages to {name}", file=sys.stderr)
         return 1
-    print(f"check-deps: {name} covers {len(used)} files used by the build, the programs and the "
+    print(f"check-deps: {name} covers the {len(owned)} files used by the build, the programs and the "
           f"tests ({len(listed)} packages listed, {len(reached)} with their dependencies)")
     return 0
 
