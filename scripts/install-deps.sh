@@ -22,6 +22,10 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+    # A minimal Debian has no sudo; say what to do instead of "command not found".
+    command -v sudo >/dev/null || { echo "install-deps: run this as root to install them" >&2; exit 1; }
+    sudo="sudo"
+fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
