@@ -1,6 +1,8 @@
 // Times the configurator's exchanges against the simulated plant: each default device at its own
 // line speed, the reads the program makes most (a poll of the four measured values, the identity
 // block, one full chunk, all four setpoint programs), with the CPU the process spent meanwhile.
+// With "giveup" as the first argument it instead times how long each program's link waits for a
+// silent device on a pseudo-terminal, for a range of reply waits.
 
 #include "devsim/devicesimulator.h"
 #include "link/commport.h"
@@ -9,11 +11,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,11 +39,65 @@ struct Case
     std::function<int(ModbusLink &, quint8)> run;
 };
 
+// A line on which nothing ever answers: a pseudo-terminal whose other end only listens.
+int silentLine(const QString &linkPath)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return -1;
+    QFile::remove(linkPath);
+    if (::symlink(ptsname(master), linkPath.toLocal8Bit().constData()) != 0)
+        return -1;
+    return master;
+}
+
+// Give-up times of a silent device, from the request to the verdict: the configurator's
+// function 3 exchange (its 50 ms settling pause taken off) and the test tool's read.
+int giveUpTimes(int rounds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("silent");
+    const int master = silentLine(path);
+    if (master < 0) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    CommPort port;
+    port.setDeviceName(path);
+    RegisterImages images;
+    ModbusLink link(images);
+    link.setPort(&port);
+    std::printf("%-6s %-7s %-28s %8s %8s %8s\n", "W ms", "speed", "exchange", "min ms", "max ms",
+                "mean ms");
+    for (const Baudrate rate : {Baudrate::br115200, Baudrate::br9600}) {
+        port.setBaudrate(rate);
+        for (const int w : {110, 150, 200, 400}) {
+            link.setResponseWait(w - ModbusLink::kRegisterExtraWait);
+            double lo = 1e9, hi = 0, sum = 0;
+            for (int i = 0; i < rounds; ++i) {
+                QElapsedTimer clock;
+                clock.start();
+                link.ReadHoldingRegisters(1, 0, 2);
+                const double ms = clock.nsecsElapsed() / 1e6 - 50.0;
+                lo = std::min(lo, ms);
+                hi = std::max(hi, ms);
+                sum += ms;
+            }
+            std::printf("%-6d %-7d %-28s %8.1f %8.1f %8.1f\n", w, baudrateValue(rate),
+                        "configurator, 1 register", lo, hi, sum / rounds);
+        }
+    }
+    ::close(master);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "giveup")
+        return giveUpTimes(argc > 2 ? QByteArray(argv[2]).toInt() : 5);
     const int rounds = argc > 1 ? QByteArray(argv[1]).toInt() : 10;
 
     QTemporaryDir dir;
