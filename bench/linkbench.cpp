@@ -67,8 +67,8 @@ int giveUpTimes(int rounds)
     RegisterImages images;
     ModbusLink link(images);
     link.setPort(&port);
-    std::printf("%-6s %-7s %-28s %8s %8s %8s\n", "W ms", "speed", "exchange", "min ms", "max ms",
-                "mean ms");
+    std::printf("%-6s %-7s %-28s %8s %8s %8s %7s\n", "W ms", "speed", "exchange", "min ms",
+                "max ms", "mean ms", "passes");
     for (const Baudrate rate : {Baudrate::br115200, Baudrate::br9600}) {
         port.setBaudrate(rate);
         for (const int w : {110, 150, 200, 400}) {
@@ -83,8 +83,9 @@ int giveUpTimes(int rounds)
                 hi = std::max(hi, ms);
                 sum += ms;
             }
-            std::printf("%-6d %-7d %-28s %8.1f %8.1f %8.1f\n", w, baudrateValue(rate),
-                        "configurator, 1 register", lo, hi, sum / rounds);
+            std::printf("%-6d %-7d %-28s %8.1f %8.1f %8.1f %7d\n", w, baudrateValue(rate),
+                        "configurator, 1 register", lo, hi, sum / rounds,
+                        link.exchange().passesUsed);
         }
     }
     ::close(master);
