@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -146,9 +146,9 @@ int main(int argc, char *argv[])
                 fails += c.run(link, device.address) != kReplyOk;
             const double wall = clock.elapsed();
             const double cpu = (cpuSeconds() - cpu0) * 1000.0;
-            std::printf("%-8d %-7d %-30s %10.1f %10.1f %8.1f %6d\n", device.address, speed,
-                        c.name, wall / rounds, c.replyChars * 10.0 * 1000.0 / speed,
-                        100.0 * cpu / wall, fails);
+            std::printf("%-8d %-7d %-30s %10.1f %10.1f %8.1f %6d\n", device.address, speed, c.name,
+                        wall / rounds, c.replyChars * 10.0 * 1000.0 / speed, 100.0 * cpu / wall,
+                        fails);
         }
     }
     sim.stop();

@@ -29,6 +29,13 @@ constexpr int kInputImageRegisters = RegisterImages::kInputBytes / 2;
 constexpr int kLastInputRegister = 65535;
 constexpr int kMaxBlock = 125;
 
+bool isAsciiHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+           (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
 std::optional<int> parseNumber(const QString &text, int low, int high)
 {
     bool ok = false;
@@ -40,20 +47,23 @@ std::optional<int> parseNumber(const QString &text, int low, int high)
     return value;
 }
 
-std::optional<QByteArray> parseHexBytes(QString text)
+// Image-order bytes for whole registers: four hexadecimal digits each, blanks, ":" and ","
+// allowed between them. Anything else is refused rather than written in part.
+std::optional<QByteArray> parseHexBytes(QString text, QString *why)
 {
     text.remove(QLatin1Char(' ')).remove(QLatin1Char(':')).remove(QLatin1Char(','));
-    if (text.isEmpty() || text.size() % 2 != 0)
-        return std::nullopt;
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); i += 2) {
-        bool ok = false;
-        const int b = text.mid(i, 2).toInt(&ok, 16);
-        if (!ok)
+    for (const QChar c : text) {
+        if (!isAsciiHexDigit(c)) {
+            *why = QStringLiteral("'%1' is not a hexadecimal digit").arg(c);
             return std::nullopt;
-        out.append(char(b));
+        }
     }
-    return out;
+    if (text.isEmpty() || text.size() % 4 != 0) {
+        *why = QStringLiteral("%1 hex digits do not make whole registers (4 digits each)")
+                   .arg(text.size());
+        return std::nullopt;
+    }
+    return QByteArray::fromHex(text.toLatin1());
 }
 
 std::optional<QByteArray> parseBits(QString text)
@@ -81,12 +91,14 @@ QString cliUsage()
 {
     return QStringLiteral(
         "usage: lorvan-cli --port PATH --baud N [--stop-bits 1|2] [--wait MS] --addr A COMMAND\n"
+        "       lorvan-cli --help\n"
         "commands:\n"
         "  read-holding START COUNT     holding registers, image-order bytes\n"
         "  read-input START COUNT       input registers, image-order bytes\n"
         "  read-coils START COUNT       coils, 0 or 1 each\n"
         "  read-discrete START COUNT    discrete inputs, 0 or 1 each\n"
-        "  write-holding START HEXBYTES holding registers from image-order bytes\n"
+        "  write-holding START HEXBYTES holding registers from image-order bytes, 4 hex digits\n"
+        "                               per register\n"
         "  write-coils START BITS       coils from a string of 0 and 1\n"
         "exit status: 0 success, 1..8 the device's exception code, 9 no usable reply, "
         "64 bad command line\n");
@@ -99,6 +111,11 @@ CliParse parseCliArguments(const QStringList &arguments)
     QStringList rest;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            CliParse help;
+            help.help = true;
+            return help;
+        }
         if (!arg.startsWith(QLatin1String("--"))) {
             rest.append(arg);
             continue;
@@ -160,9 +177,10 @@ CliParse parseCliArguments(const QStringList &arguments)
 
     int count = 0;
     if (cmd.action == A::WriteHolding) {
-        const auto bytes = parseHexBytes(rest.at(2));
+        QString why;
+        const auto bytes = parseHexBytes(rest.at(2), &why);
         if (!bytes)
-            return failure(QStringLiteral("HEXBYTES must be an even number of hex digits"));
+            return failure(QStringLiteral("HEXBYTES \"%1\": %2").arg(rest.at(2), why));
         cmd.bytes = *bytes;
         count = int(bytes->size() / 2);
     } else if (cmd.action == A::WriteCoils) {

@@ -31,7 +31,8 @@ constexpr int kUsageExit = 64;
 struct CliParse
 {
     std::optional<CliCommand> command;
-    QString error; // set when command is empty
+    QString error;     // set when command is empty and no help was asked for
+    bool help = false; // --help or -h: print the usage, run nothing
 };
 
 CliParse parseCliArguments(const QStringList &arguments); // without the program name

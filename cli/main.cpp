@@ -14,6 +14,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const CliParse parsed = parseCliArguments(app.arguments().mid(1));
+    if (parsed.help) {
+        std::printf("%s", qUtf8Printable(cliUsage()));
+        return 0;
+    }
     if (!parsed.command) {
         std::fprintf(stderr, "lorvan-cli: %s\n%s", qUtf8Printable(parsed.error),
                      qUtf8Printable(cliUsage()));

@@ -4,10 +4,17 @@
 #include "platform/pumpedwait.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,7 +88,10 @@ std::optional<Baudrate> baudrateForSpeedCode(int code)
     }
 }
 
-CommPort::CommPort(QObject *parent) : QObject(parent) {}
+CommPort::CommPort(QObject *parent) : QObject(parent)
+{
+    m_clock.start();
+}
 
 CommPort::~CommPort()
 {
@@ -164,6 +174,22 @@ void CommPort::fail(const char *format, int osError)
     throw PortError(QString::asprintf(format, osError, qUtf8Printable(osMessage(osError))));
 }
 
+void CommPort::failOpen(int osError)
+{
+    releaseLock();
+    throw PortError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
+                        .arg(displayName())
+                        .arg(osError)
+                        .arg(osMessage(osError)));
+}
+
+void CommPort::releaseLock()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = -1;
+}
+
 void CommPort::applyLineSettings()
 {
     errno = 0;
@@ -194,33 +220,51 @@ void CommPort::applyLineSettings()
 void CommPort::Open()
 {
     refuseWhileOpen();
-    const QString path = devicePath();
+    // A relative path names a file from the working directory, as it does everywhere else.
+    const QString path = QFileInfo(devicePath()).absoluteFilePath();
     if (!QFileInfo::exists(path))
         throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
+    // Our own open and lock come first: their errno is the true reason for a refusal (a missing
+    // permission, a device another program holds), which the serial port class would not keep.
+    m_lockFd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_lockFd < 0) {
+        const int osError = errno;
+        if (osError == ENOENT)
+            throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
+        failOpen(osError);
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0)
+        failOpen(errno);
     m_port.setPortName(path);
     m_port.clearError();
     errno = 0;
     if (!m_port.open(QIODevice::ReadWrite)) {
         const int osError = errno;
-        if (m_port.error() == QSerialPort::DeviceNotFoundError)
+        if (m_port.error() == QSerialPort::DeviceNotFoundError) {
+            releaseLock();
             throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
-        throw PortError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
-                            .arg(displayName())
-                            .arg(osError)
-                            .arg(m_port.errorString()));
+        }
+        // The class's own lock file is held by another program: the device is busy.
+        if (m_port.error() == QSerialPort::PermissionError || osError == 0)
+            failOpen(EBUSY);
+        failOpen(osError);
     }
     try {
         applyLineSettings();
     } catch (...) {
         m_port.close();
+        releaseLock();
         throw;
     }
+    m_lineFreeAtNs = 0;
 }
 
 void CommPort::Close()
 {
     if (m_port.isOpen())
         m_port.close();
+    releaseLock();
 }
 
 bool CommPort::IsOpen() const
@@ -243,6 +287,10 @@ bool CommPort::WriteText(const QByteArray &text)
 {
     if (!IsOpen())
         return false;
+    // The bytes cannot leave before whatever was written earlier, nor faster than the line runs.
+    const qint64 now = m_clock.nsecsElapsed();
+    m_lineFreeAtNs = std::max(now, m_lineFreeAtNs) +
+                     qint64(std::ceil(double(text.size()) * characterMs() * 1e6));
     if (m_directWrite) {
         errno = 0;
         if (m_port.write(text) < 0)
@@ -315,4 +363,36 @@ void CommPort::SetRts(bool on)
         if (!notApplicable)
             fail("Error calling comm function (%d), %s", osError);
     }
+}
+
+double CommPort::characterMs() const
+{
+    const int dataBits = 5 + int(m_databits);
+    const int parityBits = m_parity == Parity::paNone ? 0 : 1;
+    const int stopBits = m_stopbits == Stopbits::sb2 ? 2 : 1;
+    return (1 + dataBits + parityBits + stopBits) * 1000.0 / baudrateValue(m_baudrate);
+}
+
+void CommPort::DrainOutput()
+{
+    if (!IsOpen())
+        return;
+    // Out of the class's buffer into the driver.
+    QElapsedTimer clock;
+    clock.start();
+    while (m_port.bytesToWrite() > 0 && clock.elapsed() < m_buffers.ReadTimeout) {
+        if (!m_port.waitForBytesWritten(int(m_buffers.ReadTimeout - clock.elapsed())))
+            break;
+    }
+    m_port.clearError();
+    // The line needs its own time for the bytes whatever the driver reports: an adapter's FIFO
+    // may still hold them when the driver's queue is empty. The event loop runs meanwhile.
+    const qint64 remainingNs = m_lineFreeAtNs - m_clock.nsecsElapsed();
+    if (remainingNs > 0)
+        DelayPumping(int((remainingNs + 999999) / 1000000));
+    // By now the driver's queue is normally empty; this waits for whatever it still holds.
+    if (::tcdrain(int(m_port.handle())) != 0 && errno != ENOTTY && errno != EINVAL)
+        fail("Write error (%d), %s", errno);
+    // The last character still has to leave the transmitter's shift register.
+    DelayPumping(std::max(1, int(std::ceil(characterMs()))));
 }

@@ -3,6 +3,7 @@
 #include "link/linkport.h"
 #include "link/porterror.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -46,6 +47,7 @@ struct PortBuffers
 // Writes are queued and drained by the event loop, or, with DirectWrite, awaited by the caller.
 // Lines without modem control (pseudo-terminals, adapters with automatic direction control)
 // refuse RTS and DTR changes; those changes are skipped there, since such lines need none.
+// Open failures name the system's own error number and message for the call that failed.
 class CommPort : public QObject, public LinkPort
 {
     Q_OBJECT
@@ -86,6 +88,8 @@ public:
     int ReadAvailable(char *buffer, int maxCount) override;
     QByteArray ReadAllWaiting() override;
     void SetRts(bool on) override;
+    void DrainOutput() override;
+    double characterMs() const override;
 
 private:
     void refuseWhileOpen() const;
@@ -93,6 +97,8 @@ private:
     // Pulls into the port's buffer whatever the driver holds now, without waiting.
     void fetchWaiting();
     [[noreturn]] void fail(const char *format, int osError);
+    [[noreturn]] void failOpen(int osError);
+    void releaseLock();
 
     QSerialPort m_port;
     int m_portNum = 1;
@@ -104,4 +110,9 @@ private:
     FlowControl m_flow;
     bool m_directWrite = false;
     PortBuffers m_buffers;
+    // Our own descriptor of the device, holding the exclusive lock while the port is open.
+    int m_lockFd = -1;
+    // When the bytes written so far will have left the line at the earliest (ns on m_clock).
+    QElapsedTimer m_clock;
+    qint64 m_lineFreeAtNs = 0;
 };

@@ -5,7 +5,11 @@
 #include "link/porterror.h"
 #include "platform/pumpedwait.h"
 
+#include <QElapsedTimer>
 #include <QThread>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -25,6 +29,12 @@ constexpr int kPassMs = 9;
 constexpr int kReadChunk = 100;
 
 } // namespace
+
+int replyWindowMs(int waitMs, int requestChars, int replyChars, double characterMs)
+{
+    const int lineMs = int(std::ceil((requestChars + replyChars) * characterMs));
+    return std::max(waitMs, lineMs + kTurnaroundMs);
+}
 
 int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int waitMs,
                               QByteArray &reply, bool &completed)
@@ -51,7 +61,12 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
     port.Purge();
     const bool ok = port.WriteText(request);
 
-    const double passLimit = waitMs / 10.0;
+    // Timed against a deadline from the start of the wait: counting passes instead gave up
+    // before the wait was over when passes were short, and late when the machine was busy.
+    QElapsedTimer realClock;
+    realClock.start();
+    const auto now = [&] { return clockMs ? clockMs() : realClock.elapsed(); };
+    const qint64 deadline = now() + waitMs;
     bool ended = false;
     do {
         ++passesUsed;
@@ -61,17 +76,17 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
         if (reply.contains("\r\n")) {
             port.Close();
             ended = true;
-        }
-        // Checked even when CR LF has just come: a reply that needs one pass too many is late.
-        if (passesUsed > passLimit) {
+        } else if (now() >= deadline) {
             port.Close();
             completed = false;
             ended = true;
+        } else if (ok) {
+            const int pause = int(std::min<qint64>(kPassMs, deadline - now()));
+            if (between)
+                between(pause);
+            else
+                DelayPumping(pause);
         }
-        if (between)
-            between(kPassMs);
-        else
-            DelayPumping(kPassMs);
     } while (ok && !ended);
 
     return CheckReply(reply, completed);
@@ -89,8 +104,11 @@ int SingleReadExchange::Exchange(LinkPort &port, const QByteArray &request, int 
     if (rtsControl)
         port.SetRts(true);
     port.WriteText(request);
-    if (rtsControl)
+    if (rtsControl) {
+        // Turning the converter round early would cut the request's tail off the line.
+        port.DrainOutput();
         port.SetRts(false);
+    }
     if (wait)
         wait(waitMs);
     else

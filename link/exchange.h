@@ -6,6 +6,20 @@
 
 class LinkPort;
 
+// Margin for the device to turn round between the end of a request and the start of its reply.
+constexpr int kTurnaroundMs = 50;
+
+// Characters of a reply frame that carries replyBytes bytes (address to data, without the LRC).
+constexpr int replyFrameChars(int replyBytes)
+{
+    return 1 + 2 * replyBytes + 2 + 2;
+}
+
+// The wait an exchange gets: the caller's wait, but never less than the line needs to carry the
+// request and the longest expected reply at the current speed, plus the device's turnaround.
+// Slow lines would otherwise give up on healthy devices in the middle of their reply.
+int replyWindowMs(int waitMs, int requestChars, int replyChars, double characterMs);
+
 // One request out, one reply in: the two ways the programs wait for a device.
 class ExchangeStrategy
 {
@@ -17,23 +31,24 @@ public:
                          bool &completed) = 0;
 };
 
-// The configurator's exchange: a short settling pause, then passes of at least 9 ms that read
-// what has arrived until CR LF comes or waitMs / 10 passes are used up. The port is open only
-// for the exchange.
+// The configurator's exchange: a short settling pause, then passes at most 9 ms apart that read
+// what has arrived until CR LF comes or waitMs have passed since the request was written; the
+// last pass reads at the deadline itself. The port is open only for the exchange.
 class PollingExchange : public ExchangeStrategy
 {
 public:
     int Exchange(LinkPort &port, const QByteArray &request, int waitMs, QByteArray &reply,
                  bool &completed) override;
 
-    // Seams for tests that count passes without a clock; the defaults sleep and pump for real.
+    // Seams for tests that run in virtual time; the defaults sleep, pump and read the clock.
     std::function<void(int)> settle;  // plain sleep before the exchange
     std::function<void(int)> between; // pumped wait between passes
+    std::function<qint64()> clockMs;  // a monotonic clock in milliseconds
     int passesUsed = 0;               // passes of the last exchange
 };
 
-// The test tool's exchange: write (with RTS raised around it when asked), wait the whole time
-// while the event loop runs, then one read.
+// The test tool's exchange: write (with RTS raised until the request has left the line when
+// asked), wait the whole time while the event loop runs, then one read.
 class SingleReadExchange : public ExchangeStrategy
 {
 public:

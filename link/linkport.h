@@ -17,4 +17,9 @@ public:
     virtual int ReadAvailable(char *buffer, int maxCount) = 0;
     virtual QByteArray ReadAllWaiting() = 0;
     virtual void SetRts(bool on) = 0;
+    // Returns once everything written has physically left the port, the last character
+    // included, so that a direction-switched converter may be turned round.
+    virtual void DrainOutput() = 0;
+    // Time one character takes on the line at the current settings, in milliseconds.
+    virtual double characterMs() const = 0;
 };

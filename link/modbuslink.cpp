@@ -75,7 +75,7 @@ void ModbusLink::putHeader(std::uint8_t address, std::uint8_t function, std::uin
     m_request[5] = lo(count);
 }
 
-int ModbusLink::run(int requestBytes, int waitMs)
+int ModbusLink::run(int requestBytes, int waitMs, int replyBytes)
 {
     m_requestText = BuildFrame(m_request.data(), requestBytes);
     if (!m_port) {
@@ -83,8 +83,10 @@ int ModbusLink::run(int requestBytes, int waitMs)
         m_completed = false;
         return kNoReply;
     }
+    const int window = replyWindowMs(waitMs, int(m_requestText.size()), replyFrameChars(replyBytes),
+                                     m_port->characterMs());
     const int result =
-        m_exchange.Exchange(*m_port, m_requestText, waitMs, m_replyText, m_completed);
+        m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, m_completed);
     if (showReply)
         showReply(m_replyText);
     return result;
@@ -107,9 +109,11 @@ int ModbusLink::readRegisters(std::uint8_t function, std::uint8_t address,
         std::uint8_t *target = image.data() + 2 * span.start;
         try {
             putHeader(address, function, span.start, m);
-            result = run(6, m_responseWait + kRegisterExtraWait);
-            if (result == kReplyOk && !ReplyData(m_replyText, 2 * m, target))
-                result = kNoReply;
+            int chunk = run(6, m_responseWait + kRegisterExtraWait, 3 + 2 * m);
+            if (chunk == kReplyOk && !ReplyData(m_replyText, 2 * m, target))
+                chunk = kNoReply;
+            if (result == kReplyOk)
+                result = chunk;
         } catch (const std::exception &) {
             if (!wrapErrors)
                 throw;
@@ -150,7 +154,7 @@ int ModbusLink::ReadInputRegisterBlock(std::uint8_t address, std::uint16_t start
         return kNoReply;
     BusyScope busy(m_busy);
     putHeader(address, 4, startRegister, count);
-    int result = run(6, m_responseWait + kRegisterExtraWait);
+    const int result = run(6, m_responseWait + kRegisterExtraWait, 3 + 2 * count);
     if (result != kReplyOk)
         return result;
     std::vector<std::uint8_t> bytes(2 * std::size_t(count));
@@ -168,11 +172,11 @@ int ModbusLink::readFlags(std::uint8_t function, std::uint8_t address, std::uint
         return kNoReply;
     BusyScope busy(m_busy);
     putHeader(address, function, position, count);
-    const int result = run(6, m_responseWait + kFlagExtraWait);
+    const int byteCount = (count + 7) / 8;
+    const int result = run(6, m_responseWait + kFlagExtraWait, 3 + byteCount);
     if (result != kReplyOk)
         return result;
     std::uint8_t packed[3] = {}; // image halves hold at most 24 flags
-    const int byteCount = (count + 7) / 8;
     if (!ReplyData(m_replyText, byteCount, packed))
         return kNoReply;
     for (int i = 0; i < count; ++i)
@@ -207,7 +211,7 @@ int ModbusLink::WriteCoils(std::uint8_t address, std::uint16_t position, std::ui
         }
         m_request[7 + b] = packed;
     }
-    return run(7 + byteCount, m_responseWait + kFlagExtraWait);
+    return run(7 + byteCount, m_responseWait + kFlagExtraWait, 6);
 }
 
 int ModbusLink::WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
@@ -226,8 +230,10 @@ int ModbusLink::WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePo
         putHeader(address, 16, span.start, m);
         m_request[6] = std::uint8_t(2 * m);
         std::copy_n(m_images.holding.begin() + 2 * span.start, 2 * m, m_request.begin() + 7);
-        result = run(7 + 2 * m, m_responseWait + kFlagExtraWait);
-        if (result == kNoReply)
+        const int chunk = run(7 + 2 * m, m_responseWait + kFlagExtraWait, 6);
+        if (result == kReplyOk)
+            result = chunk;
+        if (chunk == kNoReply)
             break; // a silent device gets no further chunks; an exception reply does
         span.count = std::uint16_t(span.count - m);
         span.start = std::uint16_t(span.start + m);

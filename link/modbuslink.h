@@ -23,9 +23,10 @@ struct RegisterSpan
 RegisterSpan registerSpan(std::uint16_t bytePosition, std::uint16_t byteLength);
 
 // The configurator's link: builds requests, runs exchanges and moves data between replies and
-// the register images. Never retries. One exchange at a time: a transaction started while
-// another one waits (from a timer or a click delivered during its wait) returns 999 at once and
-// touches nothing.
+// the register images. Never retries. A transaction of several chunks runs every chunk it may
+// and reports the first failure among them, so that a partly stale image is never success. One
+// exchange at a time: a transaction started while another one waits (from a timer or a click
+// delivered during its wait) returns 999 at once and touches nothing.
 class ModbusLink
 {
 public:
@@ -67,7 +68,8 @@ public:
     static constexpr int kFlagExtraWait = 300;     // functions 1, 2, 15 and 16
 
 private:
-    int run(int requestBytes, int waitMs);
+    // replyBytes: the bytes of the longest reply expected, for the reply window on slow lines.
+    int run(int requestBytes, int waitMs, int replyBytes);
     int readRegisters(std::uint8_t function, std::uint8_t address, std::uint16_t bytePosition,
                       std::uint16_t byteLength, std::span<std::uint8_t> image, bool wrapErrors);
     int readFlags(std::uint8_t function, std::uint8_t address, std::uint16_t position,

@@ -26,13 +26,15 @@ void TestToolLink::Setup(CommPort &port)
     m_port = &port;
 }
 
-int TestToolLink::run(const std::uint8_t *request, int count, int waitMs)
+int TestToolLink::run(const std::uint8_t *request, int count, int waitMs, int replyBytes)
 {
     m_requestText = BuildFrame(request, count);
     if (!m_port)
         return kNoReply;
     bool completed = true;
-    return m_exchange.Exchange(*m_port, m_requestText, waitMs, m_replyText, completed);
+    const int window = replyWindowMs(waitMs, int(m_requestText.size()), replyFrameChars(replyBytes),
+                                     m_port->characterMs());
+    return m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, completed);
 }
 
 int TestToolLink::Read(std::uint8_t address, std::uint16_t startRegister, std::uint16_t count)
@@ -46,7 +48,7 @@ int TestToolLink::Read(std::uint8_t address, std::uint16_t startRegister, std::u
                                      std::uint8_t(startRegister),
                                      std::uint8_t(count >> 8),
                                      std::uint8_t(count)};
-    const int result = run(request, 6, m_responseWait + kReadExtraWait);
+    const int result = run(request, 6, m_responseWait + kReadExtraWait, 3 + 2 * count);
     if (result != kReplyOk)
         return result;
     std::array<std::uint8_t, 2 * kMaxRegisters> bytes{};
@@ -75,6 +77,6 @@ int TestToolLink::Write(std::uint8_t address, std::uint16_t startRegister, std::
         request[7 + 2 * i] = std::uint8_t(values[i] >> 8);
         request[8 + 2 * i] = std::uint8_t(values[i]);
     }
-    lastWriteResult = run(request.data(), 7 + 2 * count, m_responseWait + kWriteExtraWait);
+    lastWriteResult = run(request.data(), 7 + 2 * count, m_responseWait + kWriteExtraWait, 6);
     return lastWriteResult;
 }

@@ -45,7 +45,8 @@ public:
     static constexpr int kWriteExtraWait = 50;
 
 private:
-    int run(const std::uint8_t *request, int count, int waitMs);
+    // replyBytes: the bytes of the expected reply, for the reply window on slow lines.
+    int run(const std::uint8_t *request, int count, int waitMs, int replyBytes);
 
     LinkPort *m_port = nullptr;
     SingleReadExchange m_exchange;
