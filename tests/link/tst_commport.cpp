@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 class TestCommPort : public QObject
 {
     Q_OBJECT
@@ -130,13 +133,44 @@ private slots:
             second.Open();
             QFAIL("opened twice");
         } catch (const PortError &e) {
-            QVERIFY2(
-                e.message().startsWith(QStringLiteral("Can't open specified device COM1 (Error ")),
-                qPrintable(e.message()));
+            // The system's own number and text for the lock that failed, not a stale errno.
+            QCOMPARE(e.message(), QStringLiteral("Can't open specified device COM1 (Error %1, %2)")
+                                      .arg(EWOULDBLOCK)
+                                      .arg(QString::fromLocal8Bit(strerror(EWOULDBLOCK))));
         }
+        QVERIFY(!second.IsOpen());
         first.Close();
         second.Open();
         QVERIFY(second.IsOpen());
+    }
+
+    void openFailuresNameTheSystemError_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("error");
+        QTest::newRow("a folder") << "folder" << EISDIR;
+        QTest::newRow("a plain file") << "plain" << ENOTTY;
+    }
+    void openFailuresNameTheSystemError()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, error);
+        QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+        QFile plain(m_dir.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        CommPort port;
+        port.setDeviceName(m_dir.filePath(name));
+        try {
+            port.Open();
+            QFAIL("opened");
+        } catch (const PortError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Can't open specified device %1 (Error %2, %3)")
+                                      .arg(m_dir.filePath(name))
+                                      .arg(error)
+                                      .arg(QString::fromLocal8Bit(strerror(error))));
+        }
+        QVERIFY(!port.IsOpen());
     }
 
     void rtsInHandshakeModeIsRefused()
@@ -165,6 +199,20 @@ private slots:
         QCOMPARE(port.devicePath(), m_dir.filePath("line-a"));
         port.Open();
         QVERIFY(port.IsOpen());
+        port.Close();
+
+        // A relative path names the file from the working directory.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        port.setDeviceName(QStringLiteral("line-a"));
+        bool opened = false;
+        try {
+            port.Open();
+            opened = port.IsOpen();
+        } catch (const PortError &) {
+        }
+        QDir::setCurrent(before);
+        QVERIFY(opened);
     }
 };
 

@@ -1,5 +1,5 @@
-// The exchange's pass counting and error paths, on a port whose every read is scripted, so that
-// the pass in which a reply completes is exact rather than a matter of timing.
+// The exchange's reply window and error paths, on a port whose every read is scripted and with
+// pauses in virtual time, so that when a reply completes is exact rather than a matter of timing.
 
 #include "link/exchange.h"
 #include "link/frame.h"
@@ -34,6 +34,7 @@ public:
         if (!open)
             return false;
         written.append(text);
+        operations.append("write");
         return acceptWrites;
     }
     int ReadAvailable(char *buffer, int maxCount) override
@@ -58,12 +59,20 @@ public:
             all += reads.takeFirst();
         return all;
     }
-    void SetRts(bool on) override { rts.append(on); }
+    void SetRts(bool on) override
+    {
+        rts.append(on);
+        operations.append(on ? "rts on" : "rts off");
+    }
+    void DrainOutput() override { operations.append("drain"); }
+    double characterMs() const override { return charMs; }
 
     // One entry per read: what has arrived by then ("" for nothing yet).
     QList<QByteArray> reads;
     QList<QByteArray> written;
     QList<bool> rts;
+    QList<QByteArray> operations;
+    double charMs = 0;
     bool open = false;
     bool openFails = false;
     bool openSilentlyFails = false;
@@ -76,12 +85,13 @@ public:
 
 void noWait(int) {}
 
-// An exchange whose pauses take no time, so that passes are counted, not timed.
-PollingExchange quietExchange()
+// An exchange whose pauses take no real time: they move a virtual clock on instead.
+PollingExchange quietExchange(std::shared_ptr<qint64> clock = std::make_shared<qint64>(0))
 {
     PollingExchange ex;
     ex.settle = noWait;
-    ex.between = noWait;
+    ex.between = [clock](int ms) { *clock += ms; };
+    ex.clockMs = [clock] { return *clock; };
     return ex;
 }
 
@@ -107,39 +117,91 @@ class TestExchange : public QObject
 {
     Q_OBJECT
 private slots:
-    void passLimit_data()
+    void replyWindow_data()
     {
         QTest::addColumn<int>("wait");
         QTest::addColumn<int>("pass");
         QTest::addColumn<int>("result");
         QTest::addColumn<int>("passesUsed");
-        // Function 3 with a base wait of 100 ms waits 200 ms: 20 passes.
-        QTest::newRow("first pass") << 200 << 1 << 0 << 1;
-        QTest::newRow("last allowed pass") << 200 << 20 << 0 << 20;
-        QTest::newRow("one pass late") << 200 << 21 << 999 << 21;
-        QTest::newRow("never") << 200 << 40 << 999 << 21;
-        // The limit is a real division: 205 ms allows 20 passes, not 21.
-        QTest::newRow("fractional limit, 20") << 205 << 20 << 0 << 20;
-        QTest::newRow("fractional limit, 21") << 205 << 21 << 999 << 21;
-        QTest::newRow("flag wait 400, 40") << 400 << 40 << 0 << 40;
-        QTest::newRow("flag wait 400, 41") << 400 << 41 << 999 << 41;
+        QTest::addColumn<int>("endedAt"); // virtual ms after the request
+        // Passes read at 0, 9, 18 ... ms and once more at the deadline itself.
+        QTest::newRow("first pass") << 200 << 1 << 0 << 1 << 0;
+        QTest::newRow("pass at 198 ms") << 200 << 23 << 0 << 23 << 198;
+        QTest::newRow("pass at the deadline") << 200 << 24 << 0 << 24 << 200;
+        QTest::newRow("after the deadline") << 200 << 25 << 999 << 24 << 200;
+        QTest::newRow("never, 110") << 110 << 99 << 999 << 14 << 110;
+        QTest::newRow("never, 150") << 150 << 99 << 999 << 18 << 150;
+        QTest::newRow("never, 205") << 205 << 99 << 999 << 24 << 205;
+        QTest::newRow("never, 400") << 400 << 99 << 999 << 46 << 400;
+        QTest::newRow("flag wait 400, last pass") << 400 << 46 << 0 << 46 << 400;
     }
-    void passLimit()
+    // A silent device is given up exactly at the wait, never before it.
+    void replyWindow()
     {
         QFETCH(int, wait);
         QFETCH(int, pass);
         QFETCH(int, result);
         QFETCH(int, passesUsed);
+        QFETCH(int, endedAt);
         ScriptedPort port;
         port.reads = arrivingInPass(pass, ":010302ABCD82\r\n");
-        PollingExchange ex = quietExchange();
+        auto clock = std::make_shared<qint64>(0);
+        PollingExchange ex = quietExchange(clock);
         QByteArray reply;
         bool completed = true;
         QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", wait, reply, completed), result);
         QCOMPARE(ex.passesUsed, passesUsed);
+        QCOMPARE(*clock, qint64(endedAt));
         QCOMPARE(completed, result == 0);
         QVERIFY(!port.IsOpen());
         QCOMPARE(port.written, QList<QByteArray>{":010300000001FB\r\n"});
+    }
+
+    void windowFitsTheLine_data()
+    {
+        QTest::addColumn<int>("wait");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("bitsPerChar");
+        QTest::addColumn<int>("replyBytes");
+        QTest::addColumn<int>("window");
+        // A 25-register read: 17 request and 111 reply characters.
+        QTest::newRow("9600, wait 110") << 110 << 9600 << 10 << 53 << 184;
+        QTest::newRow("9600, 2 stop bits") << 110 << 9600 << 11 << 53 << 197;
+        QTest::newRow("9600, wait 400 rules") << 400 << 9600 << 10 << 53 << 400;
+        QTest::newRow("115200, wait rules") << 110 << 115200 << 10 << 53 << 110;
+        // The test tool's search read of 10 registers: 17 + 51 characters.
+        QTest::newRow("1200, search") << 130 << 1200 << 10 << 23 << 617;
+        QTest::newRow("2400, search") << 120 << 2400 << 10 << 23 << 334;
+        // A write's echo is short.
+        QTest::newRow("write echo, 9600") << 400 << 9600 << 11 << 6 << 400;
+    }
+    void windowFitsTheLine()
+    {
+        QFETCH(int, wait);
+        QFETCH(int, baud);
+        QFETCH(int, bitsPerChar);
+        QFETCH(int, replyBytes);
+        QFETCH(int, window);
+        QCOMPARE(replyWindowMs(wait, 17, replyFrameChars(replyBytes), bitsPerChar * 1000.0 / baud),
+                 window);
+    }
+
+    // The link hands the exchange the window for the reply it expects, not the bare wait.
+    void linkWidensTheWaitOnSlowLines()
+    {
+        ScriptedPort port;
+        port.charMs = 11000.0 / 9600; // 9600 baud, 2 stop bits
+        RegisterImages images;
+        ModbusLink link(images);
+        quieten(link, port);
+        auto clock = std::make_shared<qint64>(0);
+        link.exchange() = quietExchange(clock);
+        link.setResponseWait(10);
+        QCOMPARE(link.ReadHoldingRegisters(1, 0, 50), 999);
+        QCOMPARE(*clock, qint64(197));
+        *clock = 0;
+        QCOMPARE(link.ReadHoldingRegisters(1, 0, 2), 999); // 17 + 15 characters: the wait rules
+        QCOMPARE(*clock, qint64(110));
     }
 
     void replyInPiecesIsJoined()
@@ -234,7 +296,8 @@ private slots:
         bool completed = false;
         QCOMPARE(ex.Exchange(port, "req", 125, reply, completed), 0);
         QCOMPARE(waited, 125);
-        QCOMPARE(port.rts, (QList<bool>{true, false}));
+        // The converter is turned round only once the request has left the line.
+        QCOMPARE(port.operations, (QList<QByteArray>{"rts on", "write", "drain", "rts off"}));
         QCOMPARE(port.purges, 2);
         QVERIFY(!port.IsOpen());
 

@@ -58,11 +58,18 @@ QList<QByteArray> PtyResponder::requests() const
     return m_requests;
 }
 
+QList<std::chrono::steady_clock::time_point> PtyResponder::requestTimes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_times;
+}
+
 void PtyResponder::clearRequests()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
     m_speeds.clear();
+    m_times.clear();
 }
 
 QList<int> PtyResponder::requestSpeeds() const
@@ -116,6 +123,7 @@ void PtyResponder::run()
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n <= 0)
             continue;
+        const auto arrived = std::chrono::steady_clock::now();
         pending.append(buf, n);
         qsizetype end;
         while ((end = pending.indexOf("\r\n")) >= 0) {
@@ -126,6 +134,7 @@ void PtyResponder::run()
                 std::lock_guard lock(m_mutex);
                 m_requests.append(request);
                 m_speeds.append(lineSpeed());
+                m_times.append(arrived);
                 if (!m_replies.empty()) {
                     reply = m_replies.front();
                     m_replies.pop_front();

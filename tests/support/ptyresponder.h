@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -40,6 +41,8 @@ public:
     void setAnswer(std::function<Reply(const QByteArray &request)> answer);
 
     QList<QByteArray> requests() const;
+    // When each request's CR LF arrived, on the monotonic clock.
+    QList<std::chrono::steady_clock::time_point> requestTimes() const;
     void clearRequests();
     bool waitForRequests(int count, int timeoutMs) const;
     // The line speed that the client has set on its end now, and had set at each request.
@@ -60,6 +63,7 @@ private:
     std::function<Reply(const QByteArray &)> m_answer;
     QList<QByteArray> m_requests;
     QList<int> m_speeds;
+    QList<std::chrono::steady_clock::time_point> m_times;
 };
 
 // A MODBUS ASCII frame built independently of the link's own codec, for prepared replies.
