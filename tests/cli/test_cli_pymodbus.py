@@ -129,9 +129,34 @@ class CliAgainstPymodbus(unittest.TestCase):
     def test_bad_command_lines(self):
         for args in (("read-holding", "0"), ("read-holding", "1680", "1"),
                      ("read-holding", "0", "1681"), ("write-holding", "0", "ABC"),
+                     ("write-holding", "5", "0A"), ("write-holding", "5", "0A0B0C"),
+                     ("write-holding", "5", "+1+2"),
                      ("write-coils", "0", "102"), ("read-coils", "10", "7"), ("dance", "0", "1")):
             with self.subTest(args=args):
                 self.assertEqual(self.cli(*args)[0], 64)
+
+    def test_bad_hex_names_the_argument_and_writes_nothing(self):
+        before = len(self.slave.line_settings)
+        done = subprocess.run([CLI, "--port", self.port, "--baud", "19200", "--addr", str(UNIT),
+                               "write-holding", "5", "0A0B0C"], capture_output=True, text=True,
+                              timeout=30)
+        self.assertEqual(done.returncode, 64)
+        self.assertIn('"0A0B0C"', done.stderr)
+        self.assertEqual(len(self.slave.line_settings), before)
+
+    def test_help(self):
+        done = subprocess.run([CLI, "--help"], capture_output=True, text=True, timeout=30)
+        self.assertEqual(done.returncode, 0)
+        self.assertTrue(done.stdout.startswith("usage: lorvan-cli"))
+
+    def test_relative_port_path(self):
+        for port in ("COM1", "./COM1"):
+            with self.subTest(port=port):
+                done = subprocess.run([CLI, "--port", port, "--baud", "19200", "--addr",
+                                       str(UNIT), "read-holding", "0", "1"],
+                                      capture_output=True, text=True, timeout=30,
+                                      cwd=self.dir.name)
+                self.assertEqual((done.returncode, done.stdout.strip()), (0, "10 00"))
 
     def test_missing_port(self):
         done = subprocess.run([CLI, "--port", self.port + "x", "--baud", "9600", "--addr", "1",

@@ -56,35 +56,65 @@ private slots:
     void refused_data()
     {
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("mentions"); // what the message must name, if anything
         const QString base = QStringLiteral("--port /tmp/p --baud 9600 --addr 5 ");
-        QTest::newRow("no port") << "--baud 9600 --addr 1 read-holding 0 1";
-        QTest::newRow("no address") << "--port p --baud 9600 read-holding 0 1";
-        QTest::newRow("odd speed") << "--port p --baud 9601 --addr 1 read-holding 0 1";
-        QTest::newRow("stop bits 3") << base + "--stop-bits 3 read-holding 0 1";
-        QTest::newRow("address 256") << "--port p --baud 9600 --addr 256 read-holding 0 1";
-        QTest::newRow("option without value") << base + "read-holding 0 1 --wait";
-        QTest::newRow("unknown option") << base + "--fast read-holding 0 1";
-        QTest::newRow("unknown command") << base + "read-everything 0 1";
-        QTest::newRow("missing count") << base + "read-holding 0";
-        QTest::newRow("zero count") << base + "read-holding 0 0";
-        QTest::newRow("past holding end") << base + "read-holding 1679 2";
-        QTest::newRow("start past end") << base + "read-holding 1680 1";
-        QTest::newRow("negative") << base + "read-holding -1 1";
-        QTest::newRow("input block too long") << base + "read-input 52 126";
-        QTest::newRow("coils past end") << base + "read-coils 10 7";
-        QTest::newRow("discrete past end") << base + "read-discrete 16 9";
-        QTest::newRow("odd hex") << base + "write-holding 0 ABC";
-        QTest::newRow("not hex") << base + "write-holding 0 ZZ";
-        QTest::newRow("bits not binary") << base + "write-coils 0 012";
-        QTest::newRow("too many bits") << base + "write-coils 10 1111111";
-        QTest::newRow("write past end") << base + "write-holding 1679 00000000";
+        QTest::newRow("no port") << "--baud 9600 --addr 1 read-holding 0 1" << QString();
+        QTest::newRow("no address") << "--port p --baud 9600 read-holding 0 1" << QString();
+        QTest::newRow("odd speed") << "--port p --baud 9601 --addr 1 read-holding 0 1" << QString();
+        QTest::newRow("stop bits 3") << base + "--stop-bits 3 read-holding 0 1" << QString();
+        QTest::newRow("address 256")
+            << "--port p --baud 9600 --addr 256 read-holding 0 1" << QString();
+        QTest::newRow("option without value") << base + "read-holding 0 1 --wait" << QString();
+        QTest::newRow("unknown option") << base + "--fast read-holding 0 1" << QString();
+        QTest::newRow("unknown command") << base + "read-everything 0 1" << QString();
+        QTest::newRow("missing count") << base + "read-holding 0" << QString();
+        QTest::newRow("zero count") << base + "read-holding 0 0" << QString();
+        QTest::newRow("past holding end") << base + "read-holding 1679 2" << QString();
+        QTest::newRow("start past end") << base + "read-holding 1680 1" << QString();
+        QTest::newRow("negative") << base + "read-holding -1 1" << QString();
+        QTest::newRow("input block too long") << base + "read-input 52 126" << QString();
+        QTest::newRow("coils past end") << base + "read-coils 10 7" << QString();
+        QTest::newRow("discrete past end") << base + "read-discrete 16 9" << QString();
+        QTest::newRow("odd hex") << base + "write-holding 0 ABC"
+                                 << "\"ABC\"";
+        QTest::newRow("not hex") << base + "write-holding 0 ZZ"
+                                 << "\"ZZ\"";
+        QTest::newRow("one byte") << base + "write-holding 5 0A"
+                                  << "\"0A\"";
+        QTest::newRow("three bytes") << base + "write-holding 5 0A0B0C"
+                                     << "\"0A0B0C\"";
+        QTest::newRow("signs") << base + "write-holding 5 +1+2"
+                               << "'+'";
+        QTest::newRow("hex prefix") << base + "write-holding 5 0x0102"
+                                    << "'x'";
+        QTest::newRow("bits not binary") << base + "write-coils 0 012" << QString();
+        QTest::newRow("too many bits") << base + "write-coils 10 1111111" << QString();
+        QTest::newRow("write past end") << base + "write-holding 1679 00000000" << QString();
     }
     void refused()
     {
         QFETCH(QString, line);
+        QFETCH(QString, mentions);
         const CliParse parsed = parseCliArguments(QProcess::splitCommand(line));
         QVERIFY(!parsed.command.has_value());
+        QVERIFY(!parsed.help);
         QVERIFY(!parsed.error.isEmpty());
+        QVERIFY2(parsed.error.contains(mentions), qPrintable(parsed.error));
+    }
+
+    void help_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("alone") << "--help";
+        QTest::newRow("short") << "-h";
+        QTest::newRow("among others") << "--port p --help --baud 9600";
+    }
+    void help()
+    {
+        QFETCH(QString, line);
+        const CliParse parsed = parseCliArguments(QProcess::splitCommand(line));
+        QVERIFY(parsed.help);
+        QVERIFY(!parsed.command.has_value());
     }
 
     void exitStatus_data()
