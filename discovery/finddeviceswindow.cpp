@@ -198,7 +198,8 @@ void FindDevicesWindow::scan()
     port.setPortNum(m_port->currentIndex() + 1);
 
     const int firstSpeed = std::max(0, m_speed->currentIndex());
-    for (int address = begin; address <= end && m_running && m_main.deviceCount() < kMaxDevices;
+    for (int address = begin;
+         address <= end && m_running && !m_main.isClosing() && m_main.deviceCount() < kMaxDevices;
          ++address)
         probeAddress(address, firstSpeed);
 
@@ -237,7 +238,7 @@ void FindDevicesWindow::probeAddress(int address, int firstSpeed)
     setLine(2, QString());
     setLine(3, QString());
     int result = 999;
-    for (int i = firstSpeed; i < 8 && result != 0 && m_running; ++i) {
+    for (int i = firstSpeed; i < 8 && result != 0 && m_running && !m_main.isClosing(); ++i) {
         port.setBaudrate(kSpeeds[i].rate);
         link.setResponseWait(kSpeeds[i].responseWait);
         setLine(1, QString::asprintf("Поиск: COM%.1d/%.3d/", port.PortNum(), address) +

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -89,6 +90,13 @@ void writeCount(QFile &file, quint32 count)
     file.flush();
 }
 
+// The header's last-update date, written when the handle is closed after a change.
+void stampLastUpdate(DBFHandle dbf, const QDate &date)
+{
+    if (date.isValid() && date.year() >= 1900 && date.year() < 1900 + 256)
+        DBFSetLastModifiedDate(dbf, date.year() - 1900, date.month(), date.day());
+}
+
 QByteArray fitted(const QByteArray &text, int width, bool rightAligned)
 {
     if (text.size() >= width)
@@ -149,9 +157,11 @@ void EnsureMeasurementTable(const QString &path)
     if (!QDir().mkpath(folder))
         throw TableError(QStringLiteral("Невозможно создать: ") + folder + QLatin1Char('/'));
     SAHooks hooks = tableHooks(path);
-    DBFHandle dbf = DBFCreateLL(t_path.constData(), "LDID/87", &hooks);
+    // Text fields are Windows-1251: the language driver mark 201 tells dBase readers so.
+    DBFHandle dbf = DBFCreateLL(t_path.constData(), "LDID/201", &hooks);
     if (!dbf)
         throw TableError(openError(path));
+    stampLastUpdate(dbf, QDate::currentDate());
     bool ok = DBFAddField(dbf, kFieldNames[0], FTString, kNumWidth, 0) >= 0 &&
               DBFAddField(dbf, kFieldNames[1], FTString, kDateWidth, 0) >= 0;
     for (int i = 2; i < 6; ++i)
@@ -194,6 +204,7 @@ qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
         throw TableError(openError(path));
     const bool written =
         DBFGetRecordCount(dbf) == rows && DBFWriteTuple(dbf, int(rows), record.data()) != 0;
+    stampLastUpdate(dbf, when.date());
     DBFClose(dbf);
     if (!written) {
         throw TableError(QStringLiteral("Ошибка записи в базу данных: ") + path +
@@ -229,6 +240,19 @@ qint64 MeasurementTable::refresh()
 {
     m_rows = isOpen() ? m_layout.rowsByLength(m_file.size()) : 0;
     return m_rows;
+}
+
+bool MeasurementTable::isCurrent()
+{
+    if (!isOpen())
+        return false;
+    struct stat open = {};
+    struct stat named = {};
+    if (::fstat(m_file.handle(), &open) != 0 || ::stat(QFile::encodeName(m_path), &named) != 0 ||
+        open.st_dev != named.st_dev || open.st_ino != named.st_ino)
+        return false;
+    const auto layout = readLayout(m_file, nullptr);
+    return layout && isMeasurementLayout(*layout);
 }
 
 std::optional<MeasurementRow> MeasurementTable::row(qint64 index)

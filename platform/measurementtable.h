@@ -69,6 +69,9 @@ public:
     qint64 rowCount() const { return m_rows; }
     // Counts again after rows were appended; returns the new count.
     qint64 refresh();
+    // False once the file at the path is another one than the file open here (deleted and
+    // made anew, or replaced), or no longer a measurement table: appends go elsewhere then.
+    bool isCurrent();
     // Nothing when the row cannot be read (beyond the end, or the file shrank).
     std::optional<MeasurementRow> row(qint64 index);
     // Up to count rows from first on, read in one go; fewer near the end.

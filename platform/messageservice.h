@@ -26,7 +26,8 @@ using MessageButtons = int;
 struct MessageRequest
 {
     QString text;
-    QString caption; // empty: the application's title
+    QString caption;       // empty: the application's title
+    bool untitled = false; // no caption at all, not even the application's title
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = int(MessageButton::Ok);
     MessageButton defaultButton = MessageButton::None;

@@ -16,6 +16,9 @@ void DelayPumping(int ms)
     // A timer may fire a little early; go round until the full time has passed.
     for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
         timer.start(int(left));
-        loop.exec();
+        // Once the application quits, every event loop returns at once: the wait is over then,
+        // or it would spin through its remaining time.
+        if (loop.exec() < 0)
+            return;
     }
 }

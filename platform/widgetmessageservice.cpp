@@ -46,6 +46,9 @@ MessageButton WidgetMessageService::showMessage(const MessageRequest &request)
                                                         : applicationTitle())
                         : request.caption,
                     request.text, QMessageBox::NoButton, QApplication::activeWindow());
+    // A blank, not an empty title: the platform would put the program's name in its place.
+    if (request.untitled)
+        box.setWindowTitle(QStringLiteral(" "));
     for (const auto &b : kButtons) {
         if (request.buttons & int(b.ours))
             box.addButton(b.qt);

@@ -52,12 +52,14 @@ void HexStore::changeSize(std::int64_t position, std::int64_t delta)
     const std::int64_t current = count();
     if (position < 0 || position > current)
         throw EInvalidGridOperation("Index Out Of Range");
-    const std::int64_t newCount = current + delta;
-    // Removing more bytes than follow the position would reach past the store.
-    if (newCount < 0 || (delta < 0 && position - delta > current))
+    // Checked against what the store holds before anything is added: a caller's delta may be
+    // near the type's limits, where the sum would overflow. Removing more bytes than follow
+    // the position would reach past the store.
+    if (delta < 0 && delta < position - current)
         throw EInvalidGridOperation("Too Many Deleted");
-    if (newCount >= kTooLarge)
+    if (delta > 0 && delta >= kTooLarge - current)
         throw EInvalidGridOperation("Grid Too Large");
+    const std::int64_t newCount = current + delta;
     if (!m_block)
         m_block = std::make_shared<ByteBlock>();
     auto &bytes = m_block->bytes;

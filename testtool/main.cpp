@@ -1,5 +1,7 @@
 // LorvanModbusTest: checks the connection to one device on one COM port.
 
+#include "platform/applicationend.h"
+#include "platform/qttranslation.h"
 #include "platform/widgetmessageservice.h"
 #include "testtool/testtoolwindows.h"
 
@@ -8,6 +10,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtRussian(app);
+    endRunWithLastWindow(app);
     QApplication::setApplicationName(QStringLiteral("LorvanModbusTest"));
     setApplicationTitle(QStringLiteral("LorvanModbusTest"));
     WidgetMessageService messageService;

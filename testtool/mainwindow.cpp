@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -20,8 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -224,6 +224,12 @@ void TForm1::buildControls()
     Timer2->setInterval(1000);
 
     connect(ComboPortNum, &QComboBox::currentIndexChanged, this, &TForm1::ComboPortNumChange);
+    // A typed port name takes effect as soon as it names a port, as a typed speed does.
+    connect(ComboPortNum, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        const int index = ComboPortNum->findText(text.trimmed(), Qt::MatchFixedString);
+        if (index >= 0 && index != ComboPortNum->currentIndex())
+            ComboPortNum->setCurrentIndex(index);
+    });
     connect(ComboBaudrate, &QComboBox::currentTextChanged, this, &TForm1::ComboBaudrateChange);
     connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { m_pollActive = on; });
@@ -500,7 +506,10 @@ void TForm1::SetDeviceClock()
     const auto date = parseClockDate(MaskEditDate->text());
     const auto time = parseClockTime(MaskEditTime->text());
     if (!date || !time) {
-        showMessage(QStringLiteral("Неверный ввод даты или времени"), QString(), MessageIcon::None);
+        MessageRequest invalid;
+        invalid.text = QStringLiteral("Неверный ввод даты или времени");
+        invalid.untitled = true;
+        messages().showMessage(invalid);
     } else {
         const auto registers = clockRegisters(*date, *time);
         std::copy(registers.begin(), registers.end(), m_link.values.begin());

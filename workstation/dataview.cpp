@@ -30,7 +30,8 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::RectangleRubberBand);
 
-    auto *chart = new QChart;
+    // The view's own chart: a chart set in its place would leave this one to nobody.
+    QChart *chart = this->chart();
     chart->setTitle(QStringLiteral("Устройство не выбрано"));
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setMargins(QMargins(4, 2, 4, 2));
@@ -45,6 +46,8 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
     m_dateAxis->setObjectName(QStringLiteral("TopAxis"));
     m_dateAxis->setTitleText(QStringLiteral("Дата"));
     m_dateAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    // A date is wider than the room between two labels; cut, it would say nothing.
+    m_dateAxis->setTruncateLabels(false);
     m_dateAxis->setLabelsFont(small);
     m_dateAxis->setTitleFont(small);
     m_valueAxis = new QValueAxis;
@@ -67,7 +70,6 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
         s->attachAxis(m_valueAxis);
         m_series[i] = s;
     }
-    setChart(chart);
     clearRows();
 
     m_infoPanel = new QFrame(this);
@@ -340,6 +342,19 @@ void DataView::open(const QString &path)
     m_model->setTable(m_table.get());
     m_model->setTitles(MeasurementTableModel::defaultTitles());
     fitColumns();
+}
+
+void DataView::follow(const QString &path)
+{
+    if (m_table->path() == path && m_table->isCurrent())
+        return;
+    try {
+        open(path);
+    } catch (const TableError &) {
+        m_model->setTable(nullptr);
+        m_table = std::make_unique<MeasurementTable>();
+        m_model->setTable(m_table.get());
+    }
 }
 
 void DataView::showNewestRow()

@@ -86,6 +86,9 @@ public:
     // "Ошибка открытия базы данных: " + path.
     void open(const QString &path);
     bool isOpen() const { return m_table->isOpen(); }
+    // Keeps the view on the file that appends to path write: reopens it when the open file was
+    // deleted or replaced, and shows no rows while there is no measurement table there.
+    void follow(const QString &path);
     // Rows appended since the last look appear in the grid, which moves to the newest row.
     void showNewestRow();
     // Redraws the chart's page from the table.

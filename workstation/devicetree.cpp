@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTreeWidgetItemIterator>
 
@@ -49,6 +50,38 @@ DeviceTree::DeviceTree(QWidget *parent) : QTreeWidget(parent)
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
+}
+
+void DeviceTree::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    const auto hasNextSibling = [](const QModelIndex &i) {
+        return i.sibling(i.row() + 1, 0).isValid();
+    };
+    int depth = 0;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        ++depth;
+    const int step = indentation();
+    const int middle = rect.center().y();
+    painter->save();
+    QPen pen(palette().color(QPalette::Dark));
+    pen.setStyle(Qt::DotLine);
+    painter->setPen(pen);
+    // The entry's own column: down from the entry above, across to the entry.
+    const int own = rect.left() + depth * step + step / 2;
+    const bool first = index.row() == 0 && depth == 0;
+    painter->drawLine(own, first ? middle : rect.top(), own,
+                      hasNextSibling(index) ? rect.bottom() : middle);
+    painter->drawLine(own, middle, rect.left() + (depth + 1) * step - 2, middle);
+    // The columns of the ancestors that have entries below this one.
+    QModelIndex ancestor = index.parent();
+    for (int level = depth - 1; level >= 0; --level, ancestor = ancestor.parent()) {
+        if (hasNextSibling(ancestor)) {
+            const int x = rect.left() + level * step + step / 2;
+            painter->drawLine(x, rect.top(), x, rect.bottom());
+        }
+    }
+    painter->restore();
+    QTreeWidget::drawBranches(painter, rect, index);
 }
 
 DeviceTreeItem *DeviceTree::addDevice(const QString &description, const DeviceNode &record)

@@ -65,6 +65,9 @@ signals:
     void nodeTextEdited(QTreeWidgetItem *item);
 
 protected:
+    // Dotted lines join each entry to its parent and its siblings; the style draws no lines.
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void commitData(QWidget *editor) override;
 };

@@ -119,6 +119,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The tree outlives this destructor (QWidget deletes the children later) and empties its
+    // model on the way out: nothing of this window may be told about that.
+    m_tree->model()->disconnect(this);
     // The secondary windows work on this window's port, link and images: they go first.
     for (QWidget *w :
          {m_windows.about, m_windows.networkConfig, static_cast<QWidget *>(m_windows.contursConfig),
@@ -172,7 +175,6 @@ void MainWindow::buildCommands()
         const QString hint = QString::fromUtf8(b.hint);
         QAction *a = addCommand(QString::fromLatin1(b.name), hint, b.image);
         a->setToolTip(hint);
-        a->setStatusTip(hint);
         a->setEnabled(b.enabled);
     }
     command(QStringLiteral("butEnableCycleReqDev"))->setCheckable(true);
@@ -844,8 +846,15 @@ void MainWindow::closeSequence()
     FreeNodeRecords();
 }
 
+void MainWindow::writeLateReport()
+{
+    if (m_reportedLines >= 0 && m_log->count() != m_reportedLines)
+        writeReport();
+}
+
 void MainWindow::writeReport()
 {
+    m_reportedLines = m_log->count();
     const QString path = dataFilePath(QStringLiteral("report.log"));
     QString error;
     bool written = QDir().mkpath(dataFolder()) && m_log->writeTo(path, &error);

@@ -103,6 +103,8 @@ public:
     void setTitlesRefreshDue(bool due) { m_titlesRefreshDue = due; }
     QString chartTitle() const { return m_chartTitle; }
     bool isActivated() const { return m_activated; }
+    // From the first close on: long runs (a scan) stop at their next step.
+    bool isClosing() const { return m_closing; }
     bool isPolling() const;
 
     // Fills the status bar and the configuration window's identity fields; returns the
@@ -153,6 +155,9 @@ public:
 
     void FirstActivation();
     void exitCommand();
+    // Writes the report again when lines came in after the close had written it: a close that
+    // arrives while an exchange waits for its reply lets that exchange end and log its line.
+    void writeLateReport();
     void StartOnLoadClick();
 
     // Parts built later hook in here: the measurement table of the selected device, the chart's
@@ -235,5 +240,6 @@ private:
     bool m_activated = false;
     bool m_activationQueued = false;
     bool m_closing = false;
+    qsizetype m_reportedLines = -1;
     QString m_chartTitle;
 };

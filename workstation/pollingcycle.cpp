@@ -283,8 +283,7 @@ void MainWindow::RefreshSelectedView()
 {
     if (m_deviceCount == 0 || m_lastPolledIndex != m_selectedIndex)
         return;
-    if (!m_dataView->isOpen())
-        m_dataView->open(m_current.tablePath());
+    m_dataView->follow(m_current.tablePath());
     m_dataView->showNewestRow();
     MeasurementTableModel *model = m_dataView->model();
     if (model->titles().value(0) != QLatin1String("Номер "))

@@ -2,7 +2,9 @@
 
 #include "discovery/finddeviceswindow.h"
 #include "editors/editorwindows.h"
+#include "platform/applicationend.h"
 #include "platform/messageservice.h"
+#include "platform/qttranslation.h"
 #include "platform/widgetmessageservice.h"
 #include "workstation/application.h"
 #include "workstation/mainwindow.h"
@@ -69,6 +71,8 @@ std::unique_ptr<MainWindow> createConfiguratorWindows()
 int runConfigurator(int argc, char **argv)
 {
     ConfiguratorApplication app(argc, argv);
+    installQtRussian(app);
+    endRunWithLastWindow(app);
     QApplication::setApplicationName(QStringLiteral("LorvanConf"));
     QApplication::setOrganizationName(QStringLiteral("Nordak"));
     setApplicationTitle(QStringLiteral("Конфигуратор Лорван "));
@@ -92,6 +96,7 @@ int runConfigurator(int argc, char **argv)
 #endif
     main->show();
     const int code = QApplication::exec();
+    main->writeLateReport();
     main.reset();
     setMessageService(nullptr);
     return code;

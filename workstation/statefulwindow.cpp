@@ -5,6 +5,10 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -74,6 +78,16 @@ void writeProperty(QWidget *control, const QString &name, const QVariant &value)
     }
 }
 
+// A window whose title bar could not be reached on any screen is as good as lost.
+bool isOnScreen(const QRect &frame)
+{
+    const QRect titleBar(frame.topLeft(), QSize(frame.width(), 20));
+    const auto screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&](const QScreen *screen) {
+        return screen->availableGeometry().intersects(titleBar);
+    });
+}
+
 } // namespace
 
 StatefulWindow::StatefulWindow(const QString &objectName, const QString &caption, QWidget *parent)
@@ -100,8 +114,10 @@ void StatefulWindow::storeState()
     auto settings = openSettings();
     settings->beginGroup(m_section + QLatin1Char('/') + objectName());
     settings->setValue(QStringLiteral("FormVersion"), kFormVersion);
-    settings->setValue(QStringLiteral("Left"), x());
-    settings->setValue(QStringLiteral("Top"), y());
+    if (m_everShown) {
+        settings->setValue(QStringLiteral("Left"), x());
+        settings->setValue(QStringLiteral("Top"), y());
+    }
     if (m_storesWindowState) {
         const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
         settings->setValue(QStringLiteral("WindowState"), state);
@@ -121,9 +137,12 @@ void StatefulWindow::restoreState()
 {
     auto settings = openSettings();
     settings->beginGroup(m_section + QLatin1Char('/') + objectName());
-    if (settings->contains(QStringLiteral("Left")) && settings->contains(QStringLiteral("Top")))
-        move(settings->value(QStringLiteral("Left")).toInt(),
-             settings->value(QStringLiteral("Top")).toInt());
+    if (settings->contains(QStringLiteral("Left")) && settings->contains(QStringLiteral("Top"))) {
+        const QPoint place(settings->value(QStringLiteral("Left")).toInt(),
+                           settings->value(QStringLiteral("Top")).toInt());
+        if (isOnScreen(QRect(place, frameSize())))
+            move(place);
+    }
     if (m_storesWindowState && settings->contains(QStringLiteral("WindowState"))) {
         const int state = settings->value(QStringLiteral("WindowState")).toInt();
         setWindowState(state == 1   ? Qt::WindowMinimized
@@ -141,8 +160,14 @@ void StatefulWindow::restoreState()
 
 void StatefulWindow::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        // Opening places the window over the main window; the stored place is for switching
+        // devices while it is open.
+        const QPoint place = pos();
         restoreState();
+        move(place);
+        m_everShown = true;
+    }
     QWidget::showEvent(event);
 }
 

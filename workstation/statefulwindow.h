@@ -28,8 +28,11 @@ public:
     void setStoringEnabled(bool on) { m_storingEnabled = on; }
     bool storingEnabled() const { return m_storingEnabled; }
 
+    // The position is stored only once the window has been on screen: a window never shown
+    // has no place of its own yet.
     void storeState();
-    // A property missing from the section leaves its control unchanged.
+    // A property missing from the section leaves its control unchanged; a stored position that
+    // lies off every screen is not used.
     void restoreState();
 
     static QString deviceSection(int selectedIndex);
@@ -44,4 +47,5 @@ private:
     QString m_section;
     bool m_storingEnabled = true;
     bool m_storesWindowState = false;
+    bool m_everShown = false;
 };

@@ -66,6 +66,12 @@ private slots:
         QCOMPARE(AppendMeasurementRow(path, kWhen, {1.5, -20.125, 1234.5678, 0}, kRussian), 0);
         QCOMPARE(AppendMeasurementRow(path, kWhen.addSecs(2), {2, 3, 4, 5}, kRussian), 1);
         QCOMPARE(headerCount(path), 2u);
+        // The last append's date and the mark of the Russian Windows code page.
+        const QByteArray header = readAll(path);
+        QCOMPARE(quint8(header[1]), quint8(kWhen.date().year() - 1900));
+        QCOMPARE(quint8(header[2]), quint8(kWhen.date().month()));
+        QCOMPARE(quint8(header[3]), quint8(kWhen.date().day()));
+        QCOMPARE(quint8(header[29]), quint8(0xC9));
 
         const QStringList lines = readWithDbfread(path);
         QCOMPARE(lines.value(0), QStringLiteral("Num,C,5,0;Date,C,20,0;Chan1,N,20,4;Chan2,N,20,4;"

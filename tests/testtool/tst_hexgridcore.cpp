@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 class TestHexGridCore : public QObject
 {
     Q_OBJECT
@@ -168,6 +170,10 @@ private slots:
         QTest::newRow("below empty") << qint64(0) << qint64(-11) << "Too Many Deleted";
         QTest::newRow("past the end") << qint64(8) << qint64(-3) << "Too Many Deleted";
         QTest::newRow("too large") << qint64(10) << qint64(134217726 - 10) << "Grid Too Large";
+        QTest::newRow("largest delta")
+            << qint64(10) << std::numeric_limits<qint64>::max() << "Grid Too Large";
+        QTest::newRow("smallest delta")
+            << qint64(8) << std::numeric_limits<qint64>::min() << "Too Many Deleted";
         QTest::newRow("one more fits") << qint64(0) << qint64(1) << QString();
     }
     void storeErrors()

@@ -155,6 +155,11 @@ private slots:
         f.ComboPortNum->setCurrentIndex(2);
         QCOMPARE(f.port().PortNum(), 3);
         QCOMPARE(f.panelText(0), QStringLiteral("COM3"));
+        // A typed port takes effect without Enter, as soon as the text names a port.
+        f.ComboPortNum->lineEdit()->selectAll();
+        QTest::keyClicks(f.ComboPortNum->lineEdit(), QStringLiteral("COM2"));
+        QCOMPARE(f.port().PortNum(), 2);
+        QCOMPARE(f.ComboPortNum->currentIndex(), 1);
         f.CheckBox2->setChecked(false);
         QVERIFY(!f.link().rtsControl());
         f.Edit1->setText(QStringLiteral("x"));
@@ -360,6 +365,7 @@ private slots:
         QTest::keyClick(f.MaskEditDate, Qt::Key_Enter);
         QCOMPARE(messages.shown.size(), 2);
         QCOMPARE(messages.shown[1].text, QStringLiteral("Неверный ввод даты или времени"));
+        QVERIFY(messages.shown[1].untitled);
         QCOMPARE(requests().size(), sent);
         QCOMPARE(deviceClock(kDeviceAddress).date(), QDate(2024, 3, 5));
     }

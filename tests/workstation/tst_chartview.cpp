@@ -62,6 +62,28 @@ private slots:
         QVERIFY(view.valueAxis()->max() >= 40.25 + points - 1);
     }
 
+    // The date labels on the top axis stand whole, broken into lines, never cut short.
+    void dateLabelsAreWhole_data()
+    {
+        QTest::addColumn<int>("rowCount");
+        QTest::addColumn<bool>("fullPage");
+        QTest::newRow("a few rows") << 3 << false;
+        QTest::newRow("a page") << 200 << true;
+    }
+    void dateLabelsAreWhole()
+    {
+        QFETCH(int, rowCount);
+        QFETCH(bool, fullPage);
+        MeasurementChartView view;
+        view.resize(460, 300); // the main window's chart
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.showRows(rows(rowCount), fullPage);
+        QTest::qWait(50);
+        QVERIFY(!view.dateAxis()->categoriesLabels().isEmpty());
+        QVERIFY(!view.dateAxis()->labelsTruncated());
+    }
+
     void noDeviceNoPoints()
     {
         MeasurementChartView view;

@@ -347,6 +347,23 @@ private slots:
         QVERIFY(!m_main->windows().config->isVisible());
     }
 
+    // Dotted lines join the entries: a leaf entry's indentation is drawn on, not left blank.
+    void entriesAreJoinedByLines()
+    {
+        addThreeDevices();
+        const QImage shot = m_tree->viewport()->grab().toImage();
+        const QColor base = m_tree->palette().color(QPalette::Base);
+        for (QTreeWidgetItem *leaf :
+             {m_tree->topLevelItem(0)->child(1), m_tree->topLevelItem(1)->child(5)}) {
+            const QRect row = m_tree->visualItemRect(leaf);
+            const int own = m_tree->indentation() + m_tree->indentation() / 2;
+            int drawn = 0;
+            for (int y = row.top(); y <= row.bottom(); ++y)
+                drawn += QColor(shot.pixel(own, y)) != base;
+            QVERIFY2(drawn >= row.height() / 4, qPrintable(leaf->text(0)));
+        }
+    }
+
     void inPlaceEditNamesTheDevice()
     {
         addThreeDevices();

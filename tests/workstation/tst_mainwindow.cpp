@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
 
@@ -357,6 +358,23 @@ private slots:
                 for (int x = 0; x < picture.width(); ++x)
                     colours.insert(picture.pixel(x, y));
             QVERIFY2(colours.size() > 4, qPrintable(a->objectName()));
+        }
+    }
+
+    // Hovering a button shows its hint as a tool tip; the status bar keeps the identity.
+    void hoverKeepsTheIdentityPanels()
+    {
+        startWindows();
+        showAndActivate();
+        auto *bar = m_main->findChild<QToolBar *>(QStringLiteral("ToolBar1"));
+        for (QAction *a : bar->actions()) {
+            if (a->isSeparator())
+                continue;
+            QVERIFY(!a->toolTip().isEmpty());
+            a->showStatusText(bar->widgetForAction(a));
+            QVERIFY2(m_main->statusBar()->currentMessage().isEmpty(), qPrintable(a->objectName()));
+            for (int i = 0; i < 7; ++i)
+                QVERIFY2(m_main->statusPanel(i)->isVisible(), qPrintable(a->objectName()));
         }
     }
 

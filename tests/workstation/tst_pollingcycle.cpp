@@ -290,6 +290,38 @@ private slots:
         QCOMPARE(m_main->dataView()->table().path(), table(1));
     }
 
+    // The grid follows the file that the polls write, also after the table was deleted or
+    // a foreign file took its place while polling ran.
+    void gridFollowsAReplacedTable_data()
+    {
+        QTest::addColumn<bool>("foreignFirst");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("foreign file, then deleted") << true;
+    }
+    void gridFollowsAReplacedTable()
+    {
+        QFETCH(bool, foreignFirst);
+        ScopedRecordingMessages messages;
+        startPlant({{1, 4, 1}});
+        pollFor(3500);
+        QVERIFY(tableRows(table(1)) >= 3);
+        QCOMPARE(qint64(m_main->dataView()->model()->rowCount()), tableRows(table(1)));
+        if (foreignFirst) {
+            QFile file(table(1));
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("not a table\n");
+            file.close();
+            pollFor(1500);
+        }
+        QVERIFY(QFile::remove(table(1)));
+        pollFor(1500);
+        const qint64 rows = tableRows(table(1));
+        QVERIFY(rows >= 1 && rows < 3);
+        QCOMPARE(qint64(m_main->dataView()->model()->rowCount()), rows);
+        QCOMPARE(m_main->dataView()->model()->data(m_main->dataView()->model()->index(0, 0)),
+                 QVariant(QStringLiteral("0")));
+    }
+
     // The selected device's grid follows its polls, the chart's titles come from the device,
     // the channel window shows the latest values, and the chart redraws on the timer.
     void selectedDeviceView()

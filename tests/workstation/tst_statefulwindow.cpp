@@ -109,6 +109,46 @@ private slots:
             StatefulWindow::kFormVersion);
     }
 
+    void placement_data()
+    {
+        QTest::addColumn<bool>("shownBefore");
+        QTest::addColumn<QPoint>("stored"); // stored before a device switch, if shown before
+        QTest::addColumn<bool>("openAgain");
+        QTest::addColumn<QPoint>("expected");
+        // A window never shown stores no place: the 0,0 it has not been at does not come back.
+        QTest::newRow("never shown") << false << QPoint(0, 0) << false << QPoint(250, 150);
+        QTest::newRow("shown, switched while open")
+            << true << QPoint(40, 30) << false << QPoint(40, 30);
+        QTest::newRow("off every screen")
+            << true << QPoint(-9000, -9000) << false << QPoint(250, 150);
+        // Opening places the window over the main window, whatever place is stored.
+        QTest::newRow("opened again") << true << QPoint(40, 30) << true << QPoint(250, 150);
+    }
+
+    void placement()
+    {
+        QFETCH(bool, shownBefore);
+        QFETCH(QPoint, stored);
+        QFETCH(bool, openAgain);
+        QFETCH(QPoint, expected);
+        openSettings()->remove(QStringLiteral("Forms"));
+        StatefulWindow window(QStringLiteral("frmPlaced"), QStringLiteral("Test"));
+        window.resize(200, 100);
+        window.move(stored);
+        if (shownBefore) {
+            window.show();
+            window.move(stored);
+        }
+        window.storeState();
+        window.hide();
+        window.move(250, 150); // where the next opening or the other device put it
+        if (openAgain)
+            window.show();
+        else
+            window.restoreState();
+        QCOMPARE(window.pos(), expected);
+    }
+
     void storingOffStoresNothingOnClose()
     {
         StatefulWindow window(QStringLiteral("frmClosed"), QStringLiteral("Test"));
