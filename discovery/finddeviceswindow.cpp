@@ -1,17 +1,13 @@
 #include "discovery/finddeviceswindow.h"
 
-#include "device/identity.h"
 #include "link/porterror.h"
-#include "platform/datafolder.h"
-#include "platform/pumpedwait.h"
-#include "platform/settings.h"
-#include "workstation/application.h"
-#include "workstation/devicetree.h"
-#include "workstation/mainwindow.h"
-#include "workstation/secondarywindows.h"
-#include "workstation/statefulwindow.h"
+#include "platform/messageservice.h"
+#include "session/networkscan.h"
+#include "session/pollingcycle.h"
+#include "session/session.h"
+#include "windowkit/secondarywindow.h"
+#include "windowkit/windowhost.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,39 +19,8 @@
 
 #include <algorithm>
 
-const FindDevicesWindow::ScanSpeed FindDevicesWindow::kSpeeds[8] = {
-    {Baudrate::br1200, "1200", 100},  {Baudrate::br2400, "2400", 70},
-    {Baudrate::br4800, "4800", 60},   {Baudrate::br9600, "9600", 50},
-    {Baudrate::br19200, "19200", 40}, {Baudrate::br38400, "38400", 30},
-    {Baudrate::br57600, "57600", 20}, {Baudrate::br115200, "115200", 10},
-};
-
-namespace {
-
-// The toolbar button that opens the window a settings entry stands for.
-const char *editorButtonFor(int image)
-{
-    switch (image) {
-    case 3:
-        return "butShowFormConfig";
-    case 4:
-        return "butShowFormChannelsConfig";
-    case 5:
-        return "butShowFormCountursConfig";
-    case 6:
-        return "butShowFormAlarmsConfig";
-    case 7:
-        return "butShowFormProgramControl";
-    case 8:
-        return "butShowFormArchData";
-    default:
-        return nullptr;
-    }
-}
-
-} // namespace
-
-FindDevicesWindow::FindDevicesWindow(MainWindow &main) : QWidget(&main, Qt::Window), m_main(main)
+FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
+    : QWidget(host.mainWidget(), Qt::Window), m_session(session), m_host(host)
 {
     makeSecondaryWindow(this, QStringLiteral("frmFindDevices"), QStringLiteral("Поиск устройств"));
     resize(330, 250);
@@ -70,7 +35,7 @@ FindDevicesWindow::FindDevicesWindow(MainWindow &main) : QWidget(&main, Qt::Wind
                       QStringLiteral("COM4")});
     m_speed = new QComboBox(group);
     m_speed->setObjectName(QStringLiteral("ComboBaudrate"));
-    for (const ScanSpeed &s : kSpeeds)
+    for (const NetworkScan::ScanSpeed &s : NetworkScan::kSpeeds)
         m_speed->addItem(QString::fromLatin1(s.text));
     auto spin = [group](const char *name) {
         auto *box = new QSpinBox(group);
@@ -95,35 +60,29 @@ FindDevicesWindow::FindDevicesWindow(MainWindow &main) : QWidget(&main, Qt::Wind
     m_find->setObjectName(QStringLiteral("Find"));
     layout->addWidget(m_find);
 
-    m_resultTimer = new QTimer(this);
-    m_resultTimer->setSingleShot(true);
-    m_resultTimer->setInterval(kResultShowMs);
-    connect(m_resultTimer, &QTimer::timeout, this, [this]() {
-        if (QWidget *panel = m_main.PanelFind())
-            panel->hide();
-    });
-
     m_port->setCurrentIndex(0);
     m_speed->setCurrentIndex(3);
-    if (auto *speeds = qobject_cast<QComboBox *>(configControl("ComboBaudrate1")))
-        speeds->setCurrentIndex(speeds->findText(QStringLiteral("9600")));
     connect(m_port, &QComboBox::currentIndexChanged, this, &FindDevicesWindow::ComboPortNumChange);
     connect(m_speed, &QComboBox::activated, this, &FindDevicesWindow::ComboBaudrateCloseUp);
     connect(m_begin, &QSpinBox::valueChanged, this, &FindDevicesWindow::EditAdrBegChange);
     connect(m_find, &QPushButton::clicked, this, &FindDevicesWindow::FindClick);
 
-    m_main.link().Setup(m_main.commPort());
+    m_session.link().Setup(m_session.commPort());
 }
 
-QWidget *FindDevicesWindow::configControl(const char *name) const
+bool FindDevicesWindow::isScanning() const
 {
-    QWidget *config = m_main.windows().config;
-    return config ? config->findChild<QWidget *>(QString::fromLatin1(name)) : nullptr;
+    return m_session.scan().isRunning();
+}
+
+int FindDevicesWindow::lastResult() const
+{
+    return m_session.scan().lastResult();
 }
 
 void FindDevicesWindow::ComboPortNumChange()
 {
-    CommPort &port = m_main.commPort();
+    CommPort &port = m_session.commPort();
     try {
         port.setPortNum(m_port->currentIndex() + 1);
     } catch (const PortError &e) {
@@ -138,9 +97,8 @@ void FindDevicesWindow::ComboBaudrateCloseUp()
     const int i = m_speed->currentIndex();
     if (i < 0)
         return;
-    m_main.commPort().setBaudrate(kSpeeds[i].rate);
-    if (auto *speeds = qobject_cast<QComboBox *>(configControl("ComboBaudrate1")))
-        speeds->setCurrentIndex(speeds->findText(m_speed->currentText()));
+    m_session.commPort().setBaudrate(NetworkScan::kSpeeds[i].rate);
+    emit m_session.scanSpeedChosen(m_speed->currentText());
 }
 
 void FindDevicesWindow::EditAdrBegChange()
@@ -151,30 +109,26 @@ void FindDevicesWindow::EditAdrBegChange()
 
 void FindDevicesWindow::FindClick()
 {
+    NetworkScan &scanner = m_session.scan();
     // A press while a scan runs only asks it to stop; the running scan ends at its next probe
     // and keeps the devices it has found so far.
-    if (m_running) {
-        m_running = false;
+    if (scanner.isRunning()) {
+        scanner.requestStop();
         return;
     }
-    if (!m_main.pollIdleEvent().isSet()) {
+    if (m_session.tickRunning()) {
         // A poll tick is waiting for its reply below this click and holds the link; the scan
         // starts as soon as that tick has ended, with polling already switched off.
-        m_main.stopPollingQuietly();
-        QTimer::singleShot(kDeferMs, this, &FindDevicesWindow::FindClick);
+        m_session.polling().stopQuietly();
+        m_session.runWhenLinkIdle(this, [this] { FindClick(); });
         return;
     }
-    m_running = true;
     m_find->setText(QStringLiteral("Остановить"));
     struct Idle
     {
-        FindDevicesWindow *w;
-        ~Idle()
-        {
-            w->m_find->setText(QStringLiteral("Сканировать"));
-            w->m_running = false;
-        }
-    } idle{this};
+        QPushButton *find;
+        ~Idle() { find->setText(QStringLiteral("Сканировать")); }
+    } idle{m_find};
     // A link failure ends this scan; the window goes back to idle, so the next press scans.
     try {
         scan();
@@ -187,136 +141,17 @@ void FindDevicesWindow::FindClick()
 
 void FindDevicesWindow::scan()
 {
-    const int begin = m_begin->value();
-    const int end = m_end->value();
-
-    m_main.stopPollingQuietly();
-    m_main.clearDeviceTree();
-    openSettings()->remove(QStringLiteral("Forms"));
-    m_resultTimer->stop();
-    CommPort &port = m_main.commPort();
-    port.setPortNum(m_port->currentIndex() + 1);
-
-    const int firstSpeed = std::max(0, m_speed->currentIndex());
-    for (int address = begin;
-         address <= end && m_running && !m_main.isClosing() && m_main.deviceCount() < kMaxDevices;
-         ++address)
-        probeAddress(address, firstSpeed);
-
-    DelayPumping(300);
-    const int found = m_main.deviceCount();
-    showResult(found);
-
-    if (found > 0) {
-        m_main.ApplyDeviceLineSpeed(port.baudrate());
-        m_main.RefreshCurrentIdentity();
-        try {
-            m_main.ShowDeviceTable();
-        } catch (const std::exception &e) {
-            showGlobalError(QString::fromUtf8(e.what()));
-        }
-        if (QWidget *config = m_main.windows().config) {
-            if (QWidget *editing = config->focusWidget())
-                editing->clearFocus();
-        }
-    }
-    auto *speeds = qobject_cast<QComboBox *>(configControl("ComboBaudrate1"));
-    if (speeds) {
-        speeds->setCurrentIndex(m_main.CurrentDevice().speedCode() < speeds->count()
-                                    ? m_main.CurrentDevice().speedCode()
-                                    : -1);
-        const int i = m_speed->findText(speeds->currentText());
+    NetworkScan::Range range;
+    range.portNumber = m_port->currentIndex() + 1;
+    range.firstSpeed = std::max(0, m_speed->currentIndex());
+    range.firstAddress = m_begin->value();
+    range.lastAddress = m_end->value();
+    m_session.scan().run(range);
+    // The speed box follows the selected device's line speed (codes 0..4 are 9600..115200).
+    const std::uint8_t code = m_session.CurrentDevice().speedCode();
+    if (code <= 4) {
+        const int i = m_speed->findText(QString::fromLatin1(NetworkScan::kSpeeds[3 + code].text));
         if (i >= 0)
             m_speed->setCurrentIndex(i);
-    }
-}
-
-void FindDevicesWindow::probeAddress(int address, int firstSpeed)
-{
-    CommPort &port = m_main.commPort();
-    ModbusLink &link = m_main.link();
-    setLine(2, QString());
-    setLine(3, QString());
-    int result = 999;
-    for (int i = firstSpeed; i < 8 && result != 0 && m_running && !m_main.isClosing(); ++i) {
-        port.setBaudrate(kSpeeds[i].rate);
-        link.setResponseWait(kSpeeds[i].responseWait);
-        setLine(1, QString::asprintf("Поиск: COM%.1d/%.3d/", port.PortNum(), address) +
-                       QString::fromLatin1(kSpeeds[i].text));
-        if (QWidget *panel = m_main.PanelFind()) {
-            if (QWidget *area = panel->parentWidget())
-                panel->move((area->width() - panel->width()) / 2,
-                            (area->height() - panel->height()) / 2);
-            panel->show();
-            panel->raise();
-        }
-        result = link.ReadHoldingRegisters(std::uint8_t(address), 0, identity::kBytes);
-        if (result == 0 && m_running)
-            addFoundDevice(address);
-    }
-    m_lastResult = result;
-}
-
-void FindDevicesWindow::addFoundDevice(int address)
-{
-    DeviceTree *tree = m_main.tree();
-    std::array<std::uint8_t, identity::kBytes> ident{};
-    std::copy_n(m_main.images().holding.begin(), identity::kBytes, ident.begin());
-    ident[6] = std::uint8_t(address);
-
-    const int number = m_main.deviceCount() + 1;
-    DeviceNode record =
-        DeviceNode::found(number, m_main.commPort().PortNum(), ident,
-                          dataFilePath(QStringLiteral("ArcData%1.dbf").arg(number)));
-    // The selected copy starts with the mark clear; the tree's entry has it set.
-    record.setGraphRefresh(false);
-    DeviceTreeItem *item = nullptr;
-    try {
-        const QString description = m_main.DescribeDevice(ident).left(DeviceTree::kNameLength);
-        if (QWidget *name = configControl("EditDevString"))
-            name->setProperty("text", description);
-        item = tree->addDevice(description, record);
-        m_main.setSelectedIndex(tree->absoluteIndex(item));
-        tree->addFeatures(item);
-        for (const FeatureEntry &e : featureEntries(record.variant())) {
-            if (const char *button = editorButtonFor(e.image))
-                m_main.command(QString::fromLatin1(button))->setEnabled(true);
-        }
-        m_main.setDeviceCount(number);
-        m_main.CurrentDevice() = record;
-        item->device->setGraphRefresh(true);
-        tree->expandItem(item);
-    } catch (const std::exception &) {
-        // A device whose entry cannot be made is left out; the scan goes on.
-        delete item;
-    }
-}
-
-void FindDevicesWindow::showResult(int found)
-{
-    QWidget *panel = m_main.PanelFind();
-    if (!panel)
-        return;
-    if (found > 0) {
-        setLine(2, QStringLiteral("Найдено устройств: %1").arg(found));
-        setLine(3, QStringLiteral("Идет инициализация..."));
-    } else {
-        setLine(1, QStringLiteral(" Ошибка обмена: %1").arg(m_lastResult));
-        setLine(2, QStringLiteral(" Устройства не обнаружены."), true);
-        setLine(3, QStringLiteral(" Проверьте подключение."), true);
-    }
-    panel->show();
-    panel->raise();
-    m_resultTimer->start();
-}
-
-void FindDevicesWindow::setLine(int line, const QString &text, bool red)
-{
-    QWidget *panel = m_main.PanelFind();
-    if (!panel)
-        return;
-    if (auto *label = panel->findChild<QLabel *>(QStringLiteral("StaticText%1").arg(line))) {
-        label->setText(text);
-        label->setStyleSheet(red ? QStringLiteral("color: red;") : QString());
     }
 }

@@ -1,74 +1,55 @@
 #pragma once
 
-#include "workstation/statefulwindow.h"
-
-class MainWindow;
+#include "windowkit/editorwindow.h"
 
 // The settings windows of the selected device. Each is created once at start, hidden, and only
-// shown and hidden afterwards; four of them remember their controls per device.
+// shown and hidden afterwards; four of them remember their controls per device. Each binds its
+// own controls to the session.
 
 // "Конфигурация": identity, clock, address and line speed, and the general settings.
-class ConfigWindow : public StatefulWindow
+class ConfigWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit ConfigWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    ConfigWindow(Session &session, WindowHost &host);
 };
 
 // "Программное управление": the setpoint programs.
-class ProgramControlWindow : public QWidget
+class ProgramControlWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit ProgramControlWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    ProgramControlWindow(Session &session, WindowHost &host);
 };
 
 // "Просмотр архива": the device's internal archive.
-class ArchDataWindow : public QWidget
+class ArchDataWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit ArchDataWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    ArchDataWindow(Session &session, WindowHost &host);
 };
 
 // "Сигнализация": the alarm comparators.
-class AlarmWindow : public StatefulWindow
+class AlarmWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit AlarmWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    AlarmWindow(Session &session, WindowHost &host);
 };
 
 // "Настройка каналов": the four measurement inputs.
-class ChannelConfigWindow : public StatefulWindow
+class ChannelConfigWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit ChannelConfigWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    ChannelConfigWindow(Session &session, WindowHost &host);
 };
 
 // "Настройка контуров": the two control loops.
-class ContursConfigWindow : public StatefulWindow
+class ContursConfigWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit ContursConfigWindow(MainWindow &main);
-
-private:
-    MainWindow &m_main;
+    ContursConfigWindow(Session &session, WindowHost &host);
 };

@@ -77,3 +77,8 @@ QString RecordingMessageService::askFileName(const FileDialogRequest &request)
     dialogs.append(request);
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
+
+void showGlobalError(const QString &text)
+{
+    showMessage(text, QString(), MessageIcon::Error);
+}

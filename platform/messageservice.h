@@ -65,6 +65,9 @@ QString applicationTitle();
 MessageButton showMessage(const QString &text, const QString &caption, MessageIcon icon,
                           MessageButtons buttons = int(MessageButton::Ok));
 
+// The global error display: one box with the error's text under the program's title.
+void showGlobalError(const QString &text);
+
 // Shows nothing; keeps every request and answers from queues (default: the default button, or
 // the first offered one, and a cancelled dialog).
 class RecordingMessageService : public MessageService

@@ -9,11 +9,6 @@ ConfiguratorApplication::ConfiguratorApplication(int &argc, char **argv) : QAppl
 {
 }
 
-void showGlobalError(const QString &text)
-{
-    showMessage(text, QString(), MessageIcon::Error);
-}
-
 bool ConfiguratorApplication::notify(QObject *receiver, QEvent *event)
 {
     try {

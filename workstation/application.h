@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/messageservice.h"
+
 #include <QApplication>
 
 // The configurator's application object. Every error that a handler lets escape ends up in one
@@ -11,9 +13,6 @@ public:
     ConfiguratorApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// The global error display.
-void showGlobalError(const QString &text);
 
 // What a second copy shows before it ends.
 QString secondCopyText(const QString &programPath);

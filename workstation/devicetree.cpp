@@ -1,5 +1,6 @@
 #include "workstation/devicetree.h"
 
+#include "session/devicenetwork.h"
 #include "workstation/images.h"
 
 #include <QHeaderView>
@@ -9,7 +10,12 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidgetItemIterator>
 
+static_assert(DeviceNetwork::kImageAnswers == images::kDeviceAnswers);
+static_assert(DeviceNetwork::kImageFailed == images::kDeviceFailed);
+
 namespace {
+
+constexpr int kImageRole = Qt::UserRole + 1;
 
 // Entry texts typed by the user may be longer than a new entry's, but no longer than the network
 // file can keep.
@@ -22,7 +28,7 @@ public:
     {
         QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto *line = qobject_cast<QLineEdit *>(editor))
-            line->setMaxLength(DeviceTree::kMaxTextLength);
+            line->setMaxLength(DeviceNetwork::kMaxTextLength);
         return editor;
     }
 };
@@ -84,28 +90,66 @@ void DeviceTree::drawBranches(QPainter *painter, const QRect &rect, const QModel
     QTreeWidget::drawBranches(painter, rect, index);
 }
 
-DeviceTreeItem *DeviceTree::addDevice(const QString &description, const DeviceNode &record)
+void DeviceTree::setNetwork(DeviceNetwork *network)
 {
-    auto *item = new DeviceTreeItem;
-    item->setText(0, description.left(kNameLength));
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
-    item->device = record;
-    addTopLevelItem(item);
-    setNodeImage(item, images::kDeviceAnswers);
-    return item;
+    if (m_network)
+        disconnect(m_network, nullptr, this, nullptr);
+    m_network = network;
+    if (m_network) {
+        connect(m_network, &DeviceNetwork::replaced, this, &DeviceTree::rebuild);
+        connect(m_network, &DeviceNetwork::entryInserted, this, &DeviceTree::insertEntry);
+        connect(m_network, &DeviceNetwork::entryChanged, this, [this](int index) {
+            if (QTreeWidgetItem *item = itemAtAbsoluteIndex(index))
+                showEntry(item, index);
+        });
+    }
+    rebuild();
 }
 
-void DeviceTree::addFeatures(DeviceTreeItem *device)
+void DeviceTree::showEntry(QTreeWidgetItem *item, int index)
 {
-    const std::uint8_t variant = device->device ? device->device->variant() : 0;
-    for (const FeatureEntry &e : featureEntries(variant)) {
-        auto *item = new DeviceTreeItem;
+    const NetworkEntry &e = m_network->entry(index);
+    if (item->text(0) != e.text)
         item->setText(0, e.text);
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        item->feature = FeatureNode{std::uint8_t(e.code), 0};
-        device->addChild(item);
-        setNodeImage(item, e.image);
+    if (item->data(0, kImageRole).toInt() != e.image || item->icon(0).isNull()) {
+        item->setData(0, kImageRole, e.image);
+        item->setIcon(0, images::icon(e.image));
     }
+}
+
+void DeviceTree::rebuild()
+{
+    clear();
+    if (!m_network)
+        return;
+    QTreeWidgetItem *device = nullptr;
+    for (int i = 0; i < m_network->entryCount(); ++i) {
+        auto *item = new QTreeWidgetItem;
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        if (m_network->entry(i).isDevice || !device) {
+            addTopLevelItem(item);
+            device = item;
+        } else {
+            device->addChild(item);
+        }
+        showEntry(item, i);
+    }
+}
+
+void DeviceTree::insertEntry(int index)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    const int device = m_network->deviceOf(index);
+    if (m_network->entry(index).isDevice || device < 0) {
+        int position = 0;
+        for (int i = 0; i < index; ++i)
+            position += m_network->entry(i).isDevice ? 1 : 0;
+        insertTopLevelItem(position, item);
+    } else {
+        itemAtAbsoluteIndex(device)->insertChild(index - device - 1, item);
+    }
+    showEntry(item, index);
 }
 
 int DeviceTree::absoluteIndex(const QTreeWidgetItem *item) const
@@ -120,13 +164,13 @@ int DeviceTree::absoluteIndex(const QTreeWidgetItem *item) const
     return -1;
 }
 
-DeviceTreeItem *DeviceTree::itemAtAbsoluteIndex(int index) const
+QTreeWidgetItem *DeviceTree::itemAtAbsoluteIndex(int index) const
 {
     if (index < 0)
         return nullptr;
     for (QTreeWidgetItemIterator it(const_cast<DeviceTree *>(this)); *it; ++it, --index) {
         if (index == 0)
-            return asNode(*it);
+            return *it;
     }
     return nullptr;
 }
@@ -139,56 +183,22 @@ int DeviceTree::nodeCount() const
     return n;
 }
 
-QList<DeviceTreeItem *> DeviceTree::deviceItems() const
-{
-    QList<DeviceTreeItem *> result;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        if (auto *item = asNode(topLevelItem(i)))
-            result.append(item);
-    }
-    return result;
-}
-
-DeviceTreeItem *DeviceTree::asNode(QTreeWidgetItem *item)
-{
-    return item && item->type() == DeviceTreeItem::kType ? static_cast<DeviceTreeItem *>(item)
-                                                         : nullptr;
-}
-
 bool DeviceTree::isDeviceNode(const QTreeWidgetItem *item)
 {
     return item && !item->parent();
 }
 
-DeviceTreeItem *DeviceTree::deviceOf(QTreeWidgetItem *item)
+QTreeWidgetItem *DeviceTree::deviceOf(QTreeWidgetItem *item)
 {
     while (item && item->parent())
         item = item->parent();
-    return asNode(item);
-}
-
-void DeviceTree::setNodeImage(QTreeWidgetItem *item, int image)
-{
-    if (auto *node = asNode(item))
-        node->image = image;
-    item->setIcon(0, images::icon(image));
+    return item;
 }
 
 int DeviceTree::nodeImage(const QTreeWidgetItem *item)
 {
-    return item && item->type() == DeviceTreeItem::kType
-               ? static_cast<const DeviceTreeItem *>(item)->image
-               : -1;
-}
-
-void DeviceTree::freeNodeRecords()
-{
-    for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        if (auto *node = asNode(*it)) {
-            node->device.reset();
-            node->feature.reset();
-        }
-    }
+    const QVariant image = item ? item->data(0, kImageRole) : QVariant();
+    return image.isValid() ? image.toInt() : -1;
 }
 
 QTreeWidgetItem *DeviceTree::labelAt(const QPoint &viewportPos) const
@@ -216,6 +226,10 @@ void DeviceTree::mouseReleaseEvent(QMouseEvent *event)
 void DeviceTree::commitData(QWidget *editor)
 {
     QTreeWidget::commitData(editor);
-    if (QTreeWidgetItem *item = currentItem())
-        emit nodeTextEdited(item);
+    QTreeWidgetItem *item = currentItem();
+    if (!item)
+        return;
+    if (m_network)
+        m_network->setText(absoluteIndex(item), item->text(0));
+    emit nodeTextEdited(item);
 }

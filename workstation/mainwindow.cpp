@@ -1,14 +1,19 @@
 #include "workstation/mainwindow.h"
 
 #include "device/identity.h"
+#include "platform/clock.h"
 #include "platform/datafolder.h"
+#include "platform/measurementtable.h"
 #include "platform/messageservice.h"
 #include "platform/settings.h"
+#include "session/networkscan.h"
+#include "session/pollingcycle.h"
+#include "session/session.h"
+#include "windowkit/editorwindow.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
 #include "workstation/messagelog.h"
-#include "workstation/statefulwindow.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -65,33 +70,38 @@ const char *const kStatusSamples[] = {
     "Серийный:  DDDD ", "Версия ПО:  2.55", "Исполнение:  2422 222",
 };
 
+// The toolbar button that opens the window a settings entry stands for.
+const char *editorButtonFor(int image)
+{
+    switch (image) {
+    case images::kConfig:
+        return "butShowFormConfig";
+    case images::kChannels:
+        return "butShowFormChannelsConfig";
+    case images::kLoops:
+        return "butShowFormCountursConfig";
+    case images::kAlarms:
+        return "butShowFormAlarmsConfig";
+    case images::kPrograms:
+        return "butShowFormProgramControl";
+    case images::kArchive:
+        return "butShowFormArchData";
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(Session &session, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      m_access(
-          m_link, m_port, [this]() -> const DeviceNode & { return m_current; },
-          [this](const QString &line, bool failed) { m_log->appendLine(line, failed); })
+      m_session(session)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Лорван"));
     images::initTheme();
-
-    m_port.setBaudrate(Baudrate::br9600);
-    m_port.setPortNum(1);
-    m_link.setResponseWait(100);
-    m_link.showReply = [this](const QByteArray &reply) {
-        m_replyField->setText(QString::fromLatin1(reply));
-    };
-
-    m_pollTimer = new QTimer(this);
-    m_pollTimer->setObjectName(QStringLiteral("VrTimer1"));
-    m_pollTimer->setInterval(kTickGapMs);
-    m_updateTimer = new QTimer(this);
-    m_updateTimer->setObjectName(QStringLiteral("TimerUpdateData"));
-    m_updateTimer->setInterval(kChartUpdateMs);
 
     buildCommands();
     buildMenus();
@@ -99,16 +109,7 @@ MainWindow::MainWindow(QWidget *parent)
     buildClientArea();
     buildStatusBar();
     connectCommands();
-
-    showDeviceTable = [this]() { ShowDeviceTable(); };
-    autoScaleChart = [this]() { m_chartView->autoScale(); };
-    connect(m_pollTimer, &QTimer::timeout, this, &MainWindow::VrThread1Execute);
-    connect(m_updateTimer, &QTimer::timeout, this, &MainWindow::TimerUpdateDataTimer);
-    connect(command(QStringLiteral("butEnableCycleReqDev")), &QAction::triggered, this,
-            &MainWindow::butEnableCycleReqDevClick);
-    auto entriesGo = [this]() { ++m_treeGeneration; };
-    connect(m_tree->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, entriesGo);
-    connect(m_tree->model(), &QAbstractItemModel::modelAboutToBeReset, this, entriesGo);
+    connectSession();
 
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -119,14 +120,13 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The tree outlives this destructor (QWidget deletes the children later) and empties its
-    // model on the way out: nothing of this window may be told about that.
-    m_tree->model()->disconnect(this);
-    // The secondary windows work on this window's port, link and images: they go first.
+    // The secondary windows work on the session through this window: they go first.
     for (QWidget *w :
-         {m_windows.about, m_windows.networkConfig, static_cast<QWidget *>(m_windows.contursConfig),
+         {m_windows.about, static_cast<QWidget *>(m_windows.networkConfig),
+          static_cast<QWidget *>(m_windows.contursConfig),
           static_cast<QWidget *>(m_windows.channelConfig), static_cast<QWidget *>(m_windows.alarm),
-          m_windows.archData, m_windows.programControl, m_windows.findDevices,
+          static_cast<QWidget *>(m_windows.archData),
+          static_cast<QWidget *>(m_windows.programControl), m_windows.findDevices,
           static_cast<QWidget *>(m_windows.config)})
         delete w;
 }
@@ -294,6 +294,7 @@ void MainWindow::buildClientArea()
     header->setFixedHeight(22);
     left->addWidget(header);
     m_tree = new DeviceTree(central);
+    m_tree->setNetwork(&m_session.network());
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         m_treePopup->popup(m_tree->viewport()->mapToGlobal(pos));
@@ -340,6 +341,7 @@ void MainWindow::buildClientArea()
     const char *captions[] = {"Поиск:", "Устройство не обнаружено", "Проверьте подключение"};
     for (int i = 0; i < 3; ++i) {
         auto *line = new QLabel(QString::fromUtf8(captions[i]), find);
+        m_scanLines[i] = line;
         line->setObjectName(QString::fromLatin1(lines[i]));
         if (i == 0)
             line->setGeometry(50, 14, 225, 20);
@@ -349,6 +351,10 @@ void MainWindow::buildClientArea()
     }
     find->hide();
     m_panelFind = find;
+    m_scanResultTimer = new QTimer(this);
+    m_scanResultTimer->setSingleShot(true);
+    m_scanResultTimer->setInterval(kScanResultShowMs);
+    connect(m_scanResultTimer, &QTimer::timeout, find, &QWidget::hide);
     row->addWidget(m_dataPanel, 1);
 
     m_log = new MessageLog(central);
@@ -399,19 +405,16 @@ void MainWindow::connectCommands()
     auto on = [this](const char *name, auto slot) {
         connect(command(QString::fromLatin1(name)), &QAction::triggered, this, slot);
     };
-    auto opens = [this](QWidget *Windows::*member) {
-        return [this, member]() { openWindow(m_windows.*member); };
-    };
-    auto openStateful = [this](StatefulWindow *Windows::*member) {
-        return [this, member]() { openWindow(m_windows.*member); };
+    auto opens = [this](auto Windows::*member) {
+        return [this, member]() { openWindow(static_cast<QWidget *>(m_windows.*member)); };
     };
     auto findDevices = [this]() {
         openWindow(m_windows.findDevices);
         EnableDeviceCommands();
     };
     auto loadTree = [this]() {
-        if (loadTreeCommand)
-            loadTreeCommand();
+        if (NetworkFileService *file = m_session.networkFileService())
+            file->loadTreeCommand();
     };
     on("butLoadTree", loadTree);
     on("mnuLoadTree", loadTree);
@@ -419,14 +422,14 @@ void MainWindow::connectCommands()
     on("mnuFindDevice", findDevices);
     on("butNetworkParams", opens(&Windows::networkConfig));
     on("mnuNetworkParam", opens(&Windows::networkConfig));
-    on("butShowFormConfig", openStateful(&Windows::config));
-    on("mnuOptConfig", openStateful(&Windows::config));
-    on("butShowFormChannelsConfig", openStateful(&Windows::channelConfig));
-    on("mnuOptChannel", openStateful(&Windows::channelConfig));
-    on("butShowFormCountursConfig", openStateful(&Windows::contursConfig));
-    on("mnuOptConturs", openStateful(&Windows::contursConfig));
-    on("butShowFormAlarmsConfig", openStateful(&Windows::alarm));
-    on("mnuOptAlarms", openStateful(&Windows::alarm));
+    on("butShowFormConfig", opens(&Windows::config));
+    on("mnuOptConfig", opens(&Windows::config));
+    on("butShowFormChannelsConfig", opens(&Windows::channelConfig));
+    on("mnuOptChannel", opens(&Windows::channelConfig));
+    on("butShowFormCountursConfig", opens(&Windows::contursConfig));
+    on("mnuOptConturs", opens(&Windows::contursConfig));
+    on("butShowFormAlarmsConfig", opens(&Windows::alarm));
+    on("mnuOptAlarms", opens(&Windows::alarm));
     on("butShowFormProgramControl", opens(&Windows::programControl));
     on("mnuOptPrograms", opens(&Windows::programControl));
     on("butShowFormArchData", opens(&Windows::archData));
@@ -437,14 +440,57 @@ void MainWindow::connectCommands()
     on("mnuExitProg", &MainWindow::exitCommand);
     on("StartOnLoad", &MainWindow::StartOnLoadClick);
     on("SaveTree", [this]() {
-        if (saveTreeCommand)
-            saveTreeCommand();
+        if (NetworkFileService *file = m_session.networkFileService())
+            file->saveTreeCommand();
     });
     on("LoadTree", loadTree);
+    on("butEnableCycleReqDev", &MainWindow::butEnableCycleReqDevClick);
 
     connect(m_tree, &DeviceTree::leftButtonReleased, this, &MainWindow::TreeView1MouseUp);
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this]() { TreeView1DblClick(); });
-    connect(m_tree, &DeviceTree::nodeTextEdited, this, &MainWindow::TreeView1Edited);
+}
+
+void MainWindow::connectSession()
+{
+    connect(&m_session, &Session::replyReceived, this,
+            [this](const QByteArray &reply) { m_replyField->setText(QString::fromLatin1(reply)); });
+    connect(&m_session, &Session::logLine, m_log, &MessageLog::appendLine);
+    connect(&m_session, &Session::identityDescribed, this, &MainWindow::showIdentity);
+
+    PollingCycle &polling = m_session.polling();
+    connect(&polling, &PollingCycle::switchedChanged, this, [this](bool on) {
+        QAction *button = command(QStringLiteral("butEnableCycleReqDev"));
+        const QSignalBlocker quiet(button);
+        button->setChecked(on);
+    });
+    connect(&polling, &PollingCycle::selectedDevicePolled, this,
+            &MainWindow::showSelectedDevicePolled);
+    connect(&polling, &PollingCycle::seriesTitlesRead, m_chartView,
+            &MeasurementChartView::setSeriesTitles);
+    connect(&polling, &PollingCycle::chartRedrawDue, this, &MainWindow::redrawChart);
+
+    NetworkScan &scan = m_session.scan();
+    connect(&scan, &NetworkScan::started, this, [this] { m_scanResultTimer->stop(); });
+    connect(&scan, &NetworkScan::probing, this, &MainWindow::showScanProbe);
+    connect(&scan, &NetworkScan::deviceFound, this, [this](int index) {
+        const DeviceNode *record = m_session.network().device(index);
+        for (const FeatureEntry &e : featureEntries(record ? record->variant() : 0)) {
+            if (const char *button = editorButtonFor(e.image))
+                command(QString::fromLatin1(button))->setEnabled(true);
+        }
+        if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(index))
+            m_tree->expandItem(item);
+    });
+    connect(&scan, &NetworkScan::probesDone, this, &MainWindow::showScanResult);
+    connect(&scan, &NetworkScan::finished, this, [this](int found) {
+        if (found == 0)
+            return;
+        try {
+            ShowDeviceTable();
+        } catch (const std::exception &e) {
+            showGlobalError(QString::fromUtf8(e.what()));
+        }
+    });
 }
 
 void MainWindow::setWindows(const Windows &windows)
@@ -452,12 +498,13 @@ void MainWindow::setWindows(const Windows &windows)
     m_windows = windows;
 }
 
-QList<StatefulWindow *> MainWindow::statefulWindows() const
+QList<EditorWindow *> MainWindow::statefulWindows() const
 {
-    QList<StatefulWindow *> result;
-    for (StatefulWindow *w :
-         {m_windows.config, m_windows.alarm, m_windows.channelConfig, m_windows.contursConfig}) {
-        if (w)
+    QList<EditorWindow *> result;
+    for (EditorWindow *w :
+         {m_windows.config, m_windows.alarm, m_windows.channelConfig, m_windows.contursConfig,
+          m_windows.programControl, m_windows.archData, m_windows.networkConfig}) {
+        if (w && w->remembersPerDevice())
             result.append(w);
     }
     return result;
@@ -484,58 +531,32 @@ QWidget *MainWindow::windowFor(FeatureCode code) const
 
 bool MainWindow::isPolling() const
 {
-    return command(QStringLiteral("butEnableCycleReqDev"))->isChecked() || m_pollTimer->isActive();
+    return command(QStringLiteral("butEnableCycleReqDev"))->isChecked() ||
+           m_session.polling().isPolling();
 }
 
-template <typename T> T *MainWindow::configControl(const char *name) const
+void MainWindow::showIdentity(const IdentityTexts &t)
 {
-    return m_windows.config ? m_windows.config->findChild<T *>(QString::fromLatin1(name)) : nullptr;
-}
-
-QString MainWindow::DescribeDevice(std::span<const std::uint8_t> identity)
-{
-    const IdentityTexts t = describeIdentity(identity);
     const QString parts[] = {t.type,   t.address, t.speed,  t.releaseDate,
                              t.serial, t.version, t.variant};
     for (int i = 0; i < 7; ++i)
         m_statusPanels[i]->setText(QString::fromUtf8(kStatusPrefixes[i]) + parts[i]);
-
-    auto setText = [this](const char *name, const QString &text) {
-        if (QWidget *control = configControl<QWidget>(name))
-            control->setProperty("text", text);
-    };
-    setText("StaticType2", t.type);
-    setText("EditNetAdr", t.address);
-    setText("StaticSoft2", t.version);
-    setText("StaticBuild2", t.releaseDate);
-    setText("StaticSerial2", t.serial);
-    setText("StaticIspoln2", t.variant);
-    setText("MaskEditData", t.clockDate);
-    setText("MaskEditTime", t.clockTime);
-    if (auto *speeds = configControl<QComboBox>("ComboBaudrate1"))
-        speeds->setCurrentIndex(speeds->findText(t.speed)); // -1 for an unknown speed
-    return t.description();
-}
-
-void MainWindow::ApplyDeviceLineSpeed(Baudrate fallback)
-{
-    m_port.setBaudrate(baudrateForSpeedCode(m_current.speedCode()).value_or(fallback));
 }
 
 void MainWindow::highlightSelectedNode()
 {
-    if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(m_selectedIndex))
+    if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(m_session.selectedIndex()))
         m_tree->setCurrentItem(item);
 }
 
 void MainWindow::TreeView1MouseUp(QTreeWidgetItem *node)
 {
-    DeviceTreeItem *device = DeviceTree::deviceOf(node);
+    QTreeWidgetItem *device = DeviceTree::deviceOf(node);
     if (!device)
         return;
-    m_titlesRefreshDue = true;
+    m_session.polling().setTitlesRefreshDue(true);
     const int index = m_tree->absoluteIndex(device);
-    if (index != m_selectedIndex || m_deviceCount == 1) {
+    if (index != m_session.selectedIndex() || m_session.deviceCount() == 1) {
         if (m_selectionBusy) {
             // A click delivered while the previous selection still runs: that one finishes
             // first, and its device stays highlighted.
@@ -543,29 +564,30 @@ void MainWindow::TreeView1MouseUp(QTreeWidgetItem *node)
             showMessage(QStringLiteral("Сохраняются параметры девайса "), QString(),
                         MessageIcon::None);
         } else {
-            SelectDevice(device);
+            SelectDevice(index);
         }
     }
-    if (autoScaleChart)
-        autoScaleChart();
+    m_chartView->autoScale();
 }
 
-void MainWindow::SelectDevice(QTreeWidgetItem *node)
+void MainWindow::SelectDevice(int index)
 {
-    DeviceTreeItem *device = DeviceTree::deviceOf(node);
-    if (!device)
+    const int device = m_session.network().deviceOf(index);
+    if (device < 0)
         return;
     FlagScope busy(m_selectionBusy);
     // The windows' state belongs to the device selected so far: it is stored before the new
     // device's name and identity go into the controls, or the old section would keep the new
     // device's values.
-    const bool switchSections = m_deviceCount != 1;
+    const bool switchSections = m_session.deviceCount() != 1;
     if (switchSections)
         storeEditorState();
-    m_selectedIndex = m_tree->absoluteIndex(device);
-    if (device->device)
-        m_current = *device->device;
-    showSelectedName(device);
+    m_session.selectDeviceOf(device);
+    auto showName = [this] {
+        m_session.showSelectedName(m_session.selectedName());
+        m_session.DescribeDevice(m_session.CurrentDevice().identity());
+    };
+    showName();
 
     m_dataPanel->setEnabled(false);
     struct Reenable
@@ -573,28 +595,20 @@ void MainWindow::SelectDevice(QTreeWidgetItem *node)
         QWidget *panel;
         ~Reenable() { panel->setEnabled(true); }
     } reenable{m_dataPanel};
-    m_chartTitle = device->text(0);
+    m_chartTitle = m_session.selectedName();
     emit chartTitleChanged(m_chartTitle);
-    if (showDeviceTable)
-        showDeviceTable();
+    ShowDeviceTable();
     if (switchSections) {
         restoreEditorState();
-        // The restored controls may carry an older name or identity; the tree's are current.
-        showSelectedName(device);
+        // The restored controls may carry an older name or identity; the network's are current.
+        showName();
     }
     m_tree->viewport()->update();
 }
 
-void MainWindow::showSelectedName(QTreeWidgetItem *device)
-{
-    if (QWidget *name = configControl<QWidget>("EditDevString"))
-        name->setProperty("text", device->text(0));
-    DescribeDevice(m_current.identity());
-}
-
 void MainWindow::storeEditorState()
 {
-    for (StatefulWindow *w : statefulWindows()) {
+    for (EditorWindow *w : statefulWindows()) {
         if (w->storingEnabled())
             w->storeState();
     }
@@ -602,8 +616,8 @@ void MainWindow::storeEditorState()
 
 void MainWindow::restoreEditorState()
 {
-    const QString section = StatefulWindow::deviceSection(m_selectedIndex);
-    for (StatefulWindow *w : statefulWindows()) {
+    const QString section = StatefulWindow::deviceSection(m_session.selectedIndex());
+    for (EditorWindow *w : statefulWindows()) {
         w->setSection(section);
         w->restoreState();
     }
@@ -613,11 +627,6 @@ void MainWindow::SwitchEditorStateSection()
 {
     storeEditorState();
     restoreEditorState();
-}
-
-void MainWindow::FreeNodeRecords()
-{
-    m_tree->freeNodeRecords();
 }
 
 void MainWindow::EnableDeviceCommands()
@@ -635,39 +644,111 @@ void MainWindow::setEditorButtonsEnabled(bool on)
         command(QString::fromLatin1(name))->setEnabled(on);
 }
 
-void MainWindow::RefreshCurrentIdentity()
-{
-    if (m_deviceCount <= 1)
-        return;
-    ApplyDeviceLineSpeed(Baudrate::br9600);
-    if (m_link.ReadHoldingRegisters(m_current.address(), 0, identity::kBytes) != 0)
-        return;
-    std::copy_n(m_images.holding.begin(), identity::kBytes, m_current.identity().begin());
-    DescribeDevice(m_current.identity());
-    m_updateTimer->start();
-}
-
 void MainWindow::TreeView1DblClick()
 {
-    DeviceTreeItem *item = DeviceTree::asNode(m_tree->currentItem());
-    if (!item || DeviceTree::isDeviceNode(item) || !item->feature)
+    const int index = m_tree->absoluteIndex(m_tree->currentItem());
+    FeatureNode *feature = m_session.network().feature(index);
+    if (!feature || m_session.network().isDevice(index))
         return;
-    item->feature->opened = 1;
+    feature->opened = 1;
     if (isPolling())
         return;
-    if (QWidget *window = windowFor(FeatureCode(item->feature->code))) {
+    if (QWidget *window = windowFor(FeatureCode(feature->code))) {
         window->show();
         window->raise();
         window->activateWindow();
     }
 }
 
-void MainWindow::TreeView1Edited(QTreeWidgetItem *node)
+void MainWindow::ShowDeviceTable()
 {
-    if (!DeviceTree::isDeviceNode(node))
+    if (m_session.deviceCount() == 0)
         return;
-    if (QWidget *name = configControl<QWidget>("EditDevString"))
-        name->setProperty("text", node->text(0));
+    const DeviceNode &current = m_session.CurrentDevice();
+    const QString path = current.tablePath();
+    EnsureMeasurementTable(path);
+    m_dataView->open(path);
+    std::array<QColor, 4> colours;
+    for (int c = 0; c < 4; ++c)
+        colours[c] = colourFromDeviceValue(current.channelColour(c + 1));
+    m_chartView->setSeriesColours(colours);
+    m_chartTitle = m_session.selectedName();
+    m_chartView->setChartTitle(m_chartTitle);
+    m_dataView->model()->setTitles(MeasurementTableModel::defaultTitles());
+    m_chartFullPage = false;
+    m_dataView->refreshChart(false);
+}
+
+void MainWindow::showSelectedDevicePolled()
+{
+    m_dataView->follow(m_session.CurrentDevice().tablePath());
+    m_dataView->showNewestRow();
+    MeasurementTableModel *model = m_dataView->model();
+    if (model->titles().value(0) != QLatin1String("Номер "))
+        model->setTitles(MeasurementTableModel::defaultTitles());
+}
+
+void MainWindow::redrawChart()
+{
+    m_chartFullPage = true;
+    m_dataView->refreshChart(true);
+}
+
+void MainWindow::butEnableCycleReqDevClick(bool down)
+{
+    QAction *button = command(QStringLiteral("butEnableCycleReqDev"));
+    button->setEnabled(false);
+    struct Reenable
+    {
+        QAction *button;
+        ~Reenable() { button->setEnabled(true); }
+    } reenable{button};
+    setEditorButtonsEnabled(!down);
+    m_session.polling().switchPolling(down);
+}
+
+int MainWindow::ConfirmStopPolling()
+{
+    return m_session.ConfirmStopPolling();
+}
+
+void MainWindow::SetEditorPanelsEnabled(bool on)
+{
+    m_session.SetEditorPanelsEnabled(on);
+}
+
+void MainWindow::showScanProbe(const QString &text)
+{
+    setScanLine(2, QString());
+    setScanLine(3, QString());
+    setScanLine(1, text);
+    if (QWidget *area = m_panelFind->parentWidget())
+        m_panelFind->move((area->width() - m_panelFind->width()) / 2,
+                          (area->height() - m_panelFind->height()) / 2);
+    m_panelFind->show();
+    m_panelFind->raise();
+}
+
+void MainWindow::showScanResult(int found)
+{
+    if (found > 0) {
+        setScanLine(2, QStringLiteral("Найдено устройств: %1").arg(found));
+        setScanLine(3, QStringLiteral("Идет инициализация..."));
+    } else {
+        setScanLine(1, QStringLiteral(" Ошибка обмена: %1").arg(m_session.scan().lastResult()));
+        setScanLine(2, QStringLiteral(" Устройства не обнаружены."), true);
+        setScanLine(3, QStringLiteral(" Проверьте подключение."), true);
+    }
+    m_panelFind->show();
+    m_panelFind->raise();
+    m_scanResultTimer->start();
+}
+
+void MainWindow::setScanLine(int line, const QString &text, bool red)
+{
+    QLabel *label = m_scanLines[line - 1];
+    label->setText(text);
+    label->setStyleSheet(red ? QStringLiteral("color: red;") : QString());
 }
 
 void MainWindow::CenterOverMainWindow(QWidget *window)
@@ -763,13 +844,14 @@ void MainWindow::FirstActivation()
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(
             (treeFile + QStringLiteral(": ") + file.errorString()).toStdString());
-    if (!loadNetworkFile) {
-        // This build has no reader for the file yet: report it as unreadable.
+    NetworkFileService *reader = m_session.networkFileService();
+    if (!reader) {
+        // Without a reader plugged in, the file counts as unreadable.
         showMessage(QStringLiteral("Ошибка чтения файла дерева устройств"), QString(),
                     MessageIcon::None);
         return;
     }
-    if (loadNetworkFile(file) && m_tree->nodeCount() > 0) {
+    if (reader->loadNetworkFile(file) && m_session.network().entryCount() > 0) {
         highlightSelectedNode();
         setEditorButtonsEnabled(true);
     }
@@ -792,12 +874,12 @@ void MainWindow::StartOnLoadClick()
 
 void MainWindow::exitCommand()
 {
-    if (m_deviceCount > 0 &&
+    if (m_session.deviceCount() > 0 &&
         showMessage(QStringLiteral("Сохранить дерево устройств?"),
                     QStringLiteral("Закрытие программы"), MessageIcon::Question,
                     int(MessageButton::Yes) | int(MessageButton::No)) == MessageButton::Yes) {
-        if (saveTreeCommand)
-            saveTreeCommand();
+        if (NetworkFileService *file = m_session.networkFileService())
+            file->saveTreeCommand();
     }
     close();
 }
@@ -814,36 +896,36 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::closeSequence()
 {
     setEnabled(false);
-    m_updateTimer->stop();
+    m_session.setClosing();
+    PollingCycle &polling = m_session.polling();
+    polling.setClosing();
+    polling.TimerUpdateData()->stop();
     setWindowTitle(QStringLiteral("Завершение работы программы"));
 
-    m_pollTimer->stop();
-    {
-        QAction *polling = command(QStringLiteral("butEnableCycleReqDev"));
-        const QSignalBlocker quiet(polling);
-        polling->setChecked(false);
-    }
-    m_pollIdle.wait(kPollIdleWaitMs);
+    polling.stopQuietly();
+    PollIdleEvent &idle = m_session.pollIdleEvent();
+    idle.wait(Session::kPollIdleWaitMs);
 
-    m_pollIdle.set();
+    idle.set();
     if (m_instanceEvent)
         m_instanceEvent->close();
 
-    m_port.Close();
+    m_session.commPort().Close();
     writeReport();
 
-    for (StatefulWindow *w : statefulWindows())
+    for (EditorWindow *w : statefulWindows())
         w->setStoringEnabled(false);
     for (QWidget *w :
-         {static_cast<QWidget *>(m_windows.config), m_windows.findDevices, m_windows.programControl,
-          m_windows.archData, static_cast<QWidget *>(m_windows.alarm),
+         {static_cast<QWidget *>(m_windows.config), m_windows.findDevices,
+          static_cast<QWidget *>(m_windows.programControl),
+          static_cast<QWidget *>(m_windows.archData), static_cast<QWidget *>(m_windows.alarm),
           static_cast<QWidget *>(m_windows.channelConfig),
-          static_cast<QWidget *>(m_windows.contursConfig), m_windows.networkConfig,
-          m_windows.about}) {
+          static_cast<QWidget *>(m_windows.contursConfig),
+          static_cast<QWidget *>(m_windows.networkConfig), m_windows.about}) {
         if (w)
             w->hide();
     }
-    FreeNodeRecords();
+    m_session.network().freeRecords();
 }
 
 void MainWindow::writeLateReport()

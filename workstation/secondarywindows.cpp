@@ -1,21 +1,20 @@
 #include "workstation/secondarywindows.h"
 
+#include "session/pollingcycle.h"
+#include "session/session.h"
+#include "windowkit/secondarywindow.h"
+#include "windowkit/windowhost.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QVBoxLayout>
 
-void makeSecondaryWindow(QWidget *window, const QString &objectName, const QString &caption)
+NetworkConfigWindow::NetworkConfigWindow(Session &session, WindowHost &host)
+    : EditorWindow(session, host, QStringLiteral("frmNetworkConfig"),
+                   QStringLiteral("Настройки сети"), host.mainWidget(),
+                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
-    window->setObjectName(objectName);
-    window->setWindowTitle(caption);
-    window->setAttribute(Qt::WA_QuitOnClose, false);
-}
-
-NetworkConfigWindow::NetworkConfigWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-{
-    makeSecondaryWindow(this, QStringLiteral("frmNetworkConfig"), QStringLiteral("Настройки сети"));
     setFixedSize(493, 338);
 
     auto *layout = new QVBoxLayout(this);
@@ -25,13 +24,20 @@ NetworkConfigWindow::NetworkConfigWindow(QWidget *parent)
     auto *chart = new QGroupBox(QStringLiteral("Настройки графика:"), this);
     chart->setObjectName(QStringLiteral("GroupBox2"));
     auto *chartLayout = new QVBoxLayout(chart);
-    // Read by the polling cycle itself: a poll of the selected device asks for a chart redraw
-    // only while this is checked.
+    // A poll of the selected device asks for a chart redraw only while this is checked.
     auto *update = new QCheckBox(QStringLiteral("Обновление графика с каждым замером"), chart);
     update->setObjectName(QStringLiteral("CheckUpdateGraph"));
     update->setChecked(true);
     chartLayout->addWidget(update);
     layout->addWidget(chart);
+    declareCommandPanels({settings, chart});
+
+    PollingCycle &polling = session.polling();
+    polling.setChartUpdateOnPoll(update->isChecked());
+    connect(update, &QCheckBox::toggled, &polling, &PollingCycle::setChartUpdateOnPoll);
+    // A tick keeps the device settings locked until the panels are unlocked again.
+    connect(&polling, &PollingCycle::tickStarted, settings,
+            [settings] { settings->setEnabled(false); });
 }
 
 AboutWindow::AboutWindow(QWidget *parent)

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "windowkit/editorwindow.h"
+
 #include <QDialog>
-#include <QWidget>
 
 // The main window's own secondary windows: the per-device network settings and the about box.
 
 // "Настройки сети": fixed size, system menu only.
-class NetworkConfigWindow : public QWidget
+class NetworkConfigWindow : public EditorWindow
 {
     Q_OBJECT
 public:
-    explicit NetworkConfigWindow(QWidget *parent = nullptr);
+    NetworkConfigWindow(Session &session, WindowHost &host);
 };
 
 // "О программе", shown modally.
@@ -20,7 +21,3 @@ class AboutWindow : public QDialog
 public:
     explicit AboutWindow(QWidget *parent = nullptr);
 };
-
-// Top-level window behaviour shared by every secondary window: it never ends the program when
-// closed, and it starts hidden.
-void makeSecondaryWindow(QWidget *window, const QString &objectName, const QString &caption);

@@ -1,14 +1,16 @@
-#include "workstation/program.h"
+#include "app/program.h"
 
 #include "discovery/finddeviceswindow.h"
 #include "editors/editorwindows.h"
 #include "platform/applicationend.h"
+#include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "platform/qttranslation.h"
 #include "platform/widgetmessageservice.h"
+#include "session/namedobjects.h"
+#include "session/session.h"
 #include "workstation/application.h"
 #include "workstation/mainwindow.h"
-#include "workstation/namedobjects.h"
 #include "workstation/secondarywindows.h"
 
 #ifdef Q_OS_UNIX
@@ -51,18 +53,19 @@ void closeOnTerminationSignals(QWidget *main)
 } // namespace
 #endif
 
-std::unique_ptr<MainWindow> createConfiguratorWindows()
+std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
 {
-    auto main = std::make_unique<MainWindow>();
+    auto main = std::make_unique<MainWindow>(session);
+    WindowHost &host = *main;
     MainWindow::Windows w;
-    w.config = new ConfigWindow(*main);
-    w.findDevices = new FindDevicesWindow(*main);
-    w.programControl = new ProgramControlWindow(*main);
-    w.archData = new ArchDataWindow(*main);
-    w.alarm = new AlarmWindow(*main);
-    w.channelConfig = new ChannelConfigWindow(*main);
-    w.contursConfig = new ContursConfigWindow(*main);
-    w.networkConfig = new NetworkConfigWindow(main.get());
+    w.config = new ConfigWindow(session, host);
+    w.findDevices = new FindDevicesWindow(session, host);
+    w.programControl = new ProgramControlWindow(session, host);
+    w.archData = new ArchDataWindow(session, host);
+    w.alarm = new AlarmWindow(session, host);
+    w.channelConfig = new ChannelConfigWindow(session, host);
+    w.contursConfig = new ContursConfigWindow(session, host);
+    w.networkConfig = new NetworkConfigWindow(session, host);
     w.about = new AboutWindow(main.get());
     main->setWindows(w);
     return main;
@@ -89,7 +92,8 @@ int runConfigurator(int argc, char **argv)
         return 1;
     }
 
-    std::unique_ptr<MainWindow> main = createConfiguratorWindows();
+    Session session(systemClock());
+    std::unique_ptr<MainWindow> main = createConfiguratorWindows(session);
     main->setSingleInstanceEvent(&instance);
 #ifdef Q_OS_UNIX
     closeOnTerminationSignals(main.get());

@@ -1,4 +1,4 @@
-#include "workstation/statefulwindow.h"
+#include "windowkit/statefulwindow.h"
 
 #include "platform/settings.h"
 
@@ -160,7 +160,7 @@ void StatefulWindow::restoreState()
 
 void StatefulWindow::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous()) {
+    if (!event->spontaneous() && m_perDevice) {
         // Opening places the window over the main window; the stored place is for switching
         // devices while it is open.
         const QPoint place = pos();
@@ -173,7 +173,7 @@ void StatefulWindow::showEvent(QShowEvent *event)
 
 void StatefulWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_storingEnabled)
+    if (m_storingEnabled && m_perDevice)
         storeState();
     QWidget::closeEvent(event);
 }

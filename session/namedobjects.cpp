@@ -1,4 +1,4 @@
-#include "workstation/namedobjects.h"
+#include "session/namedobjects.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "workstation/program.h"
+#include "app/program.h"
 
 int main(int argc, char **argv)
 {

@@ -16,6 +16,9 @@ public:
     StatefulWindow(const QString &objectName, const QString &caption, QWidget *parent = nullptr);
 
     void setStoredProperties(const QStringList &properties) { m_stored = properties; }
+    // A window that remembers nothing per device neither stores nor restores on close and show.
+    void setPerDevice(bool on) { m_perDevice = on; }
+    bool perDevice() const { return m_perDevice; }
     const QStringList &storedProperties() const { return m_stored; }
     // Also remember whether the window is minimised or maximised.
     void setStoresWindowState(bool on) { m_storesWindowState = on; }
@@ -46,6 +49,7 @@ private:
     QStringList m_stored;
     QString m_section;
     bool m_storingEnabled = true;
+    bool m_perDevice = true;
     bool m_storesWindowState = false;
     bool m_everShown = false;
 };

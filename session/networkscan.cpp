@@ -1,0 +1,94 @@
+#include "session/networkscan.h"
+
+#include "device/identity.h"
+#include "platform/clock.h"
+#include "platform/datafolder.h"
+#include "platform/settings.h"
+#include "session/pollingcycle.h"
+#include "session/session.h"
+
+#include <algorithm>
+
+const NetworkScan::ScanSpeed NetworkScan::kSpeeds[8] = {
+    {Baudrate::br1200, "1200", 100},  {Baudrate::br2400, "2400", 70},
+    {Baudrate::br4800, "4800", 60},   {Baudrate::br9600, "9600", 50},
+    {Baudrate::br19200, "19200", 40}, {Baudrate::br38400, "38400", 30},
+    {Baudrate::br57600, "57600", 20}, {Baudrate::br115200, "115200", 10},
+};
+
+NetworkScan::NetworkScan(Session &session) : QObject(&session), m_session(session) {}
+
+int NetworkScan::run(const Range &range)
+{
+    m_running = true;
+    struct Idle
+    {
+        bool &running;
+        ~Idle() { running = false; }
+    } idle{m_running};
+
+    m_session.polling().stopQuietly();
+    m_session.clearNetwork();
+    // The editors' per-device state belonged to the old network.
+    openSettings()->remove(QStringLiteral("Forms"));
+    emit started();
+    m_session.commPort().setPortNum(range.portNumber);
+
+    const int firstSpeed = std::clamp(range.firstSpeed, 0, 7);
+    for (int address = range.firstAddress;
+         address <= range.lastAddress && m_running && !m_session.isClosing() &&
+         m_session.deviceCount() < kMaxDevices;
+         ++address)
+        probeAddress(address, firstSpeed);
+
+    m_session.clock().delay(300);
+    const int found = m_session.deviceCount();
+    emit probesDone(found);
+    if (found > 0) {
+        m_session.ApplyDeviceLineSpeed(m_session.commPort().baudrate());
+        m_session.RefreshCurrentIdentity();
+        m_session.endEdit();
+    }
+    emit finished(found);
+    return found;
+}
+
+void NetworkScan::probeAddress(int address, int firstSpeed)
+{
+    CommPort &port = m_session.commPort();
+    ModbusLink &link = m_session.link();
+    int result = 999;
+    for (int i = firstSpeed; i < 8 && result != 0 && m_running && !m_session.isClosing(); ++i) {
+        port.setBaudrate(kSpeeds[i].rate);
+        link.setResponseWait(kSpeeds[i].responseWait);
+        emit probing(QString::asprintf("Поиск: COM%.1d/%.3d/", port.PortNum(), address) +
+                     QString::fromLatin1(kSpeeds[i].text));
+        result = link.ReadHoldingRegisters(std::uint8_t(address), 0, identity::kBytes);
+        if (result == 0 && m_running)
+            addFoundDevice(address);
+    }
+    m_lastResult = result;
+}
+
+void NetworkScan::addFoundDevice(int address)
+{
+    std::array<std::uint8_t, identity::kBytes> ident{};
+    std::copy_n(m_session.images().holding.begin(), identity::kBytes, ident.begin());
+    ident[6] = std::uint8_t(address);
+
+    const int number = m_session.deviceCount() + 1;
+    DeviceNode record =
+        DeviceNode::found(number, m_session.commPort().PortNum(), ident,
+                          dataFilePath(QStringLiteral("ArcData%1.dbf").arg(number)));
+    DeviceNetwork &network = m_session.network();
+    const QString description = m_session.DescribeDevice(ident).left(DeviceNetwork::kNameLength);
+    m_session.showSelectedName(description);
+    // The network's entry has the chart mark set; the selected copy starts with it clear.
+    record.setGraphRefresh(true);
+    const int index = network.addDevice(description, record);
+    record.setGraphRefresh(false);
+    m_session.setSelectedIndex(index);
+    network.addFeatures(index);
+    m_session.CurrentDevice() = record;
+    emit deviceFound(index);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "link/commport.h"
+
+#include <QObject>
+
+class Session;
+
+// The scan of one line: for every address of a range it tries the line speeds from the chosen
+// one upwards until the device answers, and builds the device network anew from what it finds.
+class NetworkScan : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxDevices = 32;
+
+    struct ScanSpeed
+    {
+        Baudrate rate;
+        const char *text;
+        int responseWait;
+    };
+    static const ScanSpeed kSpeeds[8];
+
+    struct Range
+    {
+        int portNumber = 1;
+        int firstSpeed = 3; // index into kSpeeds
+        int firstAddress = 1;
+        int lastAddress = 1;
+    };
+
+    explicit NetworkScan(Session &session);
+
+    bool isRunning() const { return m_running; }
+    // The running scan ends at its next probe and keeps what it has found.
+    void requestStop() { m_running = false; }
+    int lastResult() const { return m_lastResult; }
+
+    // Runs the whole scan; returns the number of devices found. Port and link errors travel
+    // on to the caller, which has then the devices found so far.
+    int run(const Range &range);
+
+signals:
+    void started();
+    // "Поиск: COMp/aaa/speed" for each probe.
+    void probing(const QString &text);
+    void deviceFound(int index);
+    // The probes are over (before the found devices are set up): the result to show.
+    void probesDone(int found);
+    // The scan is over; with devices found, the last one found is selected and its identity
+    // read again.
+    void finished(int found);
+
+private:
+    void probeAddress(int address, int firstSpeed);
+    void addFoundDevice(int address);
+
+    Session &m_session;
+    bool m_running = false;
+    int m_lastResult = 999;
+};

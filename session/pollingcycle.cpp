@@ -1,0 +1,236 @@
+#include "session/pollingcycle.h"
+
+#include "device/imagefields.h"
+#include "link/porterror.h"
+#include "platform/clock.h"
+#include "platform/cp1251.h"
+#include "platform/measurementtable.h"
+#include "platform/messageservice.h"
+#include "session/session.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <exception>
+
+namespace {
+
+// Input registers 0..7: the four measured values as 32-bit floats.
+constexpr std::uint16_t kLiveValueBytes = 16;
+// Holding registers 267..298: the four channel descriptions of 16 bytes.
+constexpr std::uint16_t kDescriptionPosition = 267 * 2;
+constexpr std::uint16_t kDescriptionBytes = 64;
+
+QStringList defaultSeriesTitles()
+{
+    return {QStringLiteral("Канал-1"), QStringLiteral("Канал-2"), QStringLiteral("Канал-3"),
+            QStringLiteral("Канал-4")};
+}
+
+QString errorText(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const TableError &e) {
+        return e.message();
+    } catch (const PortError &e) {
+        return e.message();
+    } catch (const ESendThreadError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+} // namespace
+
+PollingCycle::PollingCycle(Session &session)
+    : QObject(&session), m_session(session), m_pollTimer(session.clock().createTimer(this)),
+      m_updateTimer(session.clock().createTimer(this))
+{
+    m_pollTimer->setObjectName(QStringLiteral("VrTimer1"));
+    m_pollTimer->setInterval(kTickGapMs);
+    m_updateTimer->setObjectName(QStringLiteral("TimerUpdateData"));
+    m_updateTimer->setInterval(kChartUpdateMs);
+    connect(m_pollTimer, &ClockTimer::timeout, this, &PollingCycle::VrThread1Execute);
+    connect(m_updateTimer, &ClockTimer::timeout, this, &PollingCycle::TimerUpdateDataTimer);
+}
+
+bool PollingCycle::isPollDue(std::uint32_t now, std::uint32_t nextPollTime)
+{
+    return nextPollTime == 0 || std::int32_t(now + 1000u - nextPollTime) > 0;
+}
+
+bool PollingCycle::event(QEvent *event)
+{
+    // The end-of-tick notice only wakes WaitForPollIdle, which the poll-idle mark already does.
+    if (event->type() == kPollNoticeEvent)
+        return true;
+    return QObject::event(event);
+}
+
+bool PollingCycle::isPolling() const
+{
+    return m_on || m_pollTimer->isActive();
+}
+
+void PollingCycle::switchPolling(bool on)
+{
+    if (on) {
+        m_on = true;
+        emit switchedChanged(true);
+        m_session.SetEditorPanelsEnabled(false);
+        const std::uint32_t now = m_session.clock().tickCount();
+        DeviceNetwork &network = m_session.network();
+        for (int index : network.deviceIndices()) {
+            if (DeviceNode *record = network.device(index))
+                record->setNextPollTime(now + std::uint32_t(record->pollPeriod()) * 1000u);
+        }
+        m_updateTimer->start();
+        m_pollTimer->start();
+        return;
+    }
+    m_on = false;
+    emit switchedChanged(false);
+    m_pollTimer->stop();
+    m_session.WaitForPollIdle();
+    m_session.SetEditorPanelsEnabled(true);
+    m_updateTimer->stop();
+}
+
+void PollingCycle::stopQuietly()
+{
+    if (m_on) {
+        m_on = false;
+        emit switchedChanged(false);
+    }
+    m_pollTimer->stop();
+    m_session.WaitForPollIdle();
+}
+
+void PollingCycle::VrThread1Execute()
+{
+    PollIdleEvent &idle = m_session.pollIdleEvent();
+    idle.reset();
+    m_pollTimer->stop();
+    emit tickStarted();
+    std::exception_ptr error;
+    try {
+        ReadValues();
+        RefreshSelectedView();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    idle.set();
+    QCoreApplication::postEvent(this, new QEvent(kPollNoticeEvent));
+    emit tickEnded();
+    // No tick runs while the error is on screen: every tick could raise the same error again
+    // and stack one box on another. The cycle goes on once the box is closed.
+    if (error)
+        showGlobalError(errorText(error));
+    if (m_on && !m_closing)
+        m_pollTimer->start();
+}
+
+void PollingCycle::ReadValues()
+{
+    const DeviceNetwork &network = m_session.network();
+    if (network.entryCount() == 0) {
+        m_lastPolledIndex = 0;
+        return;
+    }
+    const int index = network.nextDevice(m_lastPolledIndex);
+    if (index < 0)
+        return;
+    // The turn passes on also when the poll's table write fails.
+    m_lastPolledIndex = index;
+    DeviceNode *record = m_session.network().device(index);
+    if (!record || !record->cyclicPoll() || record->pollPeriod() <= 0)
+        return;
+    const std::uint32_t now = m_session.clock().tickCount();
+    if (!isPollDue(now, record->nextPollTime()))
+        return;
+    record->setNextPollTime(now + std::uint32_t(record->pollPeriod()) * 1000u);
+    PollOneDevice(index);
+}
+
+int PollingCycle::PollOneDevice(int index)
+{
+    DeviceNetwork &network = m_session.network();
+    const DeviceNode *polled = network.device(index);
+    if (!polled)
+        return 999;
+    const DeviceNode record = *polled;
+    const quint64 generation = network.generation();
+    CommPort &port = m_session.commPort();
+    port.setPortNum(record.portNumber());
+    if (const auto rate = baudrateForSpeedCode(record.speedCode()))
+        port.setBaudrate(*rate);
+    const int result = m_session.link().ReadInputRegisters(record.address(), 0, kLiveValueBytes);
+    // The wait for the reply delivers other events: a scan or a file load may have replaced the
+    // network meanwhile, and then the entry is gone.
+    const bool entryAlive = generation == network.generation();
+    if (result != 0) {
+        if (entryAlive)
+            network.setImage(index, DeviceNetwork::kImageFailed);
+        return result;
+    }
+    std::array<double, 4> values;
+    for (int c = 0; c < 4; ++c)
+        values[c] = double(field::f32(m_session.images().input, std::size_t(4 * c)));
+    AppendMeasurementRow(record.tablePath(), m_session.clock().currentDateTime(), values,
+                         QLocale());
+    if (!entryAlive)
+        return 0;
+    network.setImage(index, DeviceNetwork::kImageAnswers);
+    const bool selected = index == m_session.selectedIndex();
+    emit valuesPolled(index, values, selected);
+    if (selected)
+        m_chartRefreshDue = m_chartUpdateOnPoll;
+    return 0;
+}
+
+void PollingCycle::RefreshSelectedView()
+{
+    if (m_session.deviceCount() == 0 || m_lastPolledIndex != m_session.selectedIndex())
+        return;
+    emit selectedDevicePolled();
+    if (!m_titlesRefreshDue)
+        return;
+    m_titlesRefreshDue = false;
+    DeviceNetwork &network = m_session.network();
+    const int index = m_session.selectedIndex();
+    const quint64 generation = network.generation();
+    const int result =
+        m_session.deviceAccess().ReadSettings(kDescriptionPosition, kDescriptionBytes);
+    const bool entryAlive = network.contains(index) && generation == network.generation();
+    QStringList titles;
+    if (result == 0) {
+        for (int c = 0; c < 4; ++c) {
+            const auto *text = m_session.images().holding.data() + kDescriptionPosition + 16 * c;
+            int length = 0;
+            while (length < 16 && text[length] != 0)
+                ++length;
+            const QString title = cp1251::decode(reinterpret_cast<const char *>(text), length);
+            // A channel the device leaves unnamed keeps its number, or its line would have no
+            // name in the legend.
+            titles.append(title.trimmed().isEmpty() ? defaultSeriesTitles()[c] : title);
+        }
+    } else {
+        titles = defaultSeriesTitles();
+    }
+    emit seriesTitlesRead(titles);
+    if (entryAlive)
+        network.setImage(index,
+                         result == 0 ? DeviceNetwork::kImageAnswers : DeviceNetwork::kImageFailed);
+}
+
+void PollingCycle::TimerUpdateDataTimer()
+{
+    if (!m_chartRefreshDue)
+        return;
+    emit chartRedrawDue();
+    m_chartRefreshDue = false;
+}

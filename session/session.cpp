@@ -1,0 +1,145 @@
+#include "session/session.h"
+
+#include "platform/clock.h"
+#include "platform/messageservice.h"
+#include "session/networkscan.h"
+#include "session/pollingcycle.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+Session::Session(Clock &clock, QObject *parent)
+    : QObject(parent), m_clock(clock),
+      m_access(
+          m_link, m_port, [this]() -> const DeviceNode & { return m_current; },
+          [this](const QString &line, bool failed) { emit logLine(line, failed); })
+{
+    m_port.setBaudrate(Baudrate::br9600);
+    m_port.setPortNum(1);
+    m_link.setResponseWait(100);
+    m_link.showReply = [this](const QByteArray &reply) { emit replyReceived(reply); };
+    m_polling = std::make_unique<PollingCycle>(*this);
+    m_scan = std::make_unique<NetworkScan>(*this);
+    connect(m_polling.get(), &PollingCycle::tickEnded, this, [this] {
+        if (m_afterTick.isEmpty())
+            return;
+        // From the event loop, once the tick has returned all the way.
+        QTimer::singleShot(0, this, [this] {
+            const QList<std::function<void()>> actions = std::exchange(m_afterTick, {});
+            for (const auto &action : actions)
+                action();
+        });
+    });
+}
+
+Session::~Session() = default;
+
+bool Session::selectDeviceOf(int index)
+{
+    const int device = m_network.deviceOf(index);
+    if (device < 0)
+        return false;
+    m_selectedIndex = device;
+    if (const DeviceNode *record = m_network.device(device))
+        m_current = *record;
+    return true;
+}
+
+QString Session::selectedName() const
+{
+    return m_network.isDevice(m_selectedIndex) ? m_network.entry(m_selectedIndex).text : QString();
+}
+
+QString Session::DescribeDevice(std::span<const std::uint8_t> identity)
+{
+    const IdentityTexts t = describeIdentity(identity);
+    emit identityDescribed(t);
+    return t.description();
+}
+
+void Session::ApplyDeviceLineSpeed(Baudrate fallback)
+{
+    m_port.setBaudrate(baudrateForSpeedCode(m_current.speedCode()).value_or(fallback));
+}
+
+bool Session::RefreshCurrentIdentity()
+{
+    if (deviceCount() <= 1)
+        return false;
+    endEdit();
+    ApplyDeviceLineSpeed(Baudrate::br9600);
+    if (m_link.ReadHoldingRegisters(m_current.address(), 0, identity::kBytes) != 0)
+        return false;
+    std::copy_n(m_images.holding.begin(), identity::kBytes, m_current.identity().begin());
+    DescribeDevice(m_current.identity());
+    m_polling->TimerUpdateData()->start();
+    emit currentIdentityRefreshed();
+    return true;
+}
+
+void Session::beginEdit(const QString &addressText)
+{
+    m_editPending = true;
+    m_editStartText = addressText;
+}
+
+void Session::endEdit()
+{
+    if (!m_editPending)
+        return;
+    m_editPending = false;
+    emit editEnded();
+}
+
+int Session::ConfirmStopPolling()
+{
+    if (!m_polling->isPolling())
+        return 1;
+    const MessageButton answer = showMessage(
+        QStringLiteral("Активен режим сбора данных архива\r\n     Прервать чтение данных ?"),
+        QStringLiteral("Останов опроса"), MessageIcon::Information,
+        int(MessageButton::Yes) | int(MessageButton::No));
+    if (answer != MessageButton::Yes)
+        return 0;
+    m_polling->stopQuietly();
+    return 2;
+}
+
+void Session::SetEditorPanelsEnabled(bool on)
+{
+    emit editorPanelsEnabled(on);
+}
+
+bool Session::WaitForPollIdle()
+{
+    // Ticks run on this thread: while one is unfinished, the caller was delivered from inside
+    // its wait for a reply, and that tick can only end once the caller has returned. Waiting
+    // here would only hold the program still for the whole time-out.
+    if (!m_pollIdle.isSet())
+        return false;
+    return m_pollIdle.wait(kPollIdleWaitMs);
+}
+
+bool Session::runWhenLinkIdle(QObject *context, std::function<void()> action)
+{
+    if (!tickRunning()) {
+        action();
+        return true;
+    }
+    QPointer<QObject> guard(context);
+    m_afterTick.append([guard, action = std::move(action)] {
+        if (guard)
+            action();
+    });
+    return false;
+}
+
+void Session::clearNetwork()
+{
+    m_network.freeRecords();
+    m_network.clear();
+    m_selectedIndex = 0;
+    m_polling->resetTurn();
+}

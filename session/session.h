@@ -1,0 +1,153 @@
+#pragma once
+
+#include "device/deviceaccess.h"
+#include "device/devicenode.h"
+#include "device/identity.h"
+#include "link/commport.h"
+#include "link/modbuslink.h"
+#include "link/registerimages.h"
+#include "session/devicenetwork.h"
+#include "session/namedobjects.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <span>
+
+class Clock;
+class NetworkScan;
+class PollingCycle;
+class QIODevice;
+
+// The network file's reader and writer, plugged into the session by the program's assembly; the
+// commands that save or load the tree go to it.
+class NetworkFileService
+{
+public:
+    virtual ~NetworkFileService() = default;
+    // Reads a network file into the session; false when it could not be read (the reader has
+    // told the user why).
+    virtual bool loadNetworkFile(QIODevice &file) = 0;
+    // The save and load commands with their dialogs.
+    virtual void saveTreeCommand() = 0;
+    virtual void loadTreeCommand() = 0;
+};
+
+// What lives for the whole run of the configurator: the serial port, the register images and
+// the link, the device access operations, the port lock and the poll-idle mark, the device
+// network with the selection and the selected device's copy (CurrentDevice), and the
+// edit-pending state of the configuration window. Windows read and change it through its
+// functions and learn what changed from its signals; it knows no window.
+class Session : public QObject
+{
+    Q_OBJECT
+public:
+    // How long WaitForPollIdle gives a running tick.
+    static constexpr int kPollIdleWaitMs = 3000;
+
+    explicit Session(Clock &clock, QObject *parent = nullptr);
+    ~Session() override;
+
+    Clock &clock() { return m_clock; }
+    CommPort &commPort() { return m_port; }
+    RegisterImages &images() { return m_images; }
+    ModbusLink &link() { return m_link; }
+    DeviceAccess &deviceAccess() { return m_access; }
+    PortMutex &portMutex() { return m_portMutex; }
+    PollIdleEvent &pollIdleEvent() { return m_pollIdle; }
+    DeviceNetwork &network() { return m_network; }
+    const DeviceNetwork &network() const { return m_network; }
+    PollingCycle &polling() { return *m_polling; }
+    NetworkScan &scan() { return *m_scan; }
+
+    // The selection: the absolute index of the selected device entry and its record's copy.
+    int selectedIndex() const { return m_selectedIndex; }
+    void setSelectedIndex(int index) { m_selectedIndex = index; }
+    const DeviceNode &CurrentDevice() const { return m_current; }
+    DeviceNode &CurrentDevice() { return m_current; }
+    int deviceCount() const { return m_network.deviceCount(); }
+    // Makes the device of an entry (or the device a settings entry belongs to) the selected
+    // one: its index and a copy of its record. False when the entry has no device.
+    bool selectDeviceOf(int index);
+    // The selected device's entry text ("" without one).
+    QString selectedName() const;
+    // Tells the windows the name of the selected device (selectedNameShown).
+    void showSelectedName(const QString &name) { emit selectedNameShown(name); }
+
+    // The identity texts of a device, told to every window that shows them; returns the
+    // description (type/address/speed).
+    QString DescribeDevice(std::span<const std::uint8_t> identity);
+    // Line speed of the port from the selected device's speed code, fallback for other codes.
+    void ApplyDeviceLineSpeed(Baudrate fallback);
+    // Reads the selected device's identity again (only with more than one device); ends a
+    // pending edit of the configuration window. True when the read succeeded.
+    bool RefreshCurrentIdentity();
+
+    // The configuration window's pending edit of the address or the line speed: the address
+    // text when the edit began, kept for restoring.
+    bool editPending() const { return m_editPending; }
+    QString editStartText() const { return m_editStartText; }
+    void beginEdit(const QString &addressText);
+    void endEdit();
+
+    // Keeping editor exchanges and the polling cycle apart.
+    // 1: polling was off; 0: the user keeps it running; 2: stopped on the user's word.
+    int ConfirmStopPolling();
+    void SetEditorPanelsEnabled(bool on);
+    // True when no tick runs any more; gives a running tick at most 3000 ms.
+    bool WaitForPollIdle();
+    // A poll tick is under way (its exchange waits for a reply below the caller).
+    bool tickRunning() const { return !m_pollIdle.isSet(); }
+    // Runs action at once when no tick runs; otherwise once the running tick has ended, from the
+    // event loop, so that the tick's exchange is never touched. Dropped when context goes.
+    // Returns true when the action ran at once.
+    bool runWhenLinkIdle(QObject *context, std::function<void()> action);
+
+    // From the program's close on, long runs (a scan) stop at their next step.
+    bool isClosing() const { return m_closing; }
+    void setClosing() { m_closing = true; }
+
+    // Empties the network; the selection and the polling turn start over.
+    void clearNetwork();
+
+    // nullptr until a network file service is plugged in.
+    NetworkFileService *networkFileService() const { return m_networkFile; }
+    void setNetworkFileService(NetworkFileService *service) { m_networkFile = service; }
+
+signals:
+    void identityDescribed(const IdentityTexts &texts);
+    // The text of the selected device's entry, for the configuration window's name field.
+    void selectedNameShown(const QString &name);
+    // The reply text of every exchange of the link, as it came.
+    void replyReceived(const QByteArray &reply);
+    // One line of the message log; failed for an exchange that did not succeed.
+    void logLine(const QString &line, bool failed);
+    // Lock (false) or unlock (true) the command panels of every editor.
+    void editorPanelsEnabled(bool on);
+    // A pending edit of the configuration window ended from outside the window.
+    void editEnded();
+    // The line speed chosen in the scan window, by its text.
+    void scanSpeedChosen(const QString &text);
+    // The selected device's identity was read again (RefreshCurrentIdentity succeeded).
+    void currentIdentityRefreshed();
+
+private:
+    Clock &m_clock;
+    RegisterImages m_images;
+    CommPort m_port;
+    ModbusLink m_link{m_images};
+    DeviceNode m_current;
+    DeviceAccess m_access;
+    PortMutex m_portMutex;
+    PollIdleEvent m_pollIdle;
+    DeviceNetwork m_network;
+    std::unique_ptr<PollingCycle> m_polling;
+    std::unique_ptr<NetworkScan> m_scan;
+    int m_selectedIndex = 0;
+    bool m_editPending = false;
+    bool m_closing = false;
+    QString m_editStartText;
+    QList<std::function<void()>> m_afterTick;
+    NetworkFileService *m_networkFile = nullptr;
+};

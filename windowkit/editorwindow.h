@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/messageservice.h"
+#include "windowkit/statefulwindow.h"
+
+#include <QList>
+
+#include <functional>
+
+class Session;
+class WindowHost;
+
+// Counts the failed exchanges of one editor command. Every exchange of the sequence is
+// attempted; check() takes each result code.
+class ExchangeRun
+{
+public:
+    // Returns result unchanged.
+    int check(int result)
+    {
+        if (result != 0) {
+            ++m_failures;
+            m_lastError = result;
+        }
+        return result;
+    }
+    int failures() const { return m_failures; }
+    int lastError() const { return m_lastError; }
+    // The failure message can depend on what the sequence did (replaces the options' text).
+    void setFailureText(const QString &text) { m_failureText = text; }
+    const QString &failureText() const { return m_failureText; }
+
+private:
+    int m_failures = 0;
+    int m_lastError = 0;
+    QString m_failureText;
+};
+
+struct ExchangeOptions
+{
+    // Take PortMutex around the exchanges (the alarm and program editors); without it within
+    // mutexTimeoutMs the command does nothing.
+    bool takePortMutex = false;
+    int mutexTimeoutMs = 3000;
+    // The one message box after a sequence with failures.
+    QString failureText = QStringLiteral("Ошибка обмена с устройством");
+    QString failureCaption = QStringLiteral("Ошибка обмена");
+    // Shown after a sequence without failures, when not empty (information icon).
+    QString successText;
+    QString successCaption;
+};
+
+enum class ExchangeOutcome {
+    Done,      // every exchange succeeded
+    Failed,    // at least one failed; the message box was shown
+    Declined,  // the user kept polling running
+    Deferred,  // runs once the poll tick under way has ended
+    PortLocked // PortMutex not had in time
+};
+
+// A settings window of the selected device. It declares the command panels that are locked
+// while any exchange runs, the controls it remembers per device (its stored-state list), and
+// runs its commands through one exchange sequence: ConfirmStopPolling, lock the panels,
+// optionally take PortMutex, run the reads or writes counting failures, one message box,
+// unlock (also when an error travels through).
+class EditorWindow : public StatefulWindow
+{
+    Q_OBJECT
+public:
+    EditorWindow(Session &session, WindowHost &host, const QString &objectName,
+                 const QString &caption, QWidget *parent,
+                 Qt::WindowFlags flags = Qt::WindowFlags());
+
+    Session &session() const { return m_session; }
+    WindowHost &host() const { return m_host; }
+
+    const QList<QWidget *> &commandPanels() const { return m_panels; }
+    // Remembers controls per device: it has a stored-state list.
+    bool remembersPerDevice() const { return !storedProperties().isEmpty(); }
+
+    // Enables or disables the declared panels (what SetEditorPanelsEnabled does to each window).
+    void setCommandPanelsEnabled(bool on);
+
+    // The exchange sequence of a command; body runs the exchanges and checks each result.
+    ExchangeOutcome runExchange(const ExchangeOptions &options,
+                                const std::function<void(ExchangeRun &)> &body);
+
+protected:
+    void declareCommandPanels(const QList<QWidget *> &panels) { m_panels = panels; }
+    // The controls remembered per device, as "Control.Property"; a window that declares none
+    // remembers nothing.
+    void declareStoredState(const QStringList &properties);
+
+private:
+    Session &m_session;
+    WindowHost &m_host;
+    QList<QWidget *> m_panels;
+};
