@@ -33,6 +33,9 @@ AccessTexts textsFor(AccessKind kind)
     return {"", "", false};
 }
 
+// What the link itself answers to an exchange started while another one waits.
+constexpr int kLinkBusy = 999;
+
 } // namespace
 
 QString accessLogText(AccessKind kind, int result, std::uint16_t position, std::uint16_t length)
@@ -65,8 +68,12 @@ DeviceAccess::DeviceAccess(ModbusLink &link, CommPort &port, CurrentDevice curre
 {
 }
 
-void DeviceAccess::pointAtDevice(bool reopenIfOpen)
+bool DeviceAccess::pointAtDevice(bool reopenIfOpen)
 {
+    // An exchange that waits for its reply below this call owns the port: changing it now would
+    // close or reconfigure the line under it. The link refuses the new exchange anyway.
+    if (m_link.busy())
+        return false;
     const DeviceNode &device = m_current();
     const bool wasOpen = reopenIfOpen && m_port.IsOpen();
     if (wasOpen)
@@ -77,6 +84,7 @@ void DeviceAccess::pointAtDevice(bool reopenIfOpen)
         m_port.setBaudrate(*rate);
     if (wasOpen)
         m_port.Open();
+    return true;
 }
 
 int DeviceAccess::finish(AccessKind kind, int result, std::uint16_t position, std::uint16_t length)
@@ -91,36 +99,38 @@ int DeviceAccess::finish(AccessKind kind, int result, std::uint16_t position, st
 
 int DeviceAccess::ReadFlags(std::uint16_t position, std::uint16_t count)
 {
-    pointAtDevice(true);
-    const int result = m_link.ReadCoils(m_current().address(), position, count);
+    const int result =
+        pointAtDevice(true) ? m_link.ReadCoils(m_current().address(), position, count) : kLinkBusy;
     return finish(AccessKind::ReadFlags, result, position, count);
 }
 
 int DeviceAccess::WriteFlags(std::uint16_t position, std::uint16_t count)
 {
-    pointAtDevice(true);
-    const int result = m_link.WriteCoils(m_current().address(), position, count);
+    const int result =
+        pointAtDevice(true) ? m_link.WriteCoils(m_current().address(), position, count) : kLinkBusy;
     return finish(AccessKind::WriteFlags, result, position, count);
 }
 
 int DeviceAccess::ReadSettings(std::uint16_t bytePosition, std::uint16_t byteLength)
 {
-    pointAtDevice(true);
-    const int result = m_link.ReadHoldingRegisters(m_current().address(), bytePosition, byteLength);
+    const int result = pointAtDevice(true) ? m_link.ReadHoldingRegisters(m_current().address(),
+                                                                         bytePosition, byteLength)
+                                           : kLinkBusy;
     return finish(AccessKind::ReadSettings, result, bytePosition, byteLength);
 }
 
 int DeviceAccess::ReadData(std::uint16_t bytePosition, std::uint16_t byteLength)
 {
-    pointAtDevice(false);
-    const int result = m_link.ReadInputRegisters(m_current().address(), bytePosition, byteLength);
+    const int result = pointAtDevice(false) ? m_link.ReadInputRegisters(m_current().address(),
+                                                                        bytePosition, byteLength)
+                                            : kLinkBusy;
     return finish(AccessKind::ReadData, result, bytePosition, byteLength);
 }
 
 int DeviceAccess::WriteSettings(std::uint16_t bytePosition, std::uint16_t byteLength)
 {
-    pointAtDevice(false);
-    const int result =
-        m_link.WriteHoldingRegisters(m_current().address(), bytePosition, byteLength);
+    const int result = pointAtDevice(false) ? m_link.WriteHoldingRegisters(m_current().address(),
+                                                                           bytePosition, byteLength)
+                                            : kLinkBusy;
     return finish(AccessKind::WriteSettings, result, bytePosition, byteLength);
 }

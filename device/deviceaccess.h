@@ -13,7 +13,8 @@ class QDateTime;
 
 // The five logged exchanges with the selected device that the settings editors use. Each points
 // the link at the selected device's port, line speed and address, runs one transaction and leaves
-// one line in the message log.
+// one line in the message log. Started while another exchange waits for its reply, an operation
+// leaves the port alone and fails with 999.
 enum class AccessKind { ReadFlags, WriteFlags, ReadSettings, ReadData, WriteSettings };
 
 // The log line after its time stamp: the operation's text, the result code on failure and the
@@ -44,8 +45,9 @@ public:
 
 private:
     // Port number and line speed of the selected device; reopenIfOpen closes an open port for the
-    // change and opens it again.
-    void pointAtDevice(bool reopenIfOpen);
+    // change and opens it again. False, with the port untouched, while another exchange waits
+    // for its reply (the operation then fails with 999 and is logged as failed).
+    bool pointAtDevice(bool reopenIfOpen);
     int finish(AccessKind kind, int result, std::uint16_t position, std::uint16_t length);
 
     ModbusLink &m_link;

@@ -448,6 +448,11 @@ void MainWindow::connectCommands()
 
     connect(m_tree, &DeviceTree::leftButtonReleased, this, &MainWindow::TreeView1MouseUp);
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this]() { TreeView1DblClick(); });
+    // A device renamed in place: the configuration window's name field shows the new name.
+    connect(m_tree, &DeviceTree::nodeTextEdited, this, [this](QTreeWidgetItem *node) {
+        if (DeviceTree::isDeviceNode(node))
+            m_session.showSelectedName(node->text(0));
+    });
 }
 
 void MainWindow::connectSession()
@@ -903,6 +908,11 @@ void MainWindow::closeSequence()
     setWindowTitle(QStringLiteral("Завершение работы программы"));
 
     polling.stopQuietly();
+    {
+        QAction *button = command(QStringLiteral("butEnableCycleReqDev"));
+        const QSignalBlocker quiet(button);
+        button->setChecked(false);
+    }
     PollIdleEvent &idle = m_session.pollIdleEvent();
     idle.wait(Session::kPollIdleWaitMs);
 

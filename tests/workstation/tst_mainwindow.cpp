@@ -1,3 +1,4 @@
+#include "configuratortestenv.h"
 #include "workstationtestenv.h"
 
 #include "device/identity.h"
@@ -5,12 +6,11 @@
 #include "platform/cp1251.h"
 #include "platform/datafolder.h"
 #include "platform/settings.h"
+#include "windowkit/editorwindow.h"
 #include "workstation/application.h"
 #include "workstation/devicetree.h"
 #include "workstation/mainwindow.h"
 #include "workstation/messagelog.h"
-#include "workstation/program.h"
-#include "workstation/statefulwindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -26,9 +26,31 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<MainWindow> m_main;
+    // Stands in for the network file's reader and writer.
+    struct FileService : NetworkFileService
+    {
+        std::function<bool(QIODevice &)> load;
+        std::function<void()> save;
+        bool loadNetworkFile(QIODevice &file) override { return load && load(file); }
+        void saveTreeCommand() override
+        {
+            if (save)
+                save();
+        }
+        void loadTreeCommand() override {}
+    };
 
-    void startWindows() { m_main = createConfiguratorWindows(); }
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
+    FileService m_files;
+
+    void startWindows()
+    {
+        m_conf = std::make_unique<Configurator>(systemClock());
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
+    }
 
     void showAndActivate()
     {
@@ -41,10 +63,9 @@ class TestMainWindow : public QObject
     void addDevice(std::uint8_t address)
     {
         std::uint8_t ident[18] = {105, 3, 5, 3, 0x34, 0x12, address, 1};
-        DeviceTreeItem *item = m_main->tree()->addDevice(describeIdentity(ident).description(),
-                                                         DeviceNode::found(1, 1, ident, QString()));
-        m_main->tree()->addFeatures(item);
-        m_main->setDeviceCount(m_main->deviceCount() + 1);
+        DeviceNetwork &network = m_session->network();
+        network.addFeatures(network.addDevice(describeIdentity(ident).description(),
+                                              DeviceNode::found(1, 1, ident, QString())));
     }
 
 private slots:
@@ -60,7 +81,12 @@ private slots:
         QFile::remove(reportPath());
     }
 
-    void cleanup() { m_main.reset(); }
+    void cleanup()
+    {
+        m_conf.reset();
+        m_main = nullptr;
+        m_files = {};
+    }
 
     void unhandledErrorsReachTheGlobalDisplay_data()
     {
@@ -157,13 +183,14 @@ private slots:
         WatchingMessages shown;
         startWindows();
         QByteArray seen;
-        m_main->loadNetworkFile = [&](QIODevice &in) {
+        m_files.load = [&](QIODevice &in) {
             seen = in.readAll();
             addDevice(1);
             addDevice(2);
-            m_main->setSelectedIndex(5);
+            m_session->setSelectedIndex(5);
             return true;
         };
+        m_session->setNetworkFileService(&m_files);
         showAndActivate();
         QVERIFY(shown.shown.isEmpty());
         QCOMPARE(seen, QByteArray("tree"));
@@ -261,10 +288,10 @@ private slots:
         QCOMPARE(m_main->findChild<QWidget *>(QStringLiteral("frmNetworkConfig"))->size(),
                  QSize(493, 338));
         // The scan window's creation set the link up: 8 data bits, no parity, 2 stop bits.
-        QCOMPARE(m_main->commPort().stopbits(), Stopbits::sb2);
-        QCOMPARE(m_main->commPort().PortNum(), 1);
-        QCOMPARE(m_main->commPort().baudrate(), Baudrate::br9600);
-        QCOMPARE(m_main->link().ResponseWait(), 100);
+        QCOMPARE(m_session->commPort().stopbits(), Stopbits::sb2);
+        QCOMPARE(m_session->commPort().PortNum(), 1);
+        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br9600);
+        QCOMPARE(m_session->link().ResponseWait(), 100);
     }
 
     void commandsAtStart_data()
@@ -341,7 +368,7 @@ private slots:
                                          false);
         showAndActivate();
         const std::uint8_t widest[18] = {255, 9, 0xDD, 0xDD, 0xDD, 0xDD, 127, 9, 0, 0, 0, 0xFF};
-        m_main->DescribeDevice(widest);
+        m_session->DescribeDevice(widest);
         const QImage shot = m_main->grab().toImage();
         if (qEnvironmentVariableIsSet("LORVAN_SHOT_DIR"))
             shot.save(qEnvironmentVariable("LORVAN_SHOT_DIR") + QStringLiteral("/mainwindow.png"));
@@ -351,7 +378,7 @@ private slots:
                 continue;
             QWidget *button = bar->widgetForAction(a);
             QVERIFY(button->isVisible());
-            const QRect r(button->mapTo(m_main.get(), QPoint(0, 0)), button->size());
+            const QRect r(button->mapTo(m_main, QPoint(0, 0)), button->size());
             const QImage picture = shot.copy(r.adjusted(4, 4, -4, -4));
             QSet<QRgb> colours;
             for (int y = 0; y < picture.height(); ++y)
@@ -382,7 +409,7 @@ private slots:
     {
         startWindows();
         m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
         m_main->command(QStringLiteral("butFindDevices"))->trigger();
         QWidget *find = m_main->windows().findDevices;
         QVERIFY(find->isVisible());
@@ -522,22 +549,22 @@ private slots:
         polling->setEnabled(true);
         polling->setChecked(true);
         connect(polling, &QAction::toggled, this, [&] { ++pollingActions; });
-        m_main->VrTimer1()->start();
-        m_main->TimerUpdateData()->start();
+        m_session->polling().VrTimer1()->start();
+        m_session->polling().TimerUpdateData()->start();
 
         WatchingMessages shown;
         QVERIFY(m_main->close());
         QCOMPARE(m_main->windowTitle(), QStringLiteral("Завершение работы программы"));
         QVERIFY(!m_main->isEnabled());
-        QVERIFY(!m_main->VrTimer1()->isActive());
-        QVERIFY(!m_main->TimerUpdateData()->isActive());
+        QVERIFY(!m_session->polling().VrTimer1()->isActive());
+        QVERIFY(!m_session->polling().TimerUpdateData()->isActive());
         QVERIFY(!polling->isChecked());
         QCOMPARE(pollingActions, 0);
         QVERIFY(!instance.isHeld());
-        QVERIFY(!m_main->commPort().IsOpen());
-        for (StatefulWindow *w : m_main->statefulWindows())
+        QVERIFY(!m_session->commPort().IsOpen());
+        for (EditorWindow *w : m_main->statefulWindows())
             QVERIFY(!w->storingEnabled());
-        QVERIFY(!m_main->tree()->itemAtAbsoluteIndex(0)->device);
+        QVERIFY(!m_session->network().device(0));
         QCOMPARE(m_main->tree()->nodeCount(), 5); // the entries stay
         QVERIFY(QFile::exists(reportPath()));
         QVERIFY(shown.shown.isEmpty()); // the title-bar close does not ask about saving
@@ -561,15 +588,15 @@ private slots:
         QFETCH(int, atMostMs);
         startWindows();
         showAndActivate();
-        m_main->pollIdleEvent().reset();
+        m_session->pollIdleEvent().reset();
         if (tickEndsMs >= 0)
-            QTimer::singleShot(tickEndsMs, this, [this] { m_main->pollIdleEvent().set(); });
+            QTimer::singleShot(tickEndsMs, this, [this] { m_session->pollIdleEvent().set(); });
         QElapsedTimer clock;
         clock.start();
         QVERIFY(m_main->close());
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
-        QVERIFY(m_main->pollIdleEvent().isSet());
+        QVERIFY(m_session->pollIdleEvent().isSet());
     }
 
     void reportFailureIsSaidAndTheCloseCompletes()
@@ -590,7 +617,7 @@ private slots:
         QVERIFY(shown.shown[0].text.startsWith(QStringLiteral("Ошибка записи файла ")));
         QVERIFY(shown.shown[0].text.endsWith(QStringLiteral("report.log")));
         QCOMPARE(shown.shown[0].caption, QStringLiteral("Сохранение лог-файла"));
-        for (StatefulWindow *w : m_main->statefulWindows())
+        for (EditorWindow *w : m_main->statefulWindows())
             QVERIFY(!w->storingEnabled());
     }
 
@@ -616,7 +643,8 @@ private slots:
             addDevice(std::uint8_t(i + 1));
         showAndActivate();
         int saved = 0;
-        m_main->saveTreeCommand = [&] { ++saved; };
+        m_files.save = [&] { ++saved; };
+        m_session->setNetworkFileService(&m_files);
         WatchingMessages shown;
         shown.answers = {MessageButton(answer)};
         m_main->command(QStringLiteral("mnuExitProg"))->trigger();

@@ -1,11 +1,11 @@
+#include "configuratortestenv.h"
 #include "pollingtestenv.h"
 
 #include "platform/measurementmodel.h"
 #include "platform/settings.h"
+#include "windowkit/editorwindow.h"
 #include "workstation/dataview.h"
 #include "workstation/images.h"
-#include "workstation/program.h"
-#include "workstation/statefulwindow.h"
 
 #include <QAction>
 #include <QCategoryAxis>
@@ -16,8 +16,39 @@
 #include <QTableView>
 #include <QValueAxis>
 
+// A settings window with one read command, as every editor builds its commands.
+class ReadingEditor : public EditorWindow
+{
+public:
+    ReadingEditor(Session &session, WindowHost &host)
+        : EditorWindow(session, host, QStringLiteral("frmReading"), QStringLiteral("Чтение"),
+                       host.mainWidget())
+    {
+        panel = new QGroupBox(this);
+        panel->setObjectName(QStringLiteral("Panel1"));
+        declareCommandPanels({panel});
+    }
+
+    ExchangeOutcome ButtonReadClick()
+    {
+        return runExchange({}, [this](ExchangeRun &run) {
+            ++reads;
+            panelEnabledWhenRead = panel->isEnabled();
+            result = run.check(session().deviceAccess().ReadSettings(0, 18));
+            portWhenRead = session().commPort().PortNum();
+        });
+    }
+
+    QGroupBox *panel;
+    int reads = 0;
+    int result = -1;
+    int portWhenRead = 0;
+    bool panelEnabledWhenRead = true;
+};
+
 // The polling cycle against the simulated plant: who is polled when, what lands in the tables,
-// what a silent or garbled device does, and the selected device's view.
+// what a silent or garbled device does, and the selected device's view. The cycle runs on a
+// virtual clock: the gaps between ticks take no time, the exchanges take their real time.
 class TestPollingCycle : public QObject
 {
     Q_OBJECT
@@ -25,8 +56,74 @@ class TestPollingCycle : public QObject
     QTemporaryDir m_dir;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
     SimTraffic m_traffic;
-    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<VirtualClock> m_clock;
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
     QString m_tables;
+
+    // One tick as the cycle ran it: its start on the virtual clock and the address it polled
+    // (0 for none).
+    struct Tick
+    {
+        qint64 at;
+        int address;
+    };
+    QList<Tick> m_ticks;
+    QList<int> m_addresses;
+
+    void startWindows(Clock &clock)
+    {
+        m_conf.reset();
+        m_conf = std::make_unique<Configurator>(clock);
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
+        QTRY_VERIFY(m_main->isActivated());
+        auto counts = std::make_shared<QList<int>>();
+        connect(&m_session->polling(), &PollingCycle::tickStarted, this, [this, counts] {
+            *counts = requestCounts();
+            m_ticks.append({m_clock ? m_clock->elapsed() : 0, 0});
+        });
+        connect(&m_session->polling(), &PollingCycle::tickEnded, this, [this, counts] {
+            const QList<int> now = requestCounts();
+            for (int i = 0; i < m_addresses.size(); ++i) {
+                if (now[i] > counts->value(i))
+                    m_ticks.last().address = m_addresses[i];
+            }
+        });
+    }
+
+    QList<int> requestCounts()
+    {
+        QList<int> counts;
+        for (int address : std::as_const(m_addresses))
+            counts.append(int(m_traffic.requests(4, address).size()));
+        return counts;
+    }
+
+    QList<qint64> ticksPolling(int address) const
+    {
+        QList<qint64> times;
+        for (const Tick &t : m_ticks) {
+            if (t.address == address)
+                times.append(t.at);
+        }
+        return times;
+    }
+
+    // Moves the virtual clock on in small steps until the condition holds; false when it
+    // still does not after virtualMs.
+    bool advanceUntil(const std::function<bool()> &condition, int virtualMs)
+    {
+        for (int waited = 0; !condition(); waited += 100) {
+            if (waited >= virtualMs)
+                return false;
+            m_clock->advance(100);
+        }
+        return true;
+    }
 
     void startPlant(const QList<PolledDevice> &devices)
     {
@@ -35,6 +132,8 @@ class TestPollingCycle : public QObject
         m_sim->load(pollingScenario(devices));
         QString error;
         QVERIFY2(m_sim->start(m_dir.filePath("ports"), &error), qPrintable(error));
+        for (const PolledDevice &d : devices)
+            m_addresses.append(d.address);
         addPolledDevices(*m_main, devices, m_tables);
     }
 
@@ -44,10 +143,10 @@ class TestPollingCycle : public QObject
     {
         pollingButton()->trigger();
         QVERIFY(pollingButton()->isChecked());
-        QTest::qWait(ms);
+        m_clock->advance(ms);
         pollingButton()->trigger();
         QVERIFY(!pollingButton()->isChecked());
-        QVERIFY(!m_main->VrTimer1()->isActive());
+        QVERIFY(!m_session->polling().VrTimer1()->isActive());
     }
 
     QString table(int address) const
@@ -55,7 +154,7 @@ class TestPollingCycle : public QObject
         return m_tables + QStringLiteral("/ArcData%1.dbf").arg(address);
     }
 
-    DeviceTreeItem *device(int i) { return m_main->tree()->deviceItems().value(i); }
+    QTreeWidgetItem *device(int i) { return m_main->tree()->topLevelItem(i); }
 
 private slots:
     void initTestCase()
@@ -69,17 +168,19 @@ private slots:
         static int run = 0;
         m_tables = m_dir.filePath(QStringLiteral("tables%1").arg(++run));
         m_traffic.clear();
+        m_ticks.clear();
+        m_addresses.clear();
         openSettings()->clear();
-        m_main = createConfiguratorWindows();
-        m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
-        QTRY_VERIFY(m_main->isActivated());
+        m_clock = std::make_unique<VirtualClock>();
+        startWindows(*m_clock);
     }
 
     void cleanup()
     {
-        m_main.reset();
+        m_conf.reset();
+        m_main = nullptr;
         m_sim.reset();
+        m_clock.reset();
     }
 
     void dueTimes_data()
@@ -100,7 +201,7 @@ private slots:
         QFETCH(quint32, now);
         QFETCH(quint32, next);
         QFETCH(bool, due);
-        QCOMPARE(MainWindow::isPollDue(now, next), due);
+        QCOMPARE(PollingCycle::isPollDue(now, next), due);
     }
 
     // Devices at absolute indices 0, 5 (four and six entries below) and 12.
@@ -119,16 +220,19 @@ private slots:
         QFETCH(int, from);
         QFETCH(int, next);
         addPolledDevices(*m_main, {{1, 0, 30}, {2, 0, 30}, {5, 0, 30}}, m_tables);
-        m_main->tree()->topLevelItem(1)->addChild(new DeviceTreeItem); // six entries below
-        m_main->tree()->topLevelItem(1)->addChild(new DeviceTreeItem);
-        QCOMPARE(m_main->tree()->absoluteIndex(m_main->NextDeviceNode(from)), next);
+        DeviceNetwork &network = m_session->network();
+        network.addChild(5, NetworkEntry{}); // six entries below
+        network.addChild(5, NetworkEntry{});
+        QCOMPARE(network.nextDevice(from), next);
+        QCOMPARE(m_main->tree()->absoluteIndex(m_main->tree()->topLevelItem(2)), 12);
     }
 
     void emptyTreeTicksDoNothing()
     {
         m_main->EnableDeviceCommands();
         pollFor(1200);
-        QCOMPARE(m_main->lastPolledIndex(), 0);
+        QCOMPARE(m_session->polling().lastPolledIndex(), 0);
+        QVERIFY(m_ticks.size() >= 2);
     }
 
     // Three devices at their own speeds, periods of one and two seconds, one with polling off:
@@ -136,28 +240,28 @@ private slots:
     void pollsInTurnAndLogsWhatWasSent()
     {
         startPlant({{1, 4, 1}, {2, 1, 2}, {5, 0, 1, false}});
-        const QDateTime started = QDateTime::currentDateTime();
+        const qint64 started = m_clock->elapsed();
         pollFor(7000);
 
         QCOMPARE(m_traffic.requests(4, 5).size(), 0);
-        const QList<QDateTime> a = m_traffic.requests(4, 1);
-        const QList<QDateTime> b = m_traffic.requests(4, 2);
+        QCOMPARE(ticksPolling(5).size(), 0);
+        const QList<qint64> a = ticksPolling(1);
+        const QList<qint64> b = ticksPolling(2);
         QVERIFY2(a.size() >= 3, qPrintable(QString::number(a.size())));
         QVERIFY2(b.size() >= 2, qPrintable(QString::number(b.size())));
         // A period of two seconds is due one second early at the soonest; the first tick
         // comes 500 ms after the start.
-        QVERIFY(started.msecsTo(a.first()) >= 450);
-        QVERIFY(started.msecsTo(b.first()) >= 950);
-        // One device per tick, and a tick 500 ms after the previous one ended.
-        const QList<QDateTime> all = m_traffic.requests(4);
-        for (int i = 1; i < all.size(); ++i)
-            QVERIFY2(all[i - 1].msecsTo(all[i]) >= 480,
-                     qPrintable(QStringLiteral("%1 ms").arg(all[i - 1].msecsTo(all[i]))));
+        QCOMPARE(m_ticks.first().at - started, PollingCycle::kTickGapMs);
+        QVERIFY(b.first() - started >= 1000);
+        // A tick 500 ms after the previous one ended, one device at most per tick.
+        for (int i = 1; i < m_ticks.size(); ++i)
+            QCOMPARE(m_ticks[i].at - m_ticks[i - 1].at, PollingCycle::kTickGapMs);
+        QCOMPARE(qsizetype(a.size() + b.size()), m_traffic.requests(4).size());
         // The device with polling off still takes its turn: three devices make a turn of
-        // three ticks, so nobody is polled twice within 1.4 s.
-        for (const QList<QDateTime> &times : {a, b})
+        // three ticks, so nobody is polled twice within 1.5 s.
+        for (const QList<qint64> &times : {a, b})
             for (int i = 1; i < times.size(); ++i)
-                QVERIFY(times[i - 1].msecsTo(times[i]) >= 1400);
+                QVERIFY(times[i] - times[i - 1] >= 1500);
 
         for (int address : {1, 2}) {
             const QList<SimTraffic::Reply> replies = m_traffic.liveReplies(address);
@@ -214,13 +318,14 @@ private slots:
         ScopedRecordingMessages messages;
         startPlant({{1, 4, 1}});
         pollingButton()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(tableRows(table(1)) >= 2, 5000);
+        QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 2; }, 5000));
         m_sim->stop();
         const qint64 rows = tableRows(table(1));
-        QTRY_COMPARE_WITH_TIMEOUT(DeviceTree::nodeImage(device(0)), images::kDeviceFailed, 5000);
-        QTest::qWait(1500);
+        QVERIFY(advanceUntil(
+            [&] { return DeviceTree::nodeImage(device(0)) == images::kDeviceFailed; }, 5000));
+        m_clock->advance(1500);
         QVERIFY(pollingButton()->isChecked());
-        QVERIFY(m_main->VrTimer1()->isActive() || !m_main->pollIdleEvent().isSet());
+        QVERIFY(m_session->polling().VrTimer1()->isActive());
         pollingButton()->trigger();
         QCOMPARE(tableRows(table(1)), rows);
         QVERIFY(messages.shown.isEmpty());
@@ -239,21 +344,22 @@ private slots:
         m_sim->load(pollingScenario({{1, 4, 1}}));
         QVERIFY(m_sim->start(m_dir.filePath("ports")));
         addPolledDevices(*m_main, {{1, 4, 1}}, m_tables);
-        device(0)->device->setTablePath(folder + QStringLiteral("/ArcData1.dbf"));
+        m_session->network().device(0)->setTablePath(folder + QStringLiteral("/ArcData1.dbf"));
         bool idleWhileShown = false;
         messages.onShow = [&](const MessageRequest &) {
-            idleWhileShown = m_main->pollIdleEvent().isSet();
+            idleWhileShown = m_session->pollIdleEvent().isSet();
         };
 
         pollingButton()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(messages.shown.size() >= 2, 6000);
+        QVERIFY(advanceUntil([&] { return messages.shown.size() >= 2; }, 6000));
         QCOMPARE(messages.shown[0].text, QStringLiteral("Невозможно создать: ") + folder + "/");
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QVERIFY(idleWhileShown);
         QVERIFY(pollingButton()->isChecked());
 
         QVERIFY(QFile::remove(m_dir.filePath("blocker")));
-        QTRY_VERIFY_WITH_TIMEOUT(tableRows(folder + QStringLiteral("/ArcData1.dbf")) >= 1, 6000);
+        QVERIFY(advanceUntil(
+            [&] { return tableRows(folder + QStringLiteral("/ArcData1.dbf")) >= 1; }, 6000));
         pollingButton()->trigger();
     }
 
@@ -285,7 +391,7 @@ private slots:
         QVERIFY(tableRows(table(1)) >= 1);
 
         const int shown = m_main->dataView()->model()->rowCount();
-        QVERIFY_THROWS_EXCEPTION(TableError, m_main->SelectDevice(device(1)));
+        QVERIFY_THROWS_EXCEPTION(TableError, m_main->SelectDevice(5));
         QCOMPARE(m_main->dataView()->model()->rowCount(), shown);
         QCOMPARE(m_main->dataView()->table().path(), table(1));
     }
@@ -331,8 +437,8 @@ private slots:
         QVERIFY(update && update->isChecked());
         m_main->windows().channelConfig->show();
         pollingButton()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(tableRows(table(1)) >= 3, 8000);
-        QTRY_VERIFY(m_main->pollIdleEvent().isSet());
+        QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 3; }, 8000));
+        QVERIFY(m_session->pollIdleEvent().isSet());
         pollingButton()->trigger();
 
         DataView *view = m_main->dataView();
@@ -352,16 +458,16 @@ private slots:
             QCOMPARE(m_main->chartView()->series(c)->name(), QStringLiteral("Вход 1.%1").arg(c));
         QCOMPARE(DeviceTree::nodeImage(device(0)), images::kDeviceAnswers);
 
-        QVERIFY(m_main->chartRefreshDue());
-        m_main->TimerUpdateDataTimer();
-        QVERIFY(!m_main->chartRefreshDue());
+        QVERIFY(m_session->polling().chartRefreshDue());
+        m_session->polling().TimerUpdateDataTimer();
+        QVERIFY(!m_session->polling().chartRefreshDue());
         QCOMPARE(m_main->chartView()->series(1)->count(), rows);
         QCOMPARE(m_main->chartView()->series(4)->points().last().y(),
                  std::round(double(last.values[3]) * 10000) / 10000);
         // From the first timed redraw on, the page keeps the scale of 200 points; selecting the
         // device again stretches its few points across the width.
         QCOMPARE(m_main->chartView()->dateAxis()->max(), MeasurementChartView::kPagePoints - 0.5);
-        m_main->SelectDevice(device(0));
+        m_main->SelectDevice(0);
         QCOMPARE(m_main->chartView()->dateAxis()->max(), rows - 0.5);
     }
 
@@ -374,7 +480,7 @@ private slots:
             ->setChecked(false);
         pollFor(2200);
         QVERIFY(tableRows(table(1)) >= 1);
-        QVERIFY(!m_main->chartRefreshDue());
+        QVERIFY(!m_session->polling().chartRefreshDue());
         QCOMPARE(m_main->chartView()->series(1)->count(), 0);
     }
 
@@ -401,13 +507,111 @@ private slots:
         messages.answers = {MessageButton::Yes};
         QCOMPARE(m_main->ConfirmStopPolling(), 2);
         QVERIFY(!pollingButton()->isChecked());
-        QVERIFY(!m_main->VrTimer1()->isActive());
-        QVERIFY(m_main->pollIdleEvent().isSet());
+        QVERIFY(!m_session->polling().VrTimer1()->isActive());
+        QVERIFY(m_session->pollIdleEvent().isSet());
         // The editor buttons stay as the cycle's start left them.
         QVERIFY(!m_main->command("butShowFormConfig")->isEnabled());
 
         m_main->SetEditorPanelsEnabled(true);
         QVERIFY(group->isEnabled());
+    }
+
+    // The same cycle on the wall clock: ticks really come 500 ms apart, and the rows are what
+    // the devices sent.
+    void realTimeCycle()
+    {
+        m_conf.reset();
+        m_clock.reset();
+        startWindows(systemClock());
+        startPlant({{1, 4, 1}, {2, 1, 1}});
+        pollingButton()->trigger();
+        QTest::qWait(2300);
+        pollingButton()->trigger();
+        const QList<QDateTime> all = m_traffic.requests(4);
+        QVERIFY2(all.size() >= 3, qPrintable(QString::number(all.size())));
+        for (int i = 1; i < all.size(); ++i)
+            QVERIFY2(all[i - 1].msecsTo(all[i]) >= 480,
+                     qPrintable(QStringLiteral("%1 ms").arg(all[i - 1].msecsTo(all[i]))));
+        for (int address : {1, 2})
+            QCOMPARE(readPolledRows(table(address)).mid(1),
+                     expectedRows(m_traffic.liveReplies(address)));
+    }
+
+    // A settings read clicked while a poll tick waits for its reply (the port open on the
+    // polled device's line): it asks to stop polling, then waits for the tick and runs after it
+    // on the selected device's own line. Device access called inside the tick leaves the
+    // tick's port alone.
+    void settingsReadClickedDuringATick()
+    {
+        devsim::Scenario plant = pollingScenario({{1, 4, 1}});
+        plant.lines[0].turnaroundMs = 60; // a tick that waits long enough to be clicked into
+        devsim::LineSetup second = pollingScenario({{2, 1, 1}}).lines[0];
+        second.port = 2;
+        plant.lines.append(second);
+        m_sim = std::make_unique<devsim::DeviceSimulator>();
+        m_sim->setLogger([this](const QString &line) { m_traffic.append(line); });
+        m_sim->load(plant);
+        QString error;
+        QVERIFY2(m_sim->start(m_dir.filePath("ports"), &error), qPrintable(error));
+        m_addresses = {1, 2};
+        addPolledDevices(*m_main, {{1, 4, 1}, {2, 1, 1, false}}, m_tables);
+        DeviceNetwork &network = m_session->network();
+        network.device(5)->setPortNumber(2);
+        m_main->SelectDevice(5);
+        QCOMPARE(m_session->CurrentDevice().portNumber(), 2);
+        // The selected device is not polled and its chart titles are not read: the only
+        // exchange of a tick is the poll of device 1 on the first line.
+        m_session->polling().setTitlesRefreshDue(false);
+        auto *editor = new ReadingEditor(*m_session, *m_main);
+
+        ScopedRecordingMessages messages;
+        messages.answers = {MessageButton::Yes};
+        struct InTick
+        {
+            bool clicked = false;
+            ExchangeOutcome outcome = ExchangeOutcome::Done;
+            int directResult = 0;
+            bool portKept = false;
+        } inTick;
+        CommPort &port = m_session->commPort();
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (inTick.clicked || m_session->pollIdleEvent().isSet() || !port.IsOpen())
+                return;
+            inTick.clicked = true;
+            inTick.outcome = editor->ButtonReadClick();
+            inTick.directResult = m_session->deviceAccess().ReadSettings(0, 18);
+            inTick.portKept =
+                port.IsOpen() && port.PortNum() == 1 && port.baudrate() == Baudrate::br115200;
+        });
+        watch.start(1);
+        pollingButton()->trigger();
+        QVERIFY(advanceUntil([&] { return inTick.clicked; }, 3000));
+        watch.stop();
+
+        QCOMPARE(inTick.outcome, ExchangeOutcome::Deferred);
+        QCOMPARE(inTick.directResult, 999);
+        QVERIFY(inTick.portKept);
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(messages.shown[0].caption, QStringLiteral("Останов опроса"));
+        QVERIFY(!pollingButton()->isChecked());
+        // The tick itself got its reply and wrote its row.
+        QCOMPARE(m_ticks.last().address, 1);
+        QCOMPARE(tableRows(table(1)), 1);
+        QCOMPARE(DeviceTree::nodeImage(device(0)), images::kDeviceAnswers);
+
+        // The read runs once the tick has ended, on the selected device's line.
+        QTRY_COMPARE(editor->reads, 1);
+        QCOMPARE(editor->result, 0);
+        QCOMPARE(editor->portWhenRead, 2);
+        QVERIFY(!editor->panelEnabledWhenRead);
+        QVERIFY(editor->panel->isEnabled());
+        QCOMPARE(messages.shown.size(), 1); // no failure box
+        QCOMPARE(m_traffic.requests(3, 2).size(), 1);
+        const qsizetype ticks = m_ticks.size();
+        m_clock->advance(2000);
+        QCOMPARE(editor->reads, 1);
+        QCOMPARE(m_ticks.size(), ticks);
     }
 
     // A long table opens at once and the grid reads only the rows it shows.
@@ -420,7 +624,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        m_main->SelectDevice(device(0));
+        m_main->SelectDevice(0);
         QCOMPARE(m_main->dataView()->model()->rowCount(), 100000);
         m_main->dataView()->showNewestRow();
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));

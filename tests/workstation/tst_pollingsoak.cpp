@@ -1,7 +1,9 @@
 #include "pollingtestenv.h"
 
+#include "platform/clock.h"
+
+#include "app/program.h"
 #include "platform/settings.h"
-#include "workstation/program.h"
 
 #include <QAction>
 
@@ -38,7 +40,8 @@ private slots:
         QVERIFY2(sim.start(m_dir.filePath("ports"), &error), qPrintable(error));
 
         ScopedRecordingMessages messages;
-        std::unique_ptr<MainWindow> main = createConfiguratorWindows();
+        Session session(systemClock());
+        std::unique_ptr<MainWindow> main = createConfiguratorWindows(session);
         main->show();
         QTRY_VERIFY(main->isActivated());
         const QString tables = m_dir.filePath("tables");
@@ -48,7 +51,7 @@ private slots:
         polling->trigger();
         QTest::qWait(seconds * 1000);
         polling->trigger();
-        QVERIFY(main->pollIdleEvent().isSet());
+        QVERIFY(session.pollIdleEvent().isSet());
 
         int totalRows = 0;
         for (const PolledDevice &d : devices) {

@@ -1,8 +1,8 @@
 #include "workstationtestenv.h"
 
 #include "platform/datafolder.h"
+#include "session/namedobjects.h"
 #include "workstation/application.h"
-#include "workstation/namedobjects.h"
 
 #include <QProcess>
 #include <QtTest>

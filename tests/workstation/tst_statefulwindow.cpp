@@ -1,7 +1,7 @@
 #include "workstationtestenv.h"
 
 #include "platform/settings.h"
-#include "workstation/statefulwindow.h"
+#include "windowkit/statefulwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
