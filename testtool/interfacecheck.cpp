@@ -1,7 +1,7 @@
 #include "testtool/interfacecheck.h"
 
 #include "link/frame.h"
-#include "platform/pumpedwait.h"
+#include "platform/clock.h"
 #include "testtool/mainwindow.h"
 #include "testtool/popups.h"
 
@@ -76,32 +76,22 @@ bool TForm5::Button2Click()
     if (m_main.deferWhileBusy([this] { Button2Click(); }))
         return false;
     m_running = true;
-    const bool keptPoll = m_main.pollActive();
-    m_main.CheckBox1->setChecked(false);
-
-    m_main.FindClick();
-    m_main.setChecking(true);
-
-    m_main.Find->setEnabled(false);
-    m_main.Timer1->stop();
-    m_main.setPollActive(false);
-    m_main.link().setResponseWait(kCheckResponseWait);
-    log(m_main.searchPopup()->StaticText2->text());
-    const Baudrate keptRate = m_main.port().baudrate();
+    const TForm1::CheckState kept = m_main.beginInterfaceCheck(kCheckResponseWait);
+    log(m_main.searchOutcome());
 
     bool answered = false;
     for (const auto &speed : kCheckSpeeds) {
         if (m_main.closing())
             break;
         m_main.port().setBaudrate(speed.rate);
-        DelayPumping(1000);
+        m_main.clock().delay(1000);
         const QString text = QLatin1String(speed.text);
         if (m_main.readIdentity(0) == kReplyOk) {
             answered = true;
             log(QStringLiteral("Cкорость: ") + text + QStringLiteral(".......OK"));
-            DelayPumping(100);
+            m_main.clock().delay(100);
         } else {
-            DelayPumping(2000);
+            m_main.clock().delay(2000);
             log(QStringLiteral("Cкорость: ") + text + QStringLiteral("...Ошибка"));
         }
     }
@@ -110,13 +100,7 @@ bool TForm5::Button2Click()
 
     Button2->setEnabled(true);
     m_running = false;
-    m_main.setChecking(false);
-    m_main.port().setBaudrate(keptRate);
-    m_main.CheckBox1->setChecked(keptPoll);
-    m_main.setPollActive(keptPoll);
-    DelayPumping(50);
-    m_main.Find->setEnabled(true);
-    m_main.Timer1->start();
+    m_main.endInterfaceCheck(kept);
     return answered;
 }
 

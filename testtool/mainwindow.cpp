@@ -1,8 +1,8 @@
 #include "testtool/mainwindow.h"
 
 #include "link/frame.h"
+#include "platform/clock.h"
 #include "platform/messageservice.h"
-#include "platform/pumpedwait.h"
 #include "testtool/hexgrid.h"
 #include "testtool/interfacecheck.h"
 #include "testtool/popups.h"
@@ -51,7 +51,7 @@ QLabel *sunkenText(QWidget *parent, const char *name, int x, int y, int w)
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QWidget(parent)
+TForm1::TForm1(Clock &clock, QWidget *parent) : QWidget(parent), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Лорван MODBUS тест"));
@@ -212,14 +212,14 @@ void TForm1::buildControls()
     }
     StatusBar1->setGeometry(0, 312, 336, 20);
 
-    Timer1 = new QTimer(this);
+    Timer1 = m_clock.createTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
-    m_retryTimer = new QTimer(this);
+    m_retryTimer = m_clock.createTimer(this);
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kRetryMs);
-    connect(m_retryTimer, &QTimer::timeout, this, &TForm1::runDeferred);
-    Timer2 = new QTimer(this);
+    connect(m_retryTimer, &ClockTimer::timeout, this, &TForm1::runDeferred);
+    Timer2 = m_clock.createTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
 
@@ -238,8 +238,8 @@ void TForm1::buildControls()
     connect(MaskEditTime, &QLineEdit::textChanged, this, &TForm1::ParametrChange);
     connect(Find, &QPushButton::clicked, this, [this] { FindClick(); });
     connect(Test, &QPushButton::clicked, this, &TForm1::TestClick);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::UpDateCFG);
-    connect(Timer2, &QTimer::timeout, this, &TForm1::GetRealTime);
+    connect(Timer1, &ClockTimer::timeout, this, &TForm1::UpDateCFG);
+    connect(Timer2, &ClockTimer::timeout, this, &TForm1::GetRealTime);
     for (QObject *o : {static_cast<QObject *>(MaskEditDate), static_cast<QObject *>(MaskEditTime),
                        static_cast<QObject *>(Edit8)})
         o->installEventFilter(this);
@@ -410,11 +410,11 @@ int TForm1::FindClick()
         // Every speed fails the same way on a port that cannot be opened.
         if (!portError.isEmpty())
             break;
-        DelayPumping(300);
+        m_clock.delay(300);
         if (result == kReplyOk)
             break;
     }
-    DelayPumping(500);
+    m_clock.delay(500);
 
     if (result == kReplyOk) {
         setPanel(1, QStringLiteral(" Устройство обнаружено"));
@@ -433,7 +433,7 @@ int TForm1::FindClick()
     }
     m_search->repaint();
     if (!m_closing)
-        DelayPumping(1000);
+        m_clock.delay(1000);
     m_search->hide();
 
     showSpeedInList(tried);
@@ -459,7 +459,7 @@ void TForm1::refreshIdentity()
         return;
     // The line counts as busy from the pause on, so that a click meanwhile waits for the read.
     m_reading = true;
-    DelayPumping(50);
+    m_clock.delay(50);
     QString portError;
     const int result = m_pollActive && !m_closing ? readIdentity(m_deviceAddress, &portError) : -1;
     m_reading = false;
@@ -501,7 +501,7 @@ void TForm1::SetDeviceClock()
     const bool kept = m_pollActive;
     m_pollActive = false;
     Timer1->stop();
-    DelayPumping(100);
+    m_clock.delay(100);
 
     const auto date = parseClockDate(MaskEditDate->text());
     const auto time = parseClockTime(MaskEditTime->text());
@@ -634,4 +634,35 @@ void TForm1::closeEvent(QCloseEvent *event)
             w->hide();
     }
     event->accept();
+}
+
+TForm1::CheckState TForm1::beginInterfaceCheck(int responseWait)
+{
+    CheckState state;
+    state.keptPoll = m_pollActive;
+    CheckBox1->setChecked(false);
+    FindClick();
+    m_checking = true;
+    Find->setEnabled(false);
+    Timer1->stop();
+    m_pollActive = false;
+    m_link.setResponseWait(responseWait);
+    state.keptRate = m_port.baudrate();
+    return state;
+}
+
+void TForm1::endInterfaceCheck(const CheckState &state)
+{
+    m_checking = false;
+    m_port.setBaudrate(state.keptRate);
+    CheckBox1->setChecked(state.keptPoll);
+    m_pollActive = state.keptPoll;
+    m_clock.delay(50);
+    Find->setEnabled(true);
+    Timer1->start();
+}
+
+QString TForm1::searchOutcome() const
+{
+    return m_search ? m_search->StaticText2->text() : QString();
 }

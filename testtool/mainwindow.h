@@ -11,13 +11,14 @@
 #include <functional>
 #include <memory>
 
+class Clock;
+class ClockTimer;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
-class QTimer;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -29,12 +30,13 @@ class TForm1 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget *parent = nullptr);
+    explicit TForm1(Clock &clock, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The popups and windows that are created after this one.
     void attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check);
 
+    Clock &clock() { return m_clock; }
     CommPort &port() { return m_port; }
     TestToolLink &link() { return m_link; }
     bool pollActive() const { return m_pollActive; }
@@ -53,8 +55,18 @@ public:
     // While the line is busy (or earlier actions still wait), keeps action for later and says
     // so; the kept actions run in order once the line is free.
     bool deferWhileBusy(const std::function<void()> &action);
-    // While the interface check runs, the cyclic read keeps off the line.
-    void setChecking(bool on) { m_checking = on; }
+    // The interface check takes the line: the cyclic read and the search button rest, a search
+    // runs first, and the reads use the check's reply wait. What the tool had before comes back
+    // when the check ends.
+    struct CheckState
+    {
+        bool keptPoll = false;
+        Baudrate keptRate = Baudrate::br9600;
+    };
+    CheckState beginInterfaceCheck(int responseWait);
+    void endInterfaceCheck(const CheckState &state);
+    // The search popup's outcome line.
+    QString searchOutcome() const;
 
     // Device search over all speeds; returns the last result code.
     int FindClick();
@@ -87,8 +99,8 @@ public:
     QPushButton *Test;
     QLineEdit *Edit8;
     QStatusBar *StatusBar1;
-    QTimer *Timer1;
-    QTimer *Timer2;
+    ClockTimer *Timer1;
+    ClockTimer *Timer2;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -107,6 +119,7 @@ private:
     int writeClock(QString *portError);
     void showSpeedInList(Baudrate rate);
 
+    Clock &m_clock;
     CommPort m_port;
     TestToolLink m_link;
     bool m_pollActive = false;
@@ -124,7 +137,7 @@ private:
     bool m_settingClock = false;
     bool m_reading = false;
     QList<std::function<void()>> m_deferred;
-    QTimer *m_retryTimer = nullptr;
+    ClockTimer *m_retryTimer = nullptr;
     bool m_replaying = false;
     bool m_closing = false;
 };

@@ -1,6 +1,6 @@
 #include "testtool/popups.h"
 
-#include "platform/pumpedwait.h"
+#include "platform/clock.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -59,7 +59,7 @@ void setTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-TForm2::TForm2(QWidget *parent) : QWidget(parent, Qt::Tool)
+TForm2::TForm2(Clock &clock, QWidget *parent) : QWidget(parent, Qt::Tool), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Поиск устройства"));
@@ -80,7 +80,7 @@ void TForm2::popup()
     }
     show();
     raise();
-    DelayPumping(kShowPauseMs);
+    m_clock.delay(kShowPauseMs);
 }
 
 TForm4::TForm4(QWidget *parent) : QWidget(parent, Qt::Tool)

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class Clock;
 class QLabel;
 
 // "Поиск устройства": the device search's progress and outcome, three lines.
@@ -9,7 +10,7 @@ class TForm2 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget *parent = nullptr);
+    explicit TForm2(Clock &clock, QWidget *parent = nullptr);
 
     // Shows the window; a window that was hidden first stays up 600 ms before the caller goes
     // on, so that the user sees it at all between fast steps.
@@ -18,6 +19,9 @@ public:
     QLabel *StaticText1;
     QLabel *StaticText2;
     QLabel *StaticText3;
+
+private:
+    Clock &m_clock;
 };
 
 // "Ошибка обмена": shown while the cyclic read fails.

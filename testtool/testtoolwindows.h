@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "testtool/interfacecheck.h"
 #include "testtool/mainwindow.h"
 #include "testtool/popups.h"
 #include "testtool/receiveviewer.h"
 
-// The tool's five windows, created in this order and wired to the main window.
+// The tool's five windows, created in this order and wired to the main window. Their pauses and
+// timers run on clock.
 struct TestToolWindows
 {
     TForm1 form1;
@@ -14,5 +16,8 @@ struct TestToolWindows
     TForm4 form4;
     TForm5 form5{form1};
 
-    TestToolWindows() { form1.attach(&form2, &form3, &form4, &form5); }
+    explicit TestToolWindows(Clock &clock = systemClock()) : form1(clock), form2(clock)
+    {
+        form1.attach(&form2, &form3, &form4, &form5);
+    }
 };

@@ -1,7 +1,10 @@
-// The test tool's windows against the device simulator on a real pseudo-terminal line.
+// The test tool's windows against the device simulator on a real pseudo-terminal line. The
+// tool's pauses and timers run on a virtual clock (one case keeps the wall clock); exchanges take
+// their real time.
 
 #include "devsim/devicesimulator.h"
 #include "link/frame.h"
+#include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "testtool/hexgrid.h"
 #include "testtool/testtoolwindows.h"
@@ -44,6 +47,7 @@ private:
     QTemporaryDir m_ports;
     QTemporaryDir m_config;
     std::unique_ptr<DeviceSimulator> m_sim;
+    std::unique_ptr<VirtualClock> m_clock;
     mutable std::mutex m_logMutex;
     QStringList m_log;
 
@@ -101,6 +105,28 @@ private:
         return QByteArray::fromHex(hex.toLatin1());
     }
 
+    // Moves the virtual clock on in small steps until the condition holds; false when it still
+    // does not after virtualMs.
+    bool advanceUntil(const std::function<bool()> &condition, int virtualMs)
+    {
+        for (int waited = 0; !condition(); waited += 50) {
+            if (waited >= virtualMs)
+                return false;
+            m_clock->advance(50);
+        }
+        return true;
+    }
+
+    // Runs action once, ms later on the virtual clock.
+    void later(QObject *context, int ms, const std::function<void()> &action)
+    {
+        ClockTimer *timer = m_clock->createTimer(context);
+        timer->setSingleShot(true);
+        timer->setInterval(ms);
+        connect(timer, &ClockTimer::timeout, context, action);
+        timer->start();
+    }
+
     static QStringList memoLines(const TForm5 &form)
     {
         return form.Memo1->toPlainText().split(QLatin1Char('\n'));
@@ -114,6 +140,8 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
     }
 
+    void init() { m_clock = std::make_unique<VirtualClock>(); }
+
     void cleanup()
     {
         if (m_sim)
@@ -125,7 +153,7 @@ private slots:
 
     void startState()
     {
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         QCOMPARE(f.windowTitle(), QStringLiteral("Лорван MODBUS тест"));
         QCOMPARE(f.size(), QSize(336, 332));
@@ -185,7 +213,7 @@ private slots:
         QFETCH(int, wait);
         startSimulator({speedCode});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QCOMPARE(f.panelText(1), QStringLiteral(" Чтение "));
@@ -218,7 +246,7 @@ private slots:
     {
         startSimulator({1, kDeviceAddress, false});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         QCOMPARE(f.FindClick(), kNoReply);
         QCOMPARE(f.panelText(1), QStringLiteral(" Устройство не обнаружено"));
@@ -236,10 +264,9 @@ private slots:
     {
         // No simulator: COM1 does not exist.
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
-        QElapsedTimer clock;
-        clock.start();
+        const qint64 started = m_clock->elapsed();
         QCOMPARE(f.FindClick(), kNoReply);
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
@@ -248,14 +275,15 @@ private slots:
         QCOMPARE(f.panelText(0), QStringLiteral("COM1 Закрыт"));
         QVERIFY(!w.form2.isVisible());
         // One attempt, not eight.
-        QVERIFY(clock.elapsed() < 4000);
+        QVERIFY(m_clock->elapsed() - started < 4000);
     }
 
+    // The one case on the wall clock.
     void cyclicReadFailsAndRecovers()
     {
         startSimulator({1, 5, true, QDateTime(QDate(2031, 6, 15), QTime(10, 20, 30), Qt::UTC)});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w; // on the wall clock: the cyclic read every second
         TForm1 &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QCOMPARE(f.deviceAddress(), 5);
@@ -286,17 +314,17 @@ private slots:
     {
         startSimulator();
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         m_sim->stop(); // the line disappears
-        QTRY_COMPARE_WITH_TIMEOUT(messages.shown.size(), 1, 3000);
+        QVERIFY(advanceUntil([&] { return messages.shown.size() == 1; }, 3000));
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QCOMPARE(f.panelText(1), QStringLiteral(" Ошибка чтения : 999"));
         QVERIFY(w.form4.isVisible());
         // Polling pauses rather than raising the same box every second.
         QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
-        QTest::qWait(2500);
+        m_clock->advance(2500);
         QCOMPARE(messages.shown.size(), 1);
     }
 
@@ -304,39 +332,37 @@ private slots:
     {
         startSimulator({1, kDeviceAddress, false});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         w.form1.show();
         w.form5.show();
-        QTimer::singleShot(700, &w.form1, [&] { w.form1.close(); });
-        QElapsedTimer clock;
-        clock.start();
+        later(&w.form1, 700, [&] { w.form1.close(); });
+        const qint64 started = m_clock->elapsed();
         QCOMPARE(w.form1.FindClick(), kNoReply);
-        QVERIFY(clock.elapsed() < 3000);
+        QVERIFY(m_clock->elapsed() - started < 3000);
         QVERIFY(!w.form2.isVisible() && !w.form5.isVisible());
         QVERIFY(!w.form1.Timer1->isActive());
     }
 
     void searchPopupPausesOncePerShowing()
     {
-        TForm2 popup;
-        QElapsedTimer clock;
-        clock.start();
+        TForm2 popup(*m_clock);
+        qint64 started = m_clock->elapsed();
         popup.popup();
-        QVERIFY(clock.elapsed() >= 600);
-        clock.restart();
+        QVERIFY(m_clock->elapsed() - started >= 600);
+        started = m_clock->elapsed();
         popup.popup();
-        QVERIFY(clock.elapsed() < 300);
+        QVERIFY(m_clock->elapsed() - started < 300);
         popup.hide();
-        clock.restart();
+        started = m_clock->elapsed();
         popup.popup();
-        QVERIFY(clock.elapsed() >= 600);
+        QVERIFY(m_clock->elapsed() - started >= 600);
     }
 
     void clockSetByEnter()
     {
         startSimulator();
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QVERIFY(f.pollActive());
@@ -374,7 +400,7 @@ private slots:
     {
         startSimulator({1, kDeviceAddress, true, QDateTime(QDate(2001, 1, 1), QTime(1, 1, 1))});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         f.Edit1->setText(QString::number(kDeviceAddress));
         f.MaskEditTime->setText(QStringLiteral(" 01:02:03"));
@@ -400,7 +426,7 @@ private slots:
     {
         startSimulator();
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         f.setPollActive(true);
         QTimer::singleShot(20, &f, [&] { f.ComboPortNum->setCurrentIndex(1); });
@@ -417,7 +443,7 @@ private slots:
     {
         startSimulator();
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         // Enter in the clock fields and a click on "Поиск" while a read waits for its reply.
         f.MaskEditDate->setText(QStringLiteral(" 05.03.24"));
@@ -425,20 +451,24 @@ private slots:
         QTimer::singleShot(20, &f, [&] { QTest::keyClick(f.MaskEditDate, Qt::Key_Return); });
         QTimer::singleShot(30, &f, [&] { f.Find->click(); });
         QCOMPARE(f.readIdentity(0), kReplyOk);
-        QTRY_COMPARE_WITH_TIMEOUT(messages.shown.size(), 1, 3000);
+        QVERIFY(advanceUntil([&] { return messages.shown.size() == 1; }, 3000));
         QCOMPARE(messages.shown[0].text, QStringLiteral("Дата и время установлены"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.panelText(0), QStringLiteral("COM1 Закрыт"), 15000);
+        QVERIFY(
+            advanceUntil([&] { return f.panelText(0) == QStringLiteral("COM1 Закрыт"); }, 15000));
         QCOMPARE(f.panelText(1), QStringLiteral(" Чтение "));
         QCOMPARE(f.ComboBaudrate->currentText(), QStringLiteral("19200"));
         QCOMPARE(deviceClock(kDeviceAddress).date(), QDate(2024, 3, 5));
 
         // The check clicked during the search waits for its end and then runs whole.
         f.TestClick();
-        QTimer::singleShot(20, &f, [&] { f.FindClick(); });
-        QTimer::singleShot(400, &w.form5, [&] { w.form5.Button2->click(); });
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.form5.Memo1->toPlainText().endsWith(QStringLiteral("Проверка завершена успешно")),
-            40000);
+        later(&f, 20, [&] { f.FindClick(); });
+        later(&w.form5, 400, [&] { w.form5.Button2->click(); });
+        QVERIFY(advanceUntil(
+            [&] {
+                return w.form5.Memo1->toPlainText().endsWith(
+                    QStringLiteral("Проверка завершена успешно"));
+            },
+            40000));
         QCOMPARE(memoLines(w.form5).size(), 7);
     }
 
@@ -453,14 +483,13 @@ private slots:
         QFETCH(bool, device);
         startSimulator({1, kDeviceAddress, device});
         ScopedRecordingMessages messages;
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         f.TestClick();
         QVERIFY(w.form5.isVisible());
         QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
         w.form5.Memo1->setPlainText(QStringLiteral("earlier run"));
-        QElapsedTimer clock;
-        clock.start();
+        const qint64 started = m_clock->elapsed();
         QCOMPARE(w.form5.Button2Click(), device);
         const QString err = QStringLiteral("...Ошибка");
         const QString ok = QStringLiteral(".......OK");
@@ -478,7 +507,7 @@ private slots:
                    : QStringLiteral("Проверка завершена с ошибками"),
         };
         QCOMPARE(memoLines(w.form5), expected);
-        QVERIFY(clock.elapsed() >= (device ? 4 : 5) * 3000);
+        QVERIFY(m_clock->elapsed() - started >= (device ? 4 : 5) * 3000);
         QCOMPARE(f.port().baudrate(), device ? Baudrate::br19200 : Baudrate::br115200);
         QCOMPARE(f.link().ResponseWait(), 80);
         QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
@@ -492,7 +521,7 @@ private slots:
     void viewerShowsTheLastReply()
     {
         startSimulator();
-        TestToolWindows w;
+        TestToolWindows w{*m_clock};
         TForm1 &f = w.form1;
         THexGrid *grid = w.form3.HexGrid1;
         QCOMPARE(f.readIdentity(0), kReplyOk);
