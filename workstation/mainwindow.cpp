@@ -351,10 +351,10 @@ void MainWindow::buildClientArea()
     }
     find->hide();
     m_panelFind = find;
-    m_scanResultTimer = new QTimer(this);
+    m_scanResultTimer = m_session.clock().createTimer(this);
     m_scanResultTimer->setSingleShot(true);
     m_scanResultTimer->setInterval(kScanResultShowMs);
-    connect(m_scanResultTimer, &QTimer::timeout, find, &QWidget::hide);
+    connect(m_scanResultTimer, &ClockTimer::timeout, find, &QWidget::hide);
     row->addWidget(m_dataPanel, 1);
 
     m_log = new MessageLog(central);

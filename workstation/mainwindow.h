@@ -7,6 +7,7 @@
 
 #include <span>
 
+class ClockTimer;
 class DataView;
 class DeviceTree;
 class EditorWindow;
@@ -158,7 +159,7 @@ private:
     std::unique_ptr<DataView> m_dataView;
     QWidget *m_panelFind = nullptr;
     QLabel *m_scanLines[3] = {};
-    QTimer *m_scanResultTimer = nullptr;
+    ClockTimer *m_scanResultTimer = nullptr;
     QList<QLabel *> m_statusPanels;
     QHash<QString, QAction *> m_commands;
     QMenu *m_optionsMenu = nullptr;

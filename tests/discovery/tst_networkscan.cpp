@@ -25,6 +25,7 @@ class TestNetworkScan : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
+    std::unique_ptr<VirtualClock> m_clock;
     std::unique_ptr<Configurator> m_conf;
     MainWindow *m_main = nullptr;
     Session *m_session = nullptr;
@@ -109,7 +110,8 @@ private slots:
             m_log.clear();
         }
         openSettings()->clear();
-        m_conf = std::make_unique<Configurator>(systemClock());
+        m_clock = std::make_unique<VirtualClock>();
+        m_conf = std::make_unique<Configurator>(*m_clock);
         m_main = m_conf->main.get();
         m_session = &m_conf->session;
         m_scan = qobject_cast<FindDevicesWindow *>(m_main->windows().findDevices);
@@ -123,6 +125,7 @@ private slots:
     {
         m_conf.reset();
         m_main = nullptr;
+        m_clock.reset();
         m_sim.reset();
     }
 
@@ -199,9 +202,10 @@ private slots:
         QVERIFY(panel->isVisible());
         QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
                  QStringLiteral("Найдено устройств: 3"));
-        QTest::qWait(MainWindow::kScanResultShowMs / 2);
+        m_clock->advance(MainWindow::kScanResultShowMs - 1);
         QVERIFY(panel->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), MainWindow::kScanResultShowMs * 2);
+        m_clock->advance(1);
+        QVERIFY(!panel->isVisible());
     }
 
     // Settings entries by the variant byte: bit 2 adds the programs, bit 0 the archive.
@@ -365,7 +369,9 @@ private slots:
             }
         });
         watch.start(2);
-        QTRY_VERIFY_WITH_TIMEOUT(pressedInTick, 5000);
+        for (int step = 0; step < 50 && !pressedInTick; ++step)
+            m_clock->advance(100); // the ticks come on the virtual clock
+        QVERIFY(pressedInTick);
         watch.stop();
         QTRY_VERIFY_WITH_TIMEOUT(!m_scan->isScanning() && requestsTo(5) >= 3, 5000);
         QTRY_COMPARE(m_session->deviceCount(), 1);
