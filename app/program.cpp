@@ -92,7 +92,8 @@ int runConfigurator(int argc, char **argv)
         return 1;
     }
 
-    Session session(systemClock());
+    // A child of the application, so that its objects can be found by name like the windows'.
+    Session session(systemClock(), &app);
     std::unique_ptr<MainWindow> main = createConfiguratorWindows(session);
     main->setSingleInstanceEvent(&instance);
 #ifdef Q_OS_UNIX

@@ -17,6 +17,9 @@ public:
     {
         m_timer->setTimerType(Qt::PreciseTimer);
         connect(m_timer, &QTimer::timeout, this, &ClockTimer::timeout);
+        // The timer underneath answers to the same name, for tools that look timers up by it.
+        connect(this, &QObject::objectNameChanged, m_timer,
+                [this](const QString &name) { m_timer->setObjectName(name); });
     }
     void start() override { m_timer->start(); }
     void stop() override { m_timer->stop(); }

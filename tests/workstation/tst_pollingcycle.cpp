@@ -420,7 +420,7 @@ private slots:
             pollFor(1500);
         }
         QVERIFY(QFile::remove(table(1)));
-        pollFor(1500);
+        pollFor(1000); // two ticks
         const qint64 rows = tableRows(table(1));
         QVERIFY(rows >= 1 && rows < 3);
         QCOMPARE(qint64(m_main->dataView()->model()->rowCount()), rows);

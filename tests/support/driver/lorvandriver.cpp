@@ -70,7 +70,10 @@ private:
             return;
         auto *tree = main->findChild<QTreeWidget *>(QStringLiteral("TreeView1"));
         auto *polling = main->findChild<QAction *>(QStringLiteral("butEnableCycleReqDev"));
-        auto *tick = main->findChild<QTimer *>(QStringLiteral("VrTimer1"));
+        // The poll timer belongs to the program's session, below the application object.
+        auto *tick = qApp->findChild<QTimer *>(QStringLiteral("VrTimer1"));
+        if (!tick)
+            return;
         auto *button = find->findChild<QAbstractButton *>(QStringLiteral("Find"));
         switch (m_stage) {
         case 0: {
