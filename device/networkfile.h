@@ -1,0 +1,73 @@
+#pragma once
+
+#include "device/devicenode.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The saved device network: the tree's entries with their records and the main window's
+// selection. The file keeps the tree in the windows' binary object-stream format, then the
+// records in the tree's depth-first order, then a trailer with the selection.
+
+struct NetworkEntry
+{
+    QString text;
+    qint32 image = 0;
+    qint32 selectedImage = 0;
+    // 0: a device with its DeviceNode; 1: a settings entry of the device before it.
+    int level = 0;
+    DeviceNode device;
+    FeatureNode feature;
+
+    bool isDevice() const { return level == 0; }
+    friend bool operator==(const NetworkEntry &, const NetworkEntry &) = default;
+};
+
+struct DeviceNetwork
+{
+    // Depth-first: each device followed by its settings entries.
+    QList<NetworkEntry> entries;
+    // Kept from the last loaded file and written back unchanged.
+    qint32 reserved = 0;
+    qint32 deviceCount = 0;
+    // Depth-first index of the selected device entry.
+    qint32 selectedIndex = 0;
+    DeviceNode current;
+
+    friend bool operator==(const DeviceNetwork &, const DeviceNetwork &) = default;
+};
+
+namespace networkfile {
+
+constexpr int kTrailerSize = 324;
+// An entry's text sits behind one length byte.
+constexpr int kMaxTextBytes = 255;
+// No saved network comes near this; a larger file is not one of ours.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+// What the user is told about any damaged or unreadable content.
+QString damagedMessage();
+
+// The whole file. Texts are cut to 255 bytes of the 8-bit code page; entries must start with a
+// device and have levels 0 and 1 only.
+QByteArray encode(const DeviceNetwork &network);
+
+// Every length, count and size is checked against what the file holds, and every record against
+// what the program can use (ports, speeds, periods, settings entries, the selected index).
+// Nothing on damage, with the reason in detail. Next poll times read as 0.
+std::optional<DeviceNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
+
+// Writes a temporary file beside the target and renames it over the target only when every byte
+// was written, so a failed save never leaves a half-written file under the name.
+bool save(const QString &path, const DeviceNetwork &network, QString *error);
+// Nothing when the file cannot be read (error: the system's text) or is damaged (error: the
+// reason; the user sees damagedMessage()).
+std::optional<DeviceNetwork> load(const QString &path, QString *error, bool *damaged = nullptr);
+
+// The name a save goes to: ".ini" appended unless the file name already ends in exactly "ini".
+QString saveName(const QString &chosen);
+
+} // namespace networkfile
