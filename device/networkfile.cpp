@@ -89,20 +89,20 @@ private:
     QByteArray m_out;
 };
 
-QByteArray entryText(const NetworkEntry &e)
+QByteArray entryText(const SavedEntry &e)
 {
     return cp1251::encode(e.text).left(networkfile::kMaxTextBytes);
 }
 
-QByteArray nodeList(const DeviceNetwork &network)
+QByteArray nodeList(const SavedNetwork &network)
 {
     Writer w;
     int firstLevel = 0;
-    for (const NetworkEntry &e : network.entries)
+    for (const SavedEntry &e : network.entries)
         firstLevel += e.isDevice() ? 1 : 0;
     w.i32(firstLevel);
     for (qsizetype i = 0; i < network.entries.size(); ++i) {
-        const NetworkEntry &e = network.entries[i];
+        const SavedEntry &e = network.entries[i];
         int children = 0;
         if (e.isDevice()) {
             for (qsizetype j = i + 1; j < network.entries.size() && !network.entries[j].isDevice();
@@ -122,7 +122,7 @@ QByteArray nodeList(const DeviceNetwork &network)
     return w.take();
 }
 
-QByteArray treeBlock(const DeviceNetwork &network)
+QByteArray treeBlock(const SavedNetwork &network)
 {
     Writer w;
     w.bytes(kSignature);
@@ -286,7 +286,7 @@ void skipValue(Reader &r, int depth)
 }
 
 // The node list of "Items.Data": texts and images; records come later in the file.
-QList<NetworkEntry> readNodeList(QByteArrayView data)
+QList<SavedEntry> readNodeList(QByteArrayView data)
 {
     Reader r(data);
     const std::int32_t firstLevel = r.i32("число устройств");
@@ -295,13 +295,13 @@ QList<NetworkEntry> readNodeList(QByteArrayView data)
     if (firstLevel < 0 || firstLevel > r.remaining() / kMinNode)
         fail(QStringLiteral("число устройств %1 не помещается в данные").arg(firstLevel));
 
-    QList<NetworkEntry> entries;
+    QList<SavedEntry> entries;
     auto readNode = [&](int level) -> std::int32_t {
         const std::int32_t size = r.i32("размер узла");
         if (size < kNodeFixedSize || size > kNodeFixedSize + networkfile::kMaxTextBytes)
             fail(QStringLiteral("размер узла %1").arg(size));
         Reader node(r.take(size, "узел"));
-        NetworkEntry e;
+        SavedEntry e;
         e.level = level;
         e.image = node.i32("картинка");
         e.selectedImage = node.i32("картинка");
@@ -331,14 +331,14 @@ QList<NetworkEntry> readNodeList(QByteArrayView data)
     return entries;
 }
 
-QList<NetworkEntry> readTreeBlock(Reader &r)
+QList<SavedEntry> readTreeBlock(Reader &r)
 {
     if (r.take(4, "подпись") != kSignature)
         fail(QStringLiteral("нет подписи TPF0"));
     if (r.shortString("класс") != kClassName)
         fail(QStringLiteral("не дерево устройств"));
     r.shortString("имя объекта");
-    std::optional<QList<NetworkEntry>> entries;
+    std::optional<QList<SavedEntry>> entries;
     for (;;) {
         const QByteArrayView name = r.shortString("имя свойства");
         if (name.isEmpty())
@@ -356,7 +356,7 @@ QList<NetworkEntry> readTreeBlock(Reader &r)
     if (r.u8("список объектов") != 0)
         fail(QStringLiteral("дерево с вложенными объектами"));
     // A tree without entries has no node list at all.
-    return entries.value_or(QList<NetworkEntry>());
+    return entries.value_or(QList<SavedEntry>());
 }
 
 // A record the program would trip over: a port or speed the settings window cannot show, a poll
@@ -380,14 +380,14 @@ DeviceNode readDeviceRecord(Reader &r, const char *what)
     return d;
 }
 
-DeviceNetwork decodeOrThrow(const QByteArray &bytes)
+SavedNetwork decodeOrThrow(const QByteArray &bytes)
 {
     Reader r(bytes);
-    DeviceNetwork net;
+    SavedNetwork net;
     net.entries = readTreeBlock(r);
 
     qint32 devices = 0;
-    for (NetworkEntry &e : net.entries) {
+    for (SavedEntry &e : net.entries) {
         if (e.isDevice()) {
             ++devices;
             e.device = readDeviceRecord(r, "запись устройства");
@@ -431,10 +431,10 @@ QString damagedMessage()
     return QStringLiteral("Ошибка чтения файла дерева устройств");
 }
 
-QByteArray encode(const DeviceNetwork &network)
+QByteArray encode(const SavedNetwork &network)
 {
     QByteArray out = treeBlock(network);
-    for (const NetworkEntry &e : network.entries) {
+    for (const SavedEntry &e : network.entries) {
         if (e.isDevice()) {
             out.append(reinterpret_cast<const char *>(e.device.bytes().data()), DeviceNode::kSize);
         } else {
@@ -451,7 +451,7 @@ QByteArray encode(const DeviceNetwork &network)
     return out;
 }
 
-std::optional<DeviceNetwork> decode(const QByteArray &bytes, QString *detail)
+std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail)
 {
     try {
         return decodeOrThrow(bytes);
@@ -462,7 +462,7 @@ std::optional<DeviceNetwork> decode(const QByteArray &bytes, QString *detail)
     }
 }
 
-bool save(const QString &path, const DeviceNetwork &network, QString *error)
+bool save(const QString &path, const SavedNetwork &network, QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -478,7 +478,7 @@ bool save(const QString &path, const DeviceNetwork &network, QString *error)
     return true;
 }
 
-std::optional<DeviceNetwork> load(const QString &path, QString *error, bool *damaged)
+std::optional<SavedNetwork> load(const QString &path, QString *error, bool *damaged)
 {
     if (damaged)
         *damaged = false;
@@ -494,7 +494,7 @@ std::optional<DeviceNetwork> load(const QString &path, QString *error, bool *dam
         return std::nullopt;
     }
     QString detail = QStringLiteral("файл больше %1 байт").arg(kMaxFileSize);
-    std::optional<DeviceNetwork> network;
+    std::optional<SavedNetwork> network;
     if (bytes.size() <= kMaxFileSize)
         network = decode(bytes, &detail);
     if (!network) {

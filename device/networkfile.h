@@ -12,7 +12,7 @@
 // selection. The file keeps the tree in the windows' binary object-stream format, then the
 // records in the tree's depth-first order, then a trailer with the selection.
 
-struct NetworkEntry
+struct SavedEntry
 {
     QString text;
     qint32 image = 0;
@@ -23,13 +23,13 @@ struct NetworkEntry
     FeatureNode feature;
 
     bool isDevice() const { return level == 0; }
-    friend bool operator==(const NetworkEntry &, const NetworkEntry &) = default;
+    friend bool operator==(const SavedEntry &, const SavedEntry &) = default;
 };
 
-struct DeviceNetwork
+struct SavedNetwork
 {
     // Depth-first: each device followed by its settings entries.
-    QList<NetworkEntry> entries;
+    QList<SavedEntry> entries;
     // Kept from the last loaded file and written back unchanged.
     qint32 reserved = 0;
     qint32 deviceCount = 0;
@@ -37,7 +37,7 @@ struct DeviceNetwork
     qint32 selectedIndex = 0;
     DeviceNode current;
 
-    friend bool operator==(const DeviceNetwork &, const DeviceNetwork &) = default;
+    friend bool operator==(const SavedNetwork &, const SavedNetwork &) = default;
 };
 
 namespace networkfile {
@@ -53,19 +53,19 @@ QString damagedMessage();
 
 // The whole file. Texts are cut to 255 bytes of the 8-bit code page; entries must start with a
 // device and have levels 0 and 1 only.
-QByteArray encode(const DeviceNetwork &network);
+QByteArray encode(const SavedNetwork &network);
 
 // Every length, count and size is checked against what the file holds, and every record against
 // what the program can use (ports, speeds, periods, settings entries, the selected index).
 // Nothing on damage, with the reason in detail. Next poll times read as 0.
-std::optional<DeviceNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
+std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
 
 // Writes a temporary file beside the target and renames it over the target only when every byte
 // was written, so a failed save never leaves a half-written file under the name.
-bool save(const QString &path, const DeviceNetwork &network, QString *error);
+bool save(const QString &path, const SavedNetwork &network, QString *error);
 // Nothing when the file cannot be read (error: the system's text) or is damaged (error: the
 // reason; the user sees damagedMessage()).
-std::optional<DeviceNetwork> load(const QString &path, QString *error, bool *damaged = nullptr);
+std::optional<SavedNetwork> load(const QString &path, QString *error, bool *damaged = nullptr);
 
 // The name a save goes to: ".ini" appended unless the file name already ends in exactly "ini".
 QString saveName(const QString &chosen);

@@ -19,15 +19,15 @@ DeviceNode device(int number, int port, std::uint8_t address, std::uint8_t speed
                              QStringLiteral("/data/ArcData%1.dbf").arg(number));
 }
 
-void addDevice(DeviceNetwork &net, const QString &text, const DeviceNode &record, int image = 0)
+void addDevice(SavedNetwork &net, const QString &text, const DeviceNode &record, int image = 0)
 {
-    NetworkEntry d;
+    SavedEntry d;
     d.text = text;
     d.image = d.selectedImage = image;
     d.device = record;
     net.entries.append(d);
     for (const FeatureEntry &f : featureEntries(record.variant())) {
-        NetworkEntry e;
+        SavedEntry e;
         e.level = 1;
         e.text = f.text;
         e.image = e.selectedImage = f.image;
@@ -39,9 +39,9 @@ void addDevice(DeviceNetwork &net, const QString &text, const DeviceNode &record
 
 // Two devices as a scan and a few edits leave them: the second answers no more, its first
 // settings entry was opened, its text was typed over by the user.
-DeviceNetwork sampleNetwork()
+SavedNetwork sampleNetwork()
 {
-    DeviceNetwork net;
+    SavedNetwork net;
     DeviceNode first = device(1, 1, 1, 4, 0x05);
     first.setNextPollTime(123456);
     addDevice(net, QStringLiteral("Лорван/001/115200"), first);
@@ -86,17 +86,17 @@ class TestNetworkFile : public QObject
 private slots:
     void savedNetworkLoadsBackWithPollTimesCleared()
     {
-        DeviceNetwork net = sampleNetwork();
+        SavedNetwork net = sampleNetwork();
         // A text typed by the user beyond what the length byte can carry is kept to 255 bytes.
         net.entries[0].text = QString(300, QChar(u'ж'));
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("plant.ini"));
         QString error;
         QVERIFY2(networkfile::save(path, net, &error), qPrintable(error));
-        const std::optional<DeviceNetwork> back = networkfile::load(path, &error);
+        const std::optional<SavedNetwork> back = networkfile::load(path, &error);
         QVERIFY2(back, qPrintable(error));
 
-        DeviceNetwork expected = net;
+        SavedNetwork expected = net;
         expected.entries[0].text.truncate(255);
         expected.entries[0].device.setNextPollTime(0);
         QCOMPARE(back->entries.size(), expected.entries.size());
@@ -110,7 +110,7 @@ private slots:
 
     void fileLayout()
     {
-        const DeviceNetwork net = sampleNetwork();
+        const SavedNetwork net = sampleNetwork();
         const QByteArray file = networkfile::encode(net);
         QVERIFY(file.startsWith(QByteArray("TPF0\x09TTreeView\x09TreeView1")));
         const qsizetype list = nodeListStart(file);
@@ -187,7 +187,7 @@ private slots:
         b.append(reinterpret_cast<const char *>(record.bytes().data()), 312);
 
         QString detail;
-        const std::optional<DeviceNetwork> net = networkfile::decode(b, &detail);
+        const std::optional<SavedNetwork> net = networkfile::decode(b, &detail);
         QVERIFY2(net, qPrintable(detail));
         QCOMPARE(net->entries.size(), 1);
         QCOMPARE(net->entries[0].text, QStringLiteral("Печь"));
@@ -199,7 +199,7 @@ private slots:
     void damagedFilesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
-        const DeviceNetwork good = sampleNetwork();
+        const SavedNetwork good = sampleNetwork();
         const QByteArray plain = networkfile::encode(good);
         const qsizetype list = nodeListStart(plain);
         const qsizetype records = recordsStart(plain);
@@ -210,7 +210,7 @@ private slots:
             putI32(b, pos, v);
             return b;
         };
-        auto changed = [](DeviceNetwork net, auto edit) {
+        auto changed = [](SavedNetwork net, auto edit) {
             edit(net);
             return networkfile::encode(net);
         };
@@ -239,7 +239,7 @@ private slots:
         QTest::newRow("port 0") << patched(records + 8, 0);
         QTest::newRow("port 9") << patched(records + 8, 9);
         QTest::newRow("speed code 5")
-            << changed(good, [](DeviceNetwork &n) { n.entries[0].device.identity()[7] = 5; });
+            << changed(good, [](SavedNetwork &n) { n.entries[0].device.identity()[7] = 5; });
         QTest::newRow("period 0") << patched(records + 12, 0);
         QTest::newRow("period overflowing milliseconds") << patched(records + 12, 3000000);
         QTest::newRow("device count unlike the tree") << patched(trailer + 4, 3);
@@ -276,13 +276,13 @@ private slots:
             QByteArray b = plain;
             for (int k = 1 + round % 3; k > 0; --k)
                 b[pos(random)] = char(byte(random));
-            const std::optional<DeviceNetwork> net = networkfile::decode(b);
+            const std::optional<SavedNetwork> net = networkfile::decode(b);
             if (!net)
                 continue;
             ++loaded;
             QVERIFY(net->entries.isEmpty() || net->entries[0].isDevice());
             QVERIFY(net->entries.isEmpty() || net->entries[net->selectedIndex].isDevice());
-            for (const NetworkEntry &e : net->entries) {
+            for (const SavedEntry &e : net->entries) {
                 QVERIFY(e.level == 0 || e.level == 1);
                 QVERIFY(e.text.size() <= 255);
             }
