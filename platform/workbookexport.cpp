@@ -1,0 +1,81 @@
+#include "platform/workbookexport.h"
+
+#include "platform/measurementtable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <xlsxwriter.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr qint64 kBlockRows = 500;
+const char *const kSheetName = "Лорван";
+
+} // namespace
+
+namespace workbook {
+
+bool exportTable(MeasurementTable &table, const QString &path, QString *error)
+{
+    // The library's own temporary files go to a folder of ours; the workbook is written beside
+    // the target and renamed over it at the end, so a failure leaves any older file in place.
+    QTemporaryDir scratch;
+    const QString partial = path + QStringLiteral(".part");
+    const QByteArray partialName = QFile::encodeName(partial);
+    const QByteArray scratchName = QFile::encodeName(scratch.path());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE; // rows go out in order; a long table needs no memory
+    options.tmpdir = const_cast<char *>(scratchName.constData());
+    lxw_workbook *book = workbook_new_opt(partialName.constData(), &options);
+    if (!book) {
+        *error = path + QStringLiteral(": не удалось создать книгу");
+        return false;
+    }
+    lxw_worksheet *sheet = workbook_add_worksheet(book, kSheetName);
+    lxw_error status = sheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
+
+    const qint64 rows = table.rowCount();
+    for (qint64 first = 0; status == LXW_NO_ERROR && first < rows; first += kBlockRows) {
+        const QList<MeasurementRow> block = table.rows(first, kBlockRows);
+        if (block.isEmpty())
+            break; // the file shrank under us: what was read is what there is
+        for (qsizetype i = 0; i < block.size() && status == LXW_NO_ERROR; ++i) {
+            const MeasurementRow &r = block[i];
+            const lxw_row_t row = lxw_row_t(first + i);
+            if (row >= LXW_ROW_MAX) {
+                status = LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+                break;
+            }
+            status = worksheet_write_string(sheet, row, 0, r.num.toUtf8().constData(), nullptr);
+            if (status == LXW_NO_ERROR)
+                status =
+                    worksheet_write_string(sheet, row, 1, r.date.toUtf8().constData(), nullptr);
+            for (int c = 0; c < 4 && status == LXW_NO_ERROR; ++c) {
+                if (r.channels[size_t(c)])
+                    status = worksheet_write_number(sheet, row, lxw_col_t(2 + c),
+                                                    *r.channels[size_t(c)], nullptr);
+            }
+        }
+    }
+    const lxw_error closed = workbook_close(book);
+    if (status == LXW_NO_ERROR)
+        status = closed;
+    if (status != LXW_NO_ERROR) {
+        QFile::remove(partial);
+        *error = path + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(status));
+        return false;
+    }
+    std::error_code failure;
+    std::filesystem::rename(partialName.constData(), QFile::encodeName(path).constData(), failure);
+    if (failure) {
+        QFile::remove(partial);
+        *error = path + QStringLiteral(": ") + QString::fromStdString(failure.message());
+        return false;
+    }
+    return true;
+}
+
+} // namespace workbook
