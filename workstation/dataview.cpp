@@ -1,5 +1,7 @@
 #include "workstation/dataview.h"
 
+#include "workstation/exportcommands.h"
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QFrame>
@@ -321,6 +323,22 @@ DataView::DataView(QTableView *grid, MeasurementChartView *chart)
     m_grid->setToolTip(
         QStringLiteral("Таблица данных, полученных\nпри периодическом опросе устройства"));
     fitColumns();
+
+    // The grid's popup and the chart legend's popup offer the exports.
+    auto *gridPopup = new QMenu(m_grid);
+    gridPopup->setObjectName(QStringLiteral("PopupMenuGrid"));
+    QAction *excel = gridPopup->addAction(QStringLiteral("Экспорт в Microsoft Excel"));
+    excel->setObjectName(QStringLiteral("Excel1"));
+    QObject::connect(excel, &QAction::triggered, m_grid, [this] { Excel1Click(*this); });
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(m_grid, &QWidget::customContextMenuRequested, gridPopup,
+                     [this, gridPopup](const QPoint &pos) {
+                         gridPopup->popup(m_grid->viewport()->mapToGlobal(pos));
+                     });
+    if (QAction *exportChart = m_chart->popupMenu()->findChild<QAction *>(
+            QStringLiteral("mnuExportChart"), Qt::FindDirectChildrenOnly))
+        QObject::connect(exportChart, &QAction::triggered, m_chart,
+                         [this] { ExportChartClick(m_chart); });
 }
 
 void DataView::fitColumns()

@@ -1,0 +1,93 @@
+#include "workstation/exportcommands.h"
+
+#include "platform/messageservice.h"
+#include "platform/metafile.h"
+#include "platform/workbookexport.h"
+#include "workstation/dataview.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QWidget>
+
+#include <stdexcept>
+
+namespace {
+
+// Asked before an existing file is replaced; true when the user agrees or there is none.
+bool mayReplace(const QString &name, const QString &caption)
+{
+    if (!QFileInfo::exists(name))
+        return true;
+    return showMessage(QStringLiteral("Файл ") + name + QStringLiteral(" существует") +
+                           QStringLiteral("\r\nПерезаписать его? "),
+                       caption, MessageIcon::Information,
+                       int(MessageButton::Yes) | int(MessageButton::No)) == MessageButton::Yes;
+}
+
+QString askSaveName(const QString &filter)
+{
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Save;
+    request.filter = filter;
+    return messages().askFileName(request);
+}
+
+[[noreturn]] void raise(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+} // namespace
+
+ChartFileFormat chartFileFormat(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix == QLatin1StringView("bmp"))
+        return ChartFileFormat::Bitmap;
+    if (suffix == QLatin1StringView("wmf"))
+        return ChartFileFormat::Metafile;
+    return ChartFileFormat::None;
+}
+
+void ExportChartClick(QWidget *chart)
+{
+    const QString name =
+        askSaveName(QStringLiteral("Графические файлы (*.wmf);;Графические файлы (*.bmp)"));
+    if (name.isEmpty() || !mayReplace(name, QStringLiteral("Сохранение графика")))
+        return;
+    const ChartFileFormat format = chartFileFormat(name);
+    if (format == ChartFileFormat::None)
+        return;
+    const QImage picture = chart->grab().toImage();
+    QString error;
+    if (format == ChartFileFormat::Metafile) {
+        if (!metafile::save(name, picture, &error))
+            raise(error);
+        return;
+    }
+    QImageWriter writer(name, "bmp");
+    if (!writer.write(picture))
+        raise(name + QStringLiteral(": ") + writer.errorString());
+}
+
+void Excel1Click(DataView &view)
+{
+    const QString caption = QStringLiteral("Экспорт таблицы");
+    if (!view.isOpen()) {
+        showMessage(QStringLiteral("Нет доступа к таблице."), caption, MessageIcon::Exclamation);
+        return;
+    }
+    const QString name = askSaveName(QStringLiteral("Файлы таблиц (*.xls);;Файлы Word (*.doc)"));
+    if (name.isEmpty() || !mayReplace(name, caption))
+        return;
+    // The table may have grown (or been closed) while the dialogs were open.
+    if (!view.isOpen() || view.table().refresh() == 0) {
+        showMessage(QStringLiteral("Архив данных пуст."), QString(), MessageIcon::None);
+        return;
+    }
+    QString error;
+    if (!workbook::exportTable(view.table(), name, &error))
+        raise(error);
+    view.showNewestRow();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class DataView;
+class QWidget;
+
+// The main window's exports: the chart as a picture file, the selected device's table as a
+// spreadsheet workbook.
+
+enum class ChartFileFormat { None, Bitmap, Metafile };
+
+// Decided by the name alone, exactly ".bmp" or ".wmf": the filter chosen in the dialog plays no
+// part, and any other ending (upper case included) writes nothing.
+ChartFileFormat chartFileFormat(const QString &fileName);
+
+// "Экспорт графика в файл...": the dialog, the overwrite question and the file. A file that
+// cannot be written throws std::runtime_error for the global error display.
+void ExportChartClick(QWidget *chart);
+
+// "Экспорт в Microsoft Excel": the display table as a workbook under the chosen name; the grid
+// then stands on the last row. Write errors throw std::runtime_error.
+void Excel1Click(DataView &view);
