@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "workstation/application.h"
 #include "workstation/mainwindow.h"
+#include "workstation/networkfilecommands.h"
 #include "workstation/secondarywindows.h"
 
 #ifdef Q_OS_UNIX
@@ -68,6 +69,7 @@ std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
     w.networkConfig = new NetworkConfigWindow(session, host);
     w.about = new AboutWindow(main.get());
     main->setWindows(w);
+    new NetworkFileCommands(session, *main);
     return main;
 }
 

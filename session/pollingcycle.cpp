@@ -110,6 +110,15 @@ void PollingCycle::stopQuietly()
     m_session.WaitForPollIdle();
 }
 
+void PollingCycle::resumeQuietly()
+{
+    if (!m_on) {
+        m_on = true;
+        emit switchedChanged(true);
+    }
+    m_pollTimer->start();
+}
+
 void PollingCycle::VrThread1Execute()
 {
     PollIdleEvent &idle = m_session.pollIdleEvent();

@@ -39,6 +39,9 @@ public:
     // Off without the button's action (the editor commands stay as they are), then waits for a
     // running tick.
     void stopQuietly();
+    // Back on without the button's action: next poll times stay as they are (a loaded network's
+    // devices, at 0, are due at once) and the editor commands are left alone.
+    void resumeQuietly();
     // The close sequence: no tick starts any more.
     void setClosing() { m_closing = true; }
 
