@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "workstation/application.h"
 #include "workstation/mainwindow.h"
+#include "workstation/networkconfigwindow.h"
 #include "workstation/networkfilecommands.h"
 #include "workstation/secondarywindows.h"
 

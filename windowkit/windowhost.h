@@ -17,6 +17,11 @@ public:
     virtual void CenterOverMainWindow(QWidget *window) = 0;
     // Centres a window over the main window and shows it without blocking the main window.
     virtual void openWindow(QWidget *window) = 0;
+    // Highlights the selected device's entry in the device tree; nothing else runs.
+    virtual void highlightSelectedNode() = 0;
+    // Shows the selected device's table in the grid and chart, with its colours. Throws
+    // TableError when the table cannot be had.
+    virtual void ShowDeviceTable() = 0;
     // The parent of the secondary windows and of the shared dialogs (message boxes and file
     // dialogs go through the message service, platform/messageservice.h).
     virtual QWidget *mainWidget() = 0;

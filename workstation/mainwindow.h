@@ -90,9 +90,9 @@ public:
     void SwitchEditorStateSection();
     void EnableDeviceCommands();
     // Highlights the entry at the selected index, if there is one; nothing else runs.
-    void highlightSelectedNode();
+    void highlightSelectedNode() override;
     // The measurement table of the selected device, opened for the grid and the chart.
-    void ShowDeviceTable();
+    void ShowDeviceTable() override;
 
     // The polling button's action.
     void butEnableCycleReqDevClick(bool down);

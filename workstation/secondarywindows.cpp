@@ -1,44 +1,38 @@
 #include "workstation/secondarywindows.h"
 
-#include "session/pollingcycle.h"
-#include "session/session.h"
 #include "windowkit/secondarywindow.h"
-#include "windowkit/windowhost.h"
+#include "workstation/images.h"
 
-#include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 
-NetworkConfigWindow::NetworkConfigWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmNetworkConfig"),
-                   QStringLiteral("Настройки сети"), host.mainWidget(),
-                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+namespace {
+
+// The picture across the window's upper part: the program's mark on a gradient.
+QPixmap aboutPicture(QSize size)
 {
-    setFixedSize(493, 338);
-
-    auto *layout = new QVBoxLayout(this);
-    auto *settings = new QGroupBox(QStringLiteral("Настройки"), this);
-    settings->setObjectName(QStringLiteral("GroupBox1"));
-    layout->addWidget(settings);
-    auto *chart = new QGroupBox(QStringLiteral("Настройки графика:"), this);
-    chart->setObjectName(QStringLiteral("GroupBox2"));
-    auto *chartLayout = new QVBoxLayout(chart);
-    // A poll of the selected device asks for a chart redraw only while this is checked.
-    auto *update = new QCheckBox(QStringLiteral("Обновление графика с каждым замером"), chart);
-    update->setObjectName(QStringLiteral("CheckUpdateGraph"));
-    update->setChecked(true);
-    chartLayout->addWidget(update);
-    layout->addWidget(chart);
-    declareCommandPanels({settings, chart});
-
-    PollingCycle &polling = session.polling();
-    polling.setChartUpdateOnPoll(update->isChecked());
-    connect(update, &QCheckBox::toggled, &polling, &PollingCycle::setChartUpdateOnPoll);
-    // A tick keeps the device settings locked until the panels are unlocked again.
-    connect(&polling, &PollingCycle::tickStarted, settings,
-            [settings] { settings->setEnabled(false); });
+    QPixmap picture(size);
+    QPainter p(&picture);
+    QLinearGradient fill(0, 0, size.width(), size.height());
+    fill.setColorAt(0, QColor(0x1F, 0x3A, 0x68));
+    fill.setColorAt(1, QColor(0x5B, 0x8F, 0xC9));
+    p.fillRect(picture.rect(), fill);
+    p.drawPixmap(16, (size.height() - 48) / 2, images::icon(images::kNetworkParams).pixmap(48, 48));
+    QFont font = p.font();
+    font.setPointSizeF(font.pointSizeF() * 1.8);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(picture.rect().adjusted(80, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+               QStringLiteral("Лорван"));
+    return picture;
 }
+
+} // namespace
 
 AboutWindow::AboutWindow(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -46,4 +40,25 @@ AboutWindow::AboutWindow(QWidget *parent)
 {
     makeSecondaryWindow(this, QStringLiteral("frmAbout"), QStringLiteral("О программе"));
     setFixedSize(330, 260);
+
+    auto *layout = new QVBoxLayout(this);
+    auto *picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setPixmap(aboutPicture(QSize(306, 110)));
+    layout->addWidget(picture);
+
+    auto *info = new QGroupBox(QStringLiteral("Информация о программе"), this);
+    info->setObjectName(QStringLiteral("GroupBox1"));
+    auto *infoLayout = new QVBoxLayout(info);
+    auto *version = new QLabel(QStringLiteral("Конфигуратор Лорван, версия 1.2"), info);
+    version->setObjectName(QStringLiteral("StaticVersion"));
+    infoLayout->addWidget(version);
+    layout->addWidget(info);
+
+    // Default and cancel button at once: Enter and Escape both close.
+    auto *close = new QPushButton(QStringLiteral("Закрыть"), this);
+    close->setObjectName(QStringLiteral("butClose"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(close, 0, Qt::AlignRight);
 }
