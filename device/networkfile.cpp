@@ -1,5 +1,6 @@
 #include "device/networkfile.h"
 
+#include "device/identity.h"
 #include "device/imagefields.h"
 #include "platform/cp1251.h"
 
@@ -503,6 +504,28 @@ std::optional<SavedNetwork> load(const QString &path, QString *error, bool *dama
             *damaged = true;
     }
     return network;
+}
+
+void appendFoundDevice(SavedNetwork &network, int portNumber,
+                       std::span<const std::uint8_t> identity, const QString &tablePath)
+{
+    constexpr int kNameLength = 32;
+    const int number = network.deviceCount + 1;
+    SavedEntry device;
+    device.text = describeIdentity(identity).description().left(kNameLength);
+    device.device = DeviceNode::found(number, portNumber, identity, tablePath);
+    network.entries.append(device);
+    for (const FeatureEntry &f : featureEntries(device.device.variant())) {
+        SavedEntry e;
+        e.level = 1;
+        e.text = f.text;
+        e.image = e.selectedImage = f.image;
+        e.feature.code = std::uint8_t(f.code);
+        network.entries.append(e);
+    }
+    network.deviceCount = number;
+    network.current = device.device;
+    network.current.setGraphRefresh(false);
 }
 
 QString saveName(const QString &chosen)

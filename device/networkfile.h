@@ -67,6 +67,12 @@ bool save(const QString &path, const SavedNetwork &network, QString *error);
 // reason; the user sees damagedMessage()).
 std::optional<SavedNetwork> load(const QString &path, QString *error, bool *damaged = nullptr);
 
+// A device as a scan adds it: the entry with the identity's description (32 characters), its
+// settings entries, and its record, which also becomes CurrentDevice. Devices are numbered from 1
+// in the order they are added.
+void appendFoundDevice(SavedNetwork &network, int portNumber,
+                       std::span<const std::uint8_t> identity, const QString &tablePath);
+
 // The name a save goes to: ".ini" appended unless the file name already ends in exactly "ini".
 QString saveName(const QString &chosen);
 

@@ -10,7 +10,7 @@ echo "== Installing missing packages (scripts/packages.txt)"
 bash "$top/scripts/install-deps.sh"
 echo "== Building LorvanConf and the device simulator in $build"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target LorvanConf lorvan-devsim
+cmake --build "$build" -j2 --target LorvanConf lorvan-devsim lorvan-netfile
 echo "== Checking that the package list covers what the build uses"
 /usr/bin/python3 "$top/scripts/check-deps.py" --build "$build"
 
@@ -34,5 +34,14 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 echo "Simulated plant on $LORVAN_PORT_DIR/COM1 (addresses 1, 2 and 5)"
+
+# A ready network file of the plant, reloaded at start under the demo's own settings, so the three
+# devices are in the tree without a scan. LORVAN_DEMO_SCAN=1 starts with an empty tree instead.
+if [ "${LORVAN_DEMO_SCAN:-0}" != 1 ]; then
+    export XDG_CONFIG_HOME="$run/config"
+    "$build/cli/lorvan-netfile" "$LORVAN_PORT_DIR/COM1" 1 "$run/plant.ini" 1:115200 2:19200 5:9600
+    mkdir -p "$XDG_CONFIG_HOME/Nordak"
+    printf '[General]\nReadOnLoad=1\nTreeFile=%s\n' "$run/plant.ini" >"$XDG_CONFIG_HOME/Nordak/LorvanConf.ini"
+fi
 echo "== Starting LorvanConf"
 "$build/workstation/LorvanConf" "$@"
