@@ -44,4 +44,4 @@ if [ "${LORVAN_DEMO_SCAN:-0}" != 1 ]; then
     printf '[General]\nReadOnLoad=1\nTreeFile=%s\n' "$run/plant.ini" >"$XDG_CONFIG_HOME/Nordak/LorvanConf.ini"
 fi
 echo "== Starting LorvanConf"
-"$build/workstation/LorvanConf" "$@"
+"$build/app/LorvanConf" "$@"

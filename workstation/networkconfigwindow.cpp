@@ -270,9 +270,8 @@ void NetworkConfigWindow::setColourPicker(QComboBox *picker, std::uint32_t colou
 
 void NetworkConfigWindow::showDeviceSettings(int index)
 {
-    const DeviceNode *node = session().network().isDevice(index)
-                                 ? session().network().device(index)
-                                 : nullptr;
+    const DeviceNode *node =
+        session().network().isDevice(index) ? session().network().device(index) : nullptr;
     if (!node)
         return;
     const DeviceNode record = *node;

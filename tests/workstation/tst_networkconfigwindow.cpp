@@ -1,16 +1,16 @@
+#include "configuratortestenv.h"
 #include "pollingtestenv.h"
 
 #include "platform/settings.h"
 #include "workstation/dataview.h"
 #include "workstation/networkconfigwindow.h"
-#include "workstation/program.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,7 +23,9 @@ class TestNetworkConfigWindow : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
-    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
     QString m_tables;
 
     NetworkConfigWindow *window() const
@@ -34,7 +36,8 @@ class TestNetworkConfigWindow : public QObject
     {
         return window()->findChild<T *>(QLatin1String(name));
     }
-    DeviceNode &record(int device) { return *m_main->tree()->deviceItems()[device]->device; }
+    DeviceNetwork &network() const { return m_session->network(); }
+    DeviceNode &record(int device) { return *network().device(network().deviceIndices()[device]); }
 
     void open()
     {
@@ -74,9 +77,11 @@ private slots:
         static int run = 0;
         m_tables = m_dir.filePath(QStringLiteral("tables%1").arg(++run));
         openSettings()->clear();
-        m_main = createConfiguratorWindows();
+        m_conf = std::make_unique<Configurator>(systemClock());
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
         m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
         QTRY_VERIFY(m_main->isActivated());
         m_sim = std::make_unique<devsim::DeviceSimulator>();
         m_sim->load(pollingScenario({{1, 4, 30}, {2, 1, 30}, {5, 0, 30}}));
@@ -87,7 +92,7 @@ private slots:
 
     void cleanup()
     {
-        m_main.reset();
+        m_conf.reset();
         m_sim.reset();
     }
 
@@ -95,15 +100,15 @@ private slots:
     {
         QCOMPARE(window()->size(), QSize(493, 338));
         QCOMPARE(window()->windowTitle(), QStringLiteral("Настройки сети"));
-        m_main->SelectDevice(m_main->tree()->topLevelItem(2));
-        const int selected = m_main->selectedIndex();
+        m_main->SelectDevice(network().deviceIndices()[2]);
+        const int selected = m_session->selectedIndex();
         record(0).setChannelColour(3, 0x00123456);
         open();
         QTreeWidget *list = window()->deviceList();
         QCOMPARE(list->topLevelItemCount(), 3);
-        QCOMPARE(list->topLevelItem(1)->text(0), m_main->tree()->topLevelItem(1)->text(0));
+        QCOMPARE(list->topLevelItem(1)->text(0), network().entry(5).text);
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
-        QCOMPARE(m_main->selectedIndex(), selected);
+        QCOMPARE(m_session->selectedIndex(), selected);
         // The first device's settings.
         QCOMPARE(control<QComboBox>("ComboPortNum")->currentText(), QStringLiteral("COM1"));
         QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("115200"));
@@ -161,9 +166,9 @@ private slots:
         const bool address = name == QLatin1String("EditNetAdr");
         QCOMPARE(address ? int(record(1).address()) : record(1).pollPeriod(), stored);
         // The picked device became the selected one, and its copy changed too.
-        QCOMPARE(m_main->selectedIndex(),
-                 m_main->tree()->absoluteIndex(m_main->tree()->topLevelItem(1)));
-        QVERIFY(m_main->CurrentDevice() == record(1));
+        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
+        QVERIFY(m_session->CurrentDevice() == record(1));
         QCOMPARE(address ? int(record(0).address()) : record(0).pollPeriod(), address ? 1 : 30);
     }
 
@@ -197,7 +202,7 @@ private slots:
         const QString table = m_dir.filePath("logs/plant.dbf");
         QCOMPARE(field->text(), table);
         QCOMPARE(record(2).tablePath(), table);
-        QCOMPARE(m_main->CurrentDevice().tablePath(), table);
+        QCOMPARE(m_session->CurrentDevice().tablePath(), table);
         QVERIFY(readWithDbfread(table).value(0).startsWith(QLatin1String("Num,C")));
         QVERIFY(messages.shown.isEmpty());
 
@@ -223,7 +228,7 @@ private slots:
         open();
         pick(1);
         auto *ports = control<QComboBox>("ComboPortNum");
-        const int linkPort = m_main->commPort().PortNum();
+        const int linkPort = m_session->commPort().PortNum();
         record(1).setPortNumber(3);
         // COM7 is no line of the plant.
         ports->setCurrentIndex(6);
@@ -233,14 +238,14 @@ private slots:
                  QStringLiteral("Ошибка доступа к порту: COM7\r\nУстановите другой порт"));
         QCOMPARE(record(1).portNumber(), 3);
         QCOMPARE(ports->currentText(), QStringLiteral("COM7"));
-        QCOMPARE(m_main->commPort().PortNum(), linkPort);
-        QVERIFY(!m_main->commPort().IsOpen());
+        QCOMPARE(m_session->commPort().PortNum(), linkPort);
+        QVERIFY(!m_session->commPort().IsOpen());
 
         ports->setCurrentIndex(0);
         emit ports->activated(0);
         QCOMPARE(record(1).portNumber(), 1);
-        QCOMPARE(m_main->CurrentDevice().portNumber(), 1);
-        QCOMPARE(m_main->commPort().PortNum(), linkPort);
+        QCOMPARE(m_session->CurrentDevice().portNumber(), 1);
+        QCOMPARE(m_session->commPort().PortNum(), linkPort);
     }
 
     void colourAndChecksThenClose()
@@ -267,7 +272,7 @@ private slots:
         pick(0);
         window()->close();
         QCOMPARE(m_main->chartView()->series(2)->color(), QColor(255, 0, 0));
-        QCOMPARE(m_main->selectedIndex(), 0);
+        QCOMPARE(m_session->selectedIndex(), 0);
     }
 
     void staleOrMissingPick()
@@ -276,15 +281,14 @@ private slots:
         open();
         // The tree is replaced while the window is open: the third entry of the list now names
         // a settings entry of the first device.
-        m_main->clearDeviceTree();
+        m_session->clearNetwork();
         addPolledDevices(*m_main, {{1, 4, 30}}, m_tables);
         const DeviceNode before = record(0);
         window()->deviceList()->setCurrentItem(window()->deviceList()->topLevelItem(2));
         control<QCheckBox>("CheckCyclOpros")->click();
         QCOMPARE(messages.shown.value(0).text, QStringLiteral("Ошибка записи настроек."));
         QVERIFY(record(0) == before);
-        QCOMPARE(*DeviceTree::asNode(m_main->tree()->topLevelItem(0)->child(0))->feature,
-                 (FeatureNode{1, 0}));
+        QCOMPARE(*network().feature(1), (FeatureNode{1, 0}));
 
         // Nothing picked: the first entry stands in, after the message.
         window()->deviceList()->setCurrentItem(nullptr);
@@ -298,8 +302,8 @@ private slots:
     void aboutWindow()
     {
         QWidget *about = m_main->windows().about;
-        QVERIFY(about->findChild<QLabel *>(QStringLiteral("StaticVersion"))
-                    ->text() == QStringLiteral("Конфигуратор Лорван, версия 1.2"));
+        QVERIFY(about->findChild<QLabel *>(QStringLiteral("StaticVersion"))->text() ==
+                QStringLiteral("Конфигуратор Лорван, версия 1.2"));
         auto *close = about->findChild<QPushButton *>(QStringLiteral("butClose"));
         QCOMPARE(close->text(), QStringLiteral("Закрыть"));
         bool wasModal = false;

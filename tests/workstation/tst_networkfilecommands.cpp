@@ -1,9 +1,9 @@
+#include "configuratortestenv.h"
 #include "pollingtestenv.h"
 
 #include "platform/settings.h"
 #include "workstation/images.h"
 #include "workstation/networkfilecommands.h"
-#include "workstation/program.h"
 
 #include <QAction>
 #include <QLabel>
@@ -17,14 +17,19 @@ class TestNetworkFileCommands : public QObject
     QTemporaryDir m_dir;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
     SimTraffic m_traffic;
-    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<Configurator> m_conf;
+    MainWindow *m_main = nullptr;
+    Session *m_session = nullptr;
     QString m_tables;
 
     void startWindows()
     {
-        m_main = createConfiguratorWindows();
+        m_conf.reset();
+        m_conf = std::make_unique<Configurator>(systemClock());
+        m_main = m_conf->main.get();
+        m_session = &m_conf->session;
         m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
         QTRY_VERIFY(m_main->isActivated());
     }
 
@@ -40,17 +45,17 @@ class TestNetworkFileCommands : public QObject
 
     NetworkFileCommands *commands() const { return m_main->findChild<NetworkFileCommands *>(); }
     QAction *command(const char *name) const { return m_main->command(QLatin1String(name)); }
+    DeviceNetwork &network() const { return m_session->network(); }
 
-    // Two devices, the second selected, its text typed over by the user, the first marked as
-    // not answering; saved through the command under "net".
+    // Two devices, the second (entry 5) selected, its text typed over by the user, the first
+    // marked as not answering; saved through the command under "net".
     SavedNetwork saveEditedPlant(ScopedRecordingMessages &messages)
     {
         startPlant({{1, 4, 30}, {2, 1, 30}});
-        QTreeWidgetItem *second = m_main->tree()->topLevelItem(1);
-        second->setText(0, QStringLiteral("Печь №2 — участок сушки"));
-        m_main->tree()->setNodeImage(m_main->tree()->topLevelItem(0), images::kDeviceFailed);
-        m_main->SelectDevice(second);
-        DeviceTree::asNode(second)->device->setNextPollTime(777);
+        network().setText(5, QStringLiteral("Печь №2 — участок сушки"));
+        network().setImage(0, images::kDeviceFailed);
+        m_main->SelectDevice(5);
+        network().device(5)->setNextPollTime(777);
         messages.fileAnswers = {m_dir.filePath("net")};
         command("SaveTree")->trigger();
         return commands()->snapshot();
@@ -75,7 +80,7 @@ private slots:
 
     void cleanup()
     {
-        m_main.reset();
+        m_conf.reset();
         m_sim.reset();
     }
 
@@ -95,12 +100,12 @@ private slots:
         QVERIFY(messages.shown.isEmpty());
         saved.entries[5].device.setNextPollTime(0);
         QVERIFY(commands()->snapshot() == saved);
-        QCOMPARE(m_main->deviceCount(), 2);
-        QCOMPARE(m_main->selectedIndex(), 5);
-        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->topLevelItem(1));
-        QCOMPARE(m_main->tree()->topLevelItem(1)->text(0),
+        QCOMPARE(network().deviceCount(), 2);
+        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
+        QCOMPARE(m_main->tree()->itemAtAbsoluteIndex(5)->text(0),
                  QStringLiteral("Печь №2 — участок сушки"));
-        QCOMPARE(m_main->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
         // The status bar names the first device, whichever the file had selected.
         QCOMPARE(m_main->statusPanel(1)->text(), QStringLiteral("Адрес: 001"));
         QVERIFY(command("butNetworkParams")->isEnabled());
@@ -135,17 +140,15 @@ private slots:
         saveEditedPlant(messages);
         const QString file = m_dir.filePath("net.ini");
         QFile::resize(file, QFileInfo(file).size() - 1);
-        m_main->SelectDevice(m_main->tree()->topLevelItem(0));
-        const DeviceNode current = m_main->CurrentDevice();
+        const DeviceNode current = m_session->CurrentDevice();
 
         messages.fileAnswers = {file};
         command("LoadTree")->trigger();
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].text, QStringLiteral("Ошибка чтения файла дерева устройств"));
         QCOMPARE(m_main->tree()->nodeCount(), 0);
-        QCOMPARE(m_main->deviceCount(), 2);
-        QCOMPARE(m_main->selectedIndex(), 0);
-        QVERIFY(m_main->CurrentDevice() == current);
+        QCOMPARE(m_session->selectedIndex(), 5);
+        QVERIFY(m_session->CurrentDevice() == current);
 
         messages.fileAnswers = {m_dir.filePath("nothing.ini")};
         command("LoadTree")->trigger();
@@ -160,7 +163,7 @@ private slots:
         startWindows();
         QVERIFY(messages.shown.isEmpty());
         QCOMPARE(commands()->snapshot().entries.size(), saved.entries.size());
-        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->topLevelItem(1));
+        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
         QVERIFY(command("butShowFormConfig")->isEnabled());
         QVERIFY(!command("butEnableCycleReqDev")->isEnabled());
         QVERIFY(command("StartOnLoad")->isChecked());
@@ -172,8 +175,8 @@ private slots:
     {
         ScopedRecordingMessages messages;
         saveEditedPlant(messages);
-        for (DeviceTreeItem *item : m_main->tree()->deviceItems())
-            item->device->setPollPeriod(1);
+        for (int index : network().deviceIndices())
+            network().device(index)->setPollPeriod(1);
         QAction *polling = command("butEnableCycleReqDev");
         polling->trigger();
         QVERIFY(polling->isChecked());
@@ -181,25 +184,25 @@ private slots:
         bool loadedInTick = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!loadedInTick && !m_main->pollIdleEvent().isSet()) {
+            if (!loadedInTick && m_session->tickRunning()) {
                 loadedInTick = true;
                 messages.fileAnswers = {m_dir.filePath("net.ini")};
                 command("LoadTree")->trigger();
                 // Nothing was replaced under the waiting tick.
-                QCOMPARE(m_main->tree()->nodeCount(), 10);
-                QCOMPARE(m_main->tree()->deviceItems().value(0)->device->pollPeriod(), 1);
+                QCOMPARE(network().entryCount(), 10);
+                QCOMPARE(network().device(0)->pollPeriod(), 1);
             }
         });
         watch.start(2);
         QTRY_VERIFY_WITH_TIMEOUT(loadedInTick, 5000);
         watch.stop();
         // The file's periods are 30 s, but loaded devices are due at once.
+        QTRY_COMPARE_WITH_TIMEOUT(network().device(0)->pollPeriod(), 30, 5000);
         m_traffic.clear();
         QTRY_VERIFY_WITH_TIMEOUT(
             m_traffic.requests(4, 1).size() >= 1 && m_traffic.requests(4, 2).size() >= 1, 5000);
         QVERIFY(polling->isChecked());
-        QVERIFY(m_main->VrTimer1()->isActive());
-        QCOMPARE(m_main->tree()->deviceItems().value(0)->device->pollPeriod(), 30);
+        QVERIFY(m_session->polling().VrTimer1()->isActive());
         QVERIFY(messages.shown.isEmpty());
     }
 };
