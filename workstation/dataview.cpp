@@ -10,10 +10,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTableView>
+#include <QTextDocument>
 #include <QValueAxis>
 
 #include <cmath>
@@ -72,6 +75,7 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
         s->attachAxis(m_valueAxis);
         m_series[i] = s;
     }
+    updateLegendLabels();
     clearRows();
 
     m_infoPanel = new QFrame(this);
@@ -108,6 +112,60 @@ void MeasurementChartView::setSeriesTitles(const QStringList &titles)
 {
     for (int i = 0; i < 4 && i < titles.size(); ++i)
         m_series[i]->setName(titles[i]);
+    updateLegendLabels();
+}
+
+void MeasurementChartView::updateLegendLabels()
+{
+    QLegend *legend = chart()->legend();
+    const QFontMetricsF metrics(legend->font());
+    const int pads =
+        int(std::ceil((kSampleWidth + 3) / std::max(1.0, metrics.horizontalAdvance(QChar(0xA0)))));
+    for (QLegendMarker *marker : legend->markers()) {
+        // The style's own sample stays invisible; the label starts with room for ours.
+        marker->setPen(Qt::NoPen);
+        marker->setBrush(Qt::NoBrush);
+        marker->setLabel(QString(pads, QChar(0xA0)) + marker->series()->name());
+    }
+}
+
+void MeasurementChartView::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    QChartView::drawForeground(painter, rect);
+    QLegend *legend = chart()->legend();
+    if (!legend->isVisible())
+        return;
+    QList<QGraphicsTextItem *> labels;
+    QList<QGraphicsItem *> pending = legend->childItems();
+    while (!pending.isEmpty()) {
+        QGraphicsItem *item = pending.takeLast();
+        if (auto *text = qgraphicsitem_cast<QGraphicsTextItem *>(item))
+            labels.append(text);
+        pending.append(item->childItems());
+    }
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    for (QLegendMarker *marker : legend->markers()) {
+        const auto *series = qobject_cast<QLineSeries *>(marker->series());
+        if (!series || !marker->isVisible())
+            continue;
+        // The shown text has plain blanks where the label has non-breaking ones.
+        QString text = marker->label();
+        text.replace(QChar(0xA0), QLatin1Char(' '));
+        for (const QGraphicsTextItem *label : std::as_const(labels)) {
+            if (!label->isVisible() || label->toPlainText() != text)
+                continue;
+            const QRectF box = label->sceneBoundingRect();
+            const qreal left = box.left() + label->document()->documentMargin();
+            const QRectF sample(std::round(left), std::round(box.center().y()) - 4, kSampleWidth,
+                                8);
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(series->color());
+            painter->drawRect(sample);
+            break;
+        }
+    }
+    painter->restore();
 }
 
 void MeasurementChartView::setSeriesColours(const std::array<QColor, 4> &colours)

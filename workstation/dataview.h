@@ -25,6 +25,8 @@ class MeasurementChartView : public QChartView
     Q_OBJECT
 public:
     static constexpr int kPagePoints = 200;
+    // The legend's colour samples: wider than the style's small squares, so a colour can be told.
+    static constexpr int kSampleWidth = 20;
 
     explicit MeasurementChartView(QWidget *parent = nullptr);
 
@@ -51,10 +53,13 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     bool pointAt(const QPoint &pos, int *channel, int *index) const;
     void applyRanges();
+    // Legend entries leave room for the samples that drawForeground paints.
+    void updateLegendLabels();
 
     std::array<QLineSeries *, 4> m_series{};
     QCategoryAxis *m_dateAxis = nullptr;

@@ -67,7 +67,7 @@ private slots:
     {
         QTest::addColumn<int>("rowCount");
         QTest::addColumn<bool>("fullPage");
-        QTest::newRow("a few rows") << 3 << false;
+        QTest::newRow("ten rows") << 10 << false;
         QTest::newRow("a page") << 200 << true;
     }
     void dateLabelsAreWhole()
@@ -75,13 +75,45 @@ private slots:
         QFETCH(int, rowCount);
         QFETCH(bool, fullPage);
         MeasurementChartView view;
-        view.resize(460, 300); // the main window's chart
+        view.resize(300, 220); // narrow: the room between two labels is less than a date
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.showRows(rows(rowCount), fullPage);
         QTest::qWait(50);
         QVERIFY(!view.dateAxis()->categoriesLabels().isEmpty());
         QVERIFY(!view.dateAxis()->labelsTruncated());
+    }
+
+    // Each legend entry shows a colour sample 20 pixels wide.
+    void legendSamplesAreWide()
+    {
+        MeasurementChartView view;
+        view.resize(460, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setSeriesColours(
+            {QColor(200, 10, 10), QColor(10, 160, 10), QColor(10, 10, 200), QColor(150, 0, 150)});
+        view.setSeriesTitles({"А", "Б", "В", "Г"});
+        QTest::qWait(50);
+        const QImage shot = view.grab().toImage();
+        const QRect legend =
+            view.mapFromScene(view.chart()->legend()->sceneBoundingRect()).boundingRect();
+        for (int c = 1; c <= 4; ++c) {
+            const QRgb colour = view.series(c)->color().rgb();
+            int widest = 0;
+            for (int y = std::max(0, legend.top());
+                 y <= std::min(shot.height() - 1, legend.bottom()); ++y) {
+                int run = 0;
+                for (int x = std::max(0, legend.left());
+                     x <= std::min(shot.width() - 1, legend.right()); ++x) {
+                    run = (shot.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? run + 1 : 0;
+                    widest = std::max(widest, run);
+                }
+            }
+            QVERIFY2(widest >= MeasurementChartView::kSampleWidth &&
+                         widest <= MeasurementChartView::kSampleWidth + 1,
+                     qPrintable(QString::number(widest)));
+        }
     }
 
     void noDeviceNoPoints()
