@@ -123,8 +123,8 @@ void MeasurementChartView::updateLegendLabels()
         int(std::ceil((kSampleWidth + 3) / std::max(1.0, metrics.horizontalAdvance(QChar(0xA0)))));
     for (QLegendMarker *marker : legend->markers()) {
         // The style's own sample stays invisible; the label starts with room for ours.
-        marker->setPen(Qt::NoPen);
-        marker->setBrush(Qt::NoBrush);
+        marker->setPen(QPen(Qt::transparent));
+        marker->setBrush(QBrush(Qt::transparent));
         marker->setLabel(QString(pads, QChar(0xA0)) + marker->series()->name());
     }
 }
@@ -172,6 +172,8 @@ void MeasurementChartView::setSeriesColours(const std::array<QColor, 4> &colours
 {
     for (int i = 0; i < 4; ++i)
         m_series[i]->setColor(colours[i]);
+    // A colour change gives the markers the series' colours back.
+    updateLegendLabels();
 }
 
 void MeasurementChartView::clearRows()

@@ -101,18 +101,22 @@ private slots:
         for (int c = 1; c <= 4; ++c) {
             const QRgb colour = view.series(c)->color().rgb();
             int widest = 0;
+            int pixels = 0;
             for (int y = std::max(0, legend.top());
                  y <= std::min(shot.height() - 1, legend.bottom()); ++y) {
                 int run = 0;
                 for (int x = std::max(0, legend.left());
                      x <= std::min(shot.width() - 1, legend.right()); ++x) {
-                    run = (shot.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? run + 1 : 0;
+                    const bool same = (shot.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+                    run = same ? run + 1 : 0;
+                    pixels += same;
                     widest = std::max(widest, run);
                 }
             }
             QVERIFY2(widest >= MeasurementChartView::kSampleWidth &&
                          widest <= MeasurementChartView::kSampleWidth + 1,
                      qPrintable(QString::number(widest)));
+            QCOMPARE(pixels, MeasurementChartView::kSampleWidth * 8); // and nothing else
         }
     }
 
