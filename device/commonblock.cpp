@@ -6,6 +6,101 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr int kThermoBit = 0x01;
+constexpr int kOverlaidBit = 0x40;
+constexpr int kOneChannelBit = 0x80;
+constexpr int kSecondLoopBit = 0x10;
+
+int buttonByte(int n)
+{
+    return regmap::kCommonLoopFunctions + (n - 1);
+}
+
+} // namespace
+
+CommonBlock CommonBlock::decode(std::span<const std::uint8_t> holding)
+{
+    CommonBlock block;
+    for (int i = 0; i < kBytes; ++i)
+        block.m_bytes[i] = field::u8(holding, regmap::kCommonBlock + i);
+    return block;
+}
+
+void CommonBlock::encode(std::span<std::uint8_t> holding) const
+{
+    for (int i = 0; i < regmap::kCommonDataBytes; ++i)
+        field::setU8(holding, regmap::kCommonBlock + i, m_bytes[i]);
+}
+
+std::int8_t CommonBlock::timeCorrection() const
+{
+    return field::i8(m_bytes, regmap::kCommonTimeCorrection);
+}
+
+void CommonBlock::setTimeCorrection(std::int8_t value)
+{
+    field::setI8(m_bytes, regmap::kCommonTimeCorrection, value);
+}
+
+bool CommonBlock::thermoCompensation() const
+{
+    return m_bytes[regmap::kCommonConfigFlags] & kThermoBit;
+}
+
+bool CommonBlock::overlaidControl() const
+{
+    return m_bytes[regmap::kCommonConfigFlags] & kOverlaidBit;
+}
+
+bool CommonBlock::oneChannelOnly() const
+{
+    return m_bytes[regmap::kCommonConfigFlags] & kOneChannelBit;
+}
+
+void CommonBlock::setConfigFlags(bool thermoCompensation, bool overlaidControl, bool oneChannelOnly)
+{
+    m_bytes[regmap::kCommonConfigFlags] =
+        std::uint8_t((thermoCompensation ? kThermoBit : 0) | (overlaidControl ? kOverlaidBit : 0) |
+                     (oneChannelOnly ? kOneChannelBit : 0));
+}
+
+std::uint16_t CommonBlock::registrationCycle() const
+{
+    return field::u16(m_bytes, regmap::kCommonRegistrationCycle);
+}
+
+void CommonBlock::setRegistrationCycle(std::uint16_t value)
+{
+    field::setU16(m_bytes, regmap::kCommonRegistrationCycle, value);
+}
+
+int CommonBlock::buttonFunction(int n) const
+{
+    return m_bytes[buttonByte(n)] & 0x0F;
+}
+
+bool CommonBlock::buttonOnSecondLoop(int n) const
+{
+    return m_bytes[buttonByte(n)] & kSecondLoopBit;
+}
+
+void CommonBlock::setButton(int n, int function, bool secondLoop)
+{
+    m_bytes[buttonByte(n)] = std::uint8_t((function & 0x0F) | (secondLoop ? kSecondLoopBit : 0));
+}
+
+std::uint16_t CommonBlock::checkValue() const
+{
+    return field::u16(m_bytes, regmap::kCommonCheckValue);
+}
+
+bool CommonBlock::checkValueMatches() const
+{
+    return Crc16(m_bytes.data(), regmap::kCommonDataBytes) == checkValue();
+}
+
 void SealCommonBlock(RegisterImages &images)
 {
     auto &h = images.holding;

@@ -1,0 +1,415 @@
+#include "device/channelblock.h"
+#include "device/commonblock.h"
+#include "device/generalconfig.h"
+#include "device/pointposition.h"
+#include "device/registermap.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray bytesAt(const RegisterImages &images, int position, int length)
+{
+    return QByteArray(reinterpret_cast<const char *>(images.holding.data() + position), length);
+}
+
+void putBytes(RegisterImages &images, int position, const QByteArray &bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), images.holding.begin() + position);
+}
+
+} // namespace
+
+class TestBlockCodecs : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Scaled numbers: cut toward zero without losing the last unit to binary fractions, and
+    // refused rather than wrapped when they do not fit.
+    void scaledNumbers_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<qint64>("stored"); // -99999999 when refused
+
+        const qint64 refused = -99999999;
+        QTest::newRow("0.29 at 2") << 0.29 << 2 << "i16" << qint64(29);
+        QTest::newRow("-0.29 at 2") << -0.29 << 2 << "i16" << qint64(-29);
+        QTest::newRow("1.001 at 3") << 1.001 << 3 << "i16" << qint64(1001);
+        QTest::newRow("2.3 s filter") << 2.3 << 1 << "u16" << qint64(23);
+        QTest::newRow("fraction cut") << 25.57 << 1 << "i16" << qint64(255);
+        QTest::newRow("negative cut toward zero") << -25.57 << 1 << "i16" << qint64(-255);
+        QTest::newRow("i16 top") << 3276.7 << 1 << "i16" << qint64(32767);
+        QTest::newRow("i16 past top") << 3276.8 << 1 << "i16" << refused;
+        QTest::newRow("i16 bottom") << -3276.8 << 1 << "i16" << qint64(-32768);
+        QTest::newRow("setpoint 4000 at 1") << 4000.0 << 1 << "i16" << refused;
+        QTest::newRow("u16 top") << 6553.5 << 1 << "u16" << qint64(65535);
+        QTest::newRow("u16 70000") << 70000.0 << 0 << "u16" << refused;
+        QTest::newRow("u16 negative") << -0.1 << 1 << "u16" << refused;
+        QTest::newRow("position by low bits") << 1.5 << 5 << "i16" << qint64(15);
+        QTest::newRow("not a number") << qQNaN() << 0 << "i32" << refused;
+        QTest::newRow("infinite") << qInf() << 0 << "i32" << refused;
+    }
+    void scaledNumbers()
+    {
+        QFETCH(double, value);
+        QFETCH(int, position);
+        QFETCH(QString, width);
+        QFETCH(qint64, stored);
+        std::optional<qint64> got;
+        if (width == QLatin1String("i16")) {
+            if (auto v = pointpos::toI16(value, position))
+                got = *v;
+        } else if (width == QLatin1String("u16")) {
+            if (auto v = pointpos::toU16(value, position))
+                got = *v;
+        } else if (auto v = pointpos::toI32(value, position)) {
+            got = *v;
+        }
+        QCOMPARE(got.value_or(-99999999), stored);
+        if (got)
+            QCOMPARE(pointpos::toI32(pointpos::fromStored(*got, position), position).value(),
+                     std::int32_t(*got));
+    }
+
+    // The common block read from the device's bytes, field by field.
+    void commonBlockDecodes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("correction");
+        QTest::addColumn<int>("cycle");
+        QTest::addColumn<QList<bool>>("flags"); // thermo, overlaid, one channel
+        QTest::addColumn<QList<int>>("functions");
+        QTest::addColumn<QList<bool>>("secondLoop");
+
+        QTest::newRow("byte 8 = 0x15")
+            << QByteArray::fromHex("00000000000000001500000000000000") << 0 << 0
+            << QList<bool>{false, false, false} << QList<int>{5, 0, 0, 0}
+            << QList<bool>{true, false, false, false};
+        QTest::newRow("signed correction, 600 s, every flag")
+            << QByteArray::fromHex("fdc1aa5558022a2b0117080f00000000") << -3 << 600
+            << QList<bool>{true, true, true} << QList<int>{1, 7, 8, 15}
+            << QList<bool>{false, true, false, false};
+    }
+    void commonBlockDecodes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, correction);
+        QFETCH(int, cycle);
+        QFETCH(QList<bool>, flags);
+        QFETCH(QList<int>, functions);
+        QFETCH(QList<bool>, secondLoop);
+        RegisterImages images;
+        putBytes(images, regmap::kCommonBlock, bytes.left(14));
+        const CommonBlock block = CommonBlock::decode(images.holding);
+        QCOMPARE(int(block.timeCorrection()), correction);
+        QCOMPARE(int(block.registrationCycle()), cycle);
+        QCOMPARE((QList<bool>{block.thermoCompensation(), block.overlaidControl(),
+                              block.oneChannelOnly()}),
+                 flags);
+        for (int n = 1; n <= 4; ++n) {
+            QCOMPARE(block.buttonFunction(n), functions[n - 1]);
+            QCOMPARE(block.buttonOnSecondLoop(n), secondLoop[n - 1]);
+        }
+    }
+
+    // Composing the configuration fields keeps the other owners' bytes (2, 3, 6, 7) as read and
+    // rebuilds the flag byte from zero.
+    void commonBlockEncodes()
+    {
+        RegisterImages images;
+        putBytes(images, regmap::kCommonBlock, QByteArray::fromHex("7fffaa5500004411ffffffff0000"));
+        CommonBlock block = CommonBlock::decode(images.holding);
+        block.setTimeCorrection(-3);
+        block.setConfigFlags(true, false, true);
+        block.setRegistrationCycle(600);
+        block.setButton(1, 0, false);
+        block.setButton(2, 5, true); // "Запуск программы" on loop 2
+        block.setButton(3, 7, false);
+        block.setButton(4, -1, true); // masked to its bits
+        block.encode(images.holding);
+        SealCommonBlock(images);
+        QCOMPARE(bytesAt(images, regmap::kCommonBlock, 12),
+                 QByteArray::fromHex("fd81aa5558024411001507 1f").replace(' ', ""));
+        QCOMPARE(int(images.holding[regmap::kCommonBlock + 9]), 21);
+        const CommonBlock sealed = CommonBlock::decode(images.holding);
+        QVERIFY(sealed.checkValueMatches());
+        QCOMPARE(bytesAt(images, regmap::kCommonShadow, 14),
+                 bytesAt(images, regmap::kCommonBlock, 14));
+    }
+
+    void screens_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<int>>("indexes");
+        QTest::addColumn<QList<int>>("chosen");
+        QTest::addColumn<QByteArray>("written");
+
+        QTest::newRow("plain") << QByteArray::fromHex("0102030405060708090a")
+                               << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}
+                               << QList<int>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0}
+                               << QByteArray::fromHex("0a090807060504030201");
+        QTest::newRow("empty eleventh item of the first box")
+            << QByteArray::fromHex("0b0b0101010101010101")
+            << QList<int>{10, -1, 0, 0, 0, 0, 0, 0, 0, 0}
+            << QList<int>{10, -1, 0, 0, 0, 0, 0, 0, 0, -1}
+            << QByteArray::fromHex("0b0b0101010101010101");
+        QTest::newRow("zero and 0xFF kept when not chosen")
+            << QByteArray::fromHex("00ff0101010101010101")
+            << QList<int>{-1, -1, 0, 0, 0, 0, 0, 0, 0, 0}
+            << QList<int>{-1, -1, 0, 0, 0, 0, 0, 0, 0, 0}
+            << QByteArray::fromHex("00ff0101010101010101");
+    }
+    void screens()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<int>, indexes);
+        QFETCH(QList<int>, chosen);
+        QFETCH(QByteArray, written);
+        RegisterImages images;
+        putBytes(images, regmap::kDisplaySelection, bytes);
+        const auto read = generalconfig::screenIndexes(images.holding);
+        QCOMPARE(QList<int>(read.begin(), read.end()), indexes);
+        std::array<int, 10> choice{};
+        std::copy(chosen.begin(), chosen.end(), choice.begin());
+        generalconfig::setScreenIndexes(images.holding, choice);
+        QCOMPARE(bytesAt(images, regmap::kDisplaySelection, 10), written);
+    }
+
+    void passwordsAreWholeFloats()
+    {
+        RegisterImages images;
+        generalconfig::setPasswords(images.holding, {1234.9, 0, 9999});
+        // 1234.0f = 0x449A4000, least significant byte first
+        QCOMPARE(bytesAt(images, regmap::kAccessCodes, 12),
+                 QByteArray::fromHex("00409a44 00000000 003c1c46").replace(' ', ""));
+        const auto back = generalconfig::passwords(images.holding);
+        QCOMPARE(back[0], 1234.0f);
+        QCOMPARE(back[2], 9999.0f);
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("abc") << "abc" << 1 << false;
+        QTest::newRow("127") << "127" << 127 << false;
+        QTest::newRow("128") << "128" << 128 << true;
+        QTest::newRow("256") << "256" << 0 << true;
+        QTest::newRow("0") << "0" << 0 << true;
+        QTest::newRow("005") << "005" << 5 << false;
+        QTest::newRow("261") << "261" << 5 << false;
+    }
+    void addresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, address);
+        QFETCH(bool, refused);
+        const std::uint8_t byte = generalconfig::addressByte(text);
+        QCOMPARE(int(byte), address);
+        QCOMPARE(!generalconfig::addressRefusal(byte).isEmpty(), refused);
+    }
+
+    void clockFields_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QByteArray>("bytes"); // empty when refused
+        QTest::newRow("ordinary") << "09.12.26"
+                                  << "14:05:09" << QByteArray::fromHex("090c1a0e0509");
+        QTest::newRow("leap day") << "29.02.24"
+                                  << "00:00:00" << QByteArray::fromHex("1d0218000000");
+        QTest::newRow("no such day") << "31.04.26"
+                                     << "00:00:00" << QByteArray();
+        QTest::newRow("blank left") << "09.12. 6"
+                                    << "14:05:09" << QByteArray();
+        QTest::newRow("no such hour") << "09.12.26"
+                                      << "24:00:00" << QByteArray();
+    }
+    void clockFields()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(QByteArray, bytes);
+        const auto d = generalconfig::clockDateBytes(date);
+        const auto t = generalconfig::clockTimeBytes(time);
+        if (bytes.isEmpty()) {
+            QVERIFY(!d || !t);
+            return;
+        }
+        QVERIFY(d && t);
+        QByteArray got;
+        for (auto b : *d)
+            got.append(char(b));
+        for (auto b : *t)
+            got.append(char(b));
+        QCOMPARE(got, bytes);
+    }
+
+    // The channel block's bits, both ways.
+    void channelBlocks_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QByteArray>("head"); // bytes 0..3
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("characteristic");
+        QTest::addColumn<int>("point");
+        QTest::addColumn<bool>("percent");
+        QTest::addColumn<int>("scheme");
+
+        QTest::newRow("X1 thermocouple L, on, sqrt")
+            << 1 << QByteArray::fromHex("90810101") << true << 1 << 0 << 1 << false << 1;
+        QTest::newRow("X2 unified 4-20, percent, p=2")
+            << 2 << QByteArray::fromHex("21028300") << false << 2 << 1 << 2 << true << 3;
+        QTest::newRow("X4 resistance 100M")
+            << 4 << QByteArray::fromHex("b4010242") << true << 3 << 4 << 1 << false << 2;
+    }
+    void channelBlocks()
+    {
+        QFETCH(int, channel);
+        QFETCH(QByteArray, head);
+        QFETCH(bool, on);
+        QFETCH(int, type);
+        QFETCH(int, characteristic);
+        QFETCH(int, point);
+        QFETCH(bool, percent);
+        QFETCH(int, scheme);
+        RegisterImages images;
+        const int at = regmap::channel(channel);
+        // Tail: range -50..1100 as floats, correction 0.5, filter 2.5 s.
+        const QByteArray tail =
+            QByteArray::fromHex("000048c2 00808944 0000003f 1900").replace(' ', "");
+        putBytes(images, at, head + tail);
+        const ChannelBlock c = ChannelBlock::decode(images.holding, channel);
+        QCOMPARE(c.on, on);
+        QCOMPARE(c.sensorType, type);
+        QCOMPARE(c.characteristic, characteristic);
+        QCOMPARE(c.pointPosition, point);
+        QCOMPARE(c.percent, percent);
+        QCOMPARE(c.scheme, scheme);
+        QCOMPARE(c.rangeStart, -50.0f);
+        QCOMPARE(c.rangeEnd, 1100.0f);
+        QCOMPARE(c.correction, 0.5f);
+        QCOMPARE(int(c.filterTenths), 25);
+        RegisterImages again;
+        c.encode(again.holding, channel);
+        QCOMPARE(bytesAt(again, at, 18), head + tail);
+        // Neighbouring blocks stay untouched.
+        QCOMPARE(int(again.holding[at - 1]), 0);
+        QCOMPARE(int(again.holding[at + 18]), 0);
+    }
+
+    void channelSelectionMasks()
+    {
+        ChannelBlock c;
+        c.sensorType = -1; // lists without a selection
+        c.characteristic = -1;
+        c.scheme = channel::schemeCode(-1);
+        c.pointPosition = 0;
+        c.byte3 = 0x5A;
+        RegisterImages images;
+        images.holding[regmap::channel(3) + 1] = 0x7C; // bits 2-6 are written as 0
+        c.encode(images.holding, 3);
+        QCOMPARE(bytesAt(images, regmap::channel(3), 4), QByteArray::fromHex("7f00035a"));
+        const ChannelBlock back = ChannelBlock::decode(images.holding, 3);
+        QCOMPARE(back.sensorType, 7);
+        QCOMPARE(back.characteristic, 15);
+        QCOMPARE(back.scheme, 3);
+        QCOMPARE(channel::schemeCode(0), 1);
+        QCOMPARE(channel::schemeCode(2), 2);
+    }
+
+    // What the editor shows for a type code read from a channel.
+    void shownSensorTypes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("0 on X1") << 0 << 1 << 1 << false;
+        QTest::newRow("resistance on X1") << 3 << 1 << 3 << false;
+        QTest::newRow("resistance on X3") << 3 << 3 << 2 << true;
+        QTest::newRow("5 on X2") << 5 << 2 << 1 << false;
+        QTest::newRow("7 on X4") << 7 << 4 << 1 << false;
+    }
+    void shownSensorTypes()
+    {
+        QFETCH(int, code);
+        QFETCH(int, channel);
+        QFETCH(int, shown);
+        QFETCH(bool, moved);
+        bool wasMoved = !moved;
+        QCOMPARE(channel::shownSensorType(code, channel, &wasMoved), shown);
+        QCOMPARE(wasMoved, moved);
+        QCOMPARE(channel::characteristicItems(shown).size(), 7);
+    }
+
+    void typeZeroIsWrittenAsThermocouple()
+    {
+        RegisterImages images;
+        images.holding[regmap::channel(2)] = 0x82; // on, type 0, characteristic 2
+        ChannelBlock c = ChannelBlock::decode(images.holding, 2);
+        c.sensorType = channel::shownSensorType(c.sensorType, 2);
+        c.encode(images.holding, 2);
+        QCOMPARE(int(images.holding[regmap::channel(2)]), 0x92);
+    }
+
+    void defaultRanges()
+    {
+        QCOMPARE(channel::defaultRange(1, 0)->pointPosition, std::optional<int>(1));
+        QCOMPARE(channel::defaultRange(1, 5)->end, 2200.0f);
+        QCOMPARE(channel::defaultRange(2, 5)->start, -100.0f);
+        QVERIFY(!channel::defaultRange(2, 5)->pointPosition);
+        QCOMPARE(channel::defaultRange(3, 2)->end, 600.0f);
+        QVERIFY(!channel::defaultRange(0, 0));
+        QVERIFY(!channel::defaultRange(1, 7));
+        QVERIFY(!channel::defaultRange(1, -1));
+    }
+
+    // Descriptions: Windows-1251 bytes, at most 15 and a zero, unknown characters as '?', and
+    // a read that never runs into the next channel's text.
+    void descriptions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("readBack");
+        const QByteArray zeros(16, '\0');
+        QTest::newRow("empty") << QString() << zeros << QString();
+        QTest::newRow("15 characters")
+            << "Печь №1 верх зн" << QByteArray::fromHex("cfe5f7fc20b93120e2e5f0f520e7ed00")
+            << "Печь №1 верх зн";
+        QTest::newRow("cut at 15")
+            << "Температура печи" << QByteArray::fromHex("d2e5ecefe5f0e0f2f3f0e020efe5f700")
+            << "Температура печ";
+        QTest::newRow("outside the code page")
+            << "Ω-датчик €"
+            << QByteArray::fromHex("3f2de4e0f2f7e8ea2088").append(QByteArray(6, '\0'))
+            << "?-датчик €";
+    }
+    void descriptions()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, readBack);
+        RegisterImages images;
+        std::fill(images.holding.begin(), images.holding.end(), 0xEE);
+        channel::setDescription(images.holding, 2, text);
+        QCOMPARE(bytesAt(images, regmap::channelName(2), 16), stored);
+        QCOMPARE(int(images.holding[regmap::channelName(2) - 1]), 0xEE);
+        QCOMPARE(int(images.holding[regmap::channelName(3)]), 0xEE);
+        QCOMPARE(channel::description(images.holding, 2), readBack);
+    }
+
+    void descriptionWithoutZeroStopsAtSixteen()
+    {
+        RegisterImages images;
+        putBytes(images, regmap::channelName(1), QByteArray(16, 'A') + QByteArray("BBB"));
+        QCOMPARE(channel::description(images.holding, 1), QString(16, QLatin1Char('A')));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestBlockCodecs)
+#include "tst_blockcodecs.moc"
