@@ -28,11 +28,14 @@ struct FaultSettings
     int splitPauseMs = 20;
     double exception = 0;
     int exceptionCode = 0;
+    // Holding registers whose writes always fail with a device failure (exception 4): pairs of
+    // first and last register. Lets a test fail one block of a sequence of writes.
+    QList<QPair<int, int>> refusedWrites;
 
     bool any() const
     {
         return drop > 0 || corruptLrc > 0 || noise > 0 || noCrLf > 0 || late > 0 || split > 0 ||
-               exception > 0;
+               exception > 0 || !refusedWrites.isEmpty();
     }
 };
 

@@ -536,6 +536,12 @@ QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow, 
         return exceptionReply(addr, function, kIllegalAddress);
     if (forcedException)
         return exceptionReply(addr, function, forcedException);
+    if (function == 16) {
+        for (const auto &[low, high] : std::as_const(m_faults.refusedWrites)) {
+            if (first <= high && first + count - 1 >= low)
+                return exceptionReply(addr, function, kDeviceFailure);
+        }
+    }
 
     QByteArray reply;
     reply.append(char(addr));

@@ -50,6 +50,7 @@ constexpr int kProgramStride = 200;
 constexpr int kIllegalFunction = 1;
 constexpr int kIllegalAddress = 2;
 constexpr int kIllegalValue = 3;
+constexpr int kDeviceFailure = 4;
 
 // The check value of the common block: CRC-16 of the serial line standard with its two bytes
 // exchanged, as the configurator computes it.

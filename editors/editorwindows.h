@@ -1,18 +1,12 @@
 #pragma once
 
+#include "editors/channelconfigwindow.h"
+#include "editors/configwindow.h"
 #include "windowkit/editorwindow.h"
 
 // The settings windows of the selected device. Each is created once at start, hidden, and only
 // shown and hidden afterwards; four of them remember their controls per device. Each binds its
 // own controls to the session.
-
-// "Конфигурация": identity, clock, address and line speed, and the general settings.
-class ConfigWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ConfigWindow(Session &session, WindowHost &host);
-};
 
 // "Программное управление": the setpoint programs.
 class ProgramControlWindow : public EditorWindow
@@ -36,14 +30,6 @@ class AlarmWindow : public EditorWindow
     Q_OBJECT
 public:
     AlarmWindow(Session &session, WindowHost &host);
-};
-
-// "Настройка каналов": the four measurement inputs.
-class ChannelConfigWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ChannelConfigWindow(Session &session, WindowHost &host);
 };
 
 // "Настройка контуров": the two control loops.

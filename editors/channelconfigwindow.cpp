@@ -1,0 +1,430 @@
+#include "editors/channelconfigwindow.h"
+
+#include "device/channelblock.h"
+#include "device/registermap.h"
+#include "editors/editorexchange.h"
+#include "editors/numericfield.h"
+#include "editors/storedproperties.h"
+#include "platform/messageservice.h"
+#include "session/pollingcycle.h"
+#include "session/session.h"
+#include "windowkit/windowhost.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace editorexchange;
+
+namespace {
+
+constexpr auto kReadFailure =
+    "Ошибка чтения параметров каналов.\r\nПроверьте параметры настройки сети.";
+constexpr auto kWriteFailure = "Ошибка записи настроек каналов \r\nПроверьте подключение";
+
+const QColor kAqua(0, 255, 255);
+const QColor kNavy(0, 0, 128);
+
+// The numeric fields of an input: name, bounds, decimals shown, longest entry.
+struct NumberRow
+{
+    const char *caption;
+    const char *name;
+    double minimum, maximum;
+    int decimals, longest;
+};
+constexpr NumberRow kNumberRows[] = {
+    {"Начало диап.: ", "EditDiapBg", -9999, 9999, 0, 5},
+    {"Конец диап.: ", "EditDiapEnd", -9999, 9999, 0, 6},
+    {"Поправка темп.: ", "EditPoprT", -9.9, 9.9, 1, 4},
+    {"Время фильтр.: ", "EditTf", 0, 99.9, 1, 4},
+};
+
+std::pair<int, int> deviceKey(const DeviceNode &device)
+{
+    return {device.portNumber(), device.address()};
+}
+
+} // namespace
+
+ChannelConfigWindow::ChannelConfigWindow(Session &session, WindowHost &host)
+    : EditorWindow(session, host, QStringLiteral("frmChannelConfig"),
+                   QStringLiteral("Настройка каналов"), host.mainWidget())
+{
+    declareStoredState(stored::channelProperties());
+    buildControls();
+    declareCommandPanels({m_panel});
+    // The polled values of the selected device, while the window shows.
+    connect(&session.polling(), &PollingCycle::valuesPolled, this,
+            [this](int, const std::array<double, 4> &values, bool selected) {
+                if (!selected || !isVisible())
+                    return;
+                for (int n = 1; n <= channel::kChannels; ++n)
+                    control<NumericField>("EditValX", n)->setValue(values[n - 1]);
+            });
+}
+
+int ChannelConfigWindow::channelOf(const QObject *control)
+{
+    const QString name = control ? control->objectName() : QString();
+    const int n = name.isEmpty() ? 0 : name.back().digitValue();
+    return n >= 1 && n <= channel::kChannels ? n : 0;
+}
+
+template <typename T> T *ChannelConfigWindow::control(const char *prefix, int n) const
+{
+    return findChild<T *>(QLatin1String(prefix) + QString::number(n));
+}
+
+void ChannelConfigWindow::buildControls()
+{
+    auto *layout = new QVBoxLayout(this);
+    auto *group = new QGroupBox(QStringLiteral("Настройки каналов"), this);
+    group->setObjectName(QStringLiteral("GroupChanInfo"));
+    m_group = group;
+    auto *grid = new QGridLayout(group);
+    layout->addWidget(group);
+
+    // Row captions in the first column; each row's caption names the X1 control, and every
+    // control carries "caption Xn" for assistive tools.
+    int row = 0;
+    auto caption = [&](const QString &text, QWidget *first) {
+        auto *label = new QLabel(text, group);
+        label->setBuddy(first);
+        grid->addWidget(label, row, 0);
+    };
+    auto place = [&](QWidget *w, const QString &name, int n, const QString &accessible) {
+        w->setObjectName(name + QString::number(n));
+        w->setAccessibleName(accessible.trimmed() + QStringLiteral(" X%1").arg(n));
+        grid->addWidget(w, row, n);
+    };
+
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *head = new QLabel(QStringLiteral("X%1").arg(n), group);
+        head->setAlignment(Qt::AlignCenter);
+        grid->addWidget(head, row, n);
+    }
+    ++row;
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *on = new QCheckBox(group);
+        place(on, QStringLiteral("CheckChanOnOff"), n, QStringLiteral("Канал"));
+        connect(on, &QCheckBox::toggled, this, [this, on]() { CheckChanOnOff1Click(on); });
+        CheckChanOnOff1Click(on);
+    }
+    ++row;
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *text = new QLineEdit(group);
+        text->setMaxLength(channel::kDescriptionChars);
+        place(text, QStringLiteral("EditInpOpisStr"), n, QStringLiteral("Описание"));
+        if (n == 1)
+            caption(QStringLiteral("Описание: "), text);
+    }
+    ++row;
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *cell = new QWidget(group);
+        auto *box = new QHBoxLayout(cell);
+        box->setContentsMargins(0, 0, 0, 0);
+        auto *value = new NumericField(-1e9, 1e9, 2, 12, cell);
+        value->setObjectName(QStringLiteral("EditValX%1").arg(n));
+        value->setAccessibleName(QStringLiteral("Значение X%1").arg(n));
+        value->setReadOnly(true);
+        auto *unit = new QCheckBox(cell);
+        unit->setObjectName(QStringLiteral("CheckRazm%1").arg(n));
+        unit->setAccessibleName(QStringLiteral("Единица X%1").arg(n));
+        connect(unit, &QCheckBox::toggled, this, [this, unit]() { CheckRazmClick(unit); });
+        CheckRazmClick(unit);
+        box->addWidget(value, 1);
+        box->addWidget(unit);
+        grid->addWidget(cell, row, n);
+        if (n == 1)
+            caption(QStringLiteral("Значение: "), value);
+    }
+    ++row;
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *sqrt = new QCheckBox(QStringLiteral("Корнеизвлечение"), group);
+        place(sqrt, QStringLiteral("CheckSqrt"), n, QStringLiteral("Корнеизвлечение"));
+    }
+    ++row;
+
+    const struct
+    {
+        const char *caption;
+        const char *name;
+    } lists[] = {{"Тип датчика: ", "ComboTypeD"},
+                 {"Характеристика: ", "ComboHarakt"},
+                 {"Подключение: ", "ComboShema"},
+                 {"Положение точки: ", "ComboZptPos"}};
+    for (const auto &list : lists) {
+        for (int n = 1; n <= channel::kChannels; ++n) {
+            auto *combo = new QComboBox(group);
+            place(combo, QLatin1String(list.name), n, QString::fromUtf8(list.caption));
+            if (n == 1)
+                caption(QString::fromUtf8(list.caption), combo);
+        }
+        ++row;
+    }
+    for (const NumberRow &r : kNumberRows) {
+        for (int n = 1; n <= channel::kChannels; ++n) {
+            auto *field = new NumericField(r.minimum, r.maximum, r.decimals, r.longest, group);
+            place(field, QLatin1String(r.name), n, QString::fromUtf8(r.caption));
+            if (n == 1)
+                caption(QString::fromUtf8(r.caption), field);
+        }
+        ++row;
+    }
+
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        auto *type = control<QComboBox>("ComboTypeD", n);
+        type->addItems(channel::sensorTypeItems());
+        auto *scheme = control<QComboBox>("ComboShema", n);
+        scheme->addItems(channel::schemeItems(n));
+        scheme->setEnabled(false);
+        control<QComboBox>("ComboZptPos", n)->addItems(channel::pointPositionItems());
+        auto *characteristic = control<QComboBox>("ComboHarakt", n);
+        connect(type, &QComboBox::activated, this, [this, type]() { ComboTypeDChange(type); });
+        connect(characteristic, &QComboBox::activated, this,
+                [this, characteristic]() { ComboHaraktChange(characteristic); });
+        if (n > 1)
+            connect(scheme, &QComboBox::activated, this,
+                    [this, scheme]() { ComboHaraktChange(scheme); });
+    }
+
+    m_panel = new QWidget(this);
+    m_panel->setObjectName(QStringLiteral("Panel1"));
+    auto *buttons = new QHBoxLayout(m_panel);
+    m_read = new QPushButton(QStringLiteral("Читать"), m_panel);
+    m_read->setObjectName(QStringLiteral("ButtonChanRead"));
+    m_write = new QPushButton(QStringLiteral("Записать"), m_panel);
+    m_write->setObjectName(QStringLiteral("ButtonChanWrite"));
+    buttons->addStretch(1);
+    buttons->addWidget(m_read);
+    buttons->addWidget(m_write);
+    layout->addWidget(m_panel);
+    connect(m_read, &QPushButton::clicked, this, &ChannelConfigWindow::ButtonChanReadClick);
+    connect(m_write, &QPushButton::clicked, this, &ChannelConfigWindow::ButtonChanWriteClick);
+}
+
+// ---- Handlers shared by the four inputs
+
+void ChannelConfigWindow::CheckChanOnOff1Click(QObject *sender)
+{
+    auto *box = qobject_cast<QCheckBox *>(sender);
+    if (!box)
+        return;
+    const bool on = box->isChecked();
+    box->setText(on ? QStringLiteral("Включен") : QStringLiteral("Выключен"));
+    QPalette p = box->palette();
+    p.setColor(QPalette::Window, on ? kAqua : kNavy);
+    p.setColor(QPalette::Button, on ? kAqua : kNavy);
+    p.setColor(QPalette::WindowText, on ? kNavy : kAqua);
+    p.setColor(QPalette::ButtonText, on ? kNavy : kAqua);
+    box->setPalette(p);
+    box->setAutoFillBackground(true);
+}
+
+void ChannelConfigWindow::CheckRazmClick(QObject *sender)
+{
+    if (auto *box = qobject_cast<QCheckBox *>(sender))
+        box->setText(box->isChecked() ? QStringLiteral("%") : QStringLiteral("°C"));
+}
+
+void ChannelConfigWindow::ComboTypeDChange(QObject *sender)
+{
+    const int n = channelOf(sender);
+    if (n == 0)
+        return;
+    auto *type = control<QComboBox>("ComboTypeD", n);
+    auto *characteristic = control<QComboBox>("ComboHarakt", n);
+    auto *point = control<QComboBox>("ComboZptPos", n);
+    auto *scheme = control<QComboBox>("ComboShema", n);
+    auto *unit = control<QCheckBox>("CheckRazm", n);
+    auto *start = control<QWidget>("EditDiapBg", n);
+    auto *end = control<QWidget>("EditDiapEnd", n);
+
+    // No type and codes the list lacks count as a thermocouple; a resistance thermometer is
+    // allowed on X1 only.
+    bool moved = false;
+    const int code = channel::shownSensorType(type->currentIndex(), n, &moved);
+    type->setCurrentIndex(code);
+    if (moved)
+        showMessage(
+            QStringLiteral("  Термометр сопротивления включается\r\n\tтолько на первый канал"),
+            QString(), MessageIcon::Information);
+
+    characteristic->clear();
+    characteristic->addItems(channel::characteristicItems(code));
+    characteristic->setCurrentIndex(0);
+    start->setEnabled(true);
+    end->setEnabled(true);
+    switch (code) {
+    case channel::Thermocouple:
+        point->setCurrentIndex(0);
+        point->setEnabled(false);
+        // X1's list has an empty item to show; the others show no selection.
+        scheme->setCurrentIndex(n == 1 ? 0 : -1);
+        scheme->setEnabled(false);
+        unit->setVisible(true);
+        break;
+    case channel::UnifiedSignal:
+        scheme->setCurrentIndex(n == 1 ? 0 : -1);
+        scheme->setEnabled(false);
+        point->setEnabled(true);
+        unit->setVisible(false);
+        break;
+    case channel::ResistanceThermometer:
+        point->setCurrentIndex(1);
+        point->setEnabled(false);
+        scheme->setCurrentIndex(1);
+        scheme->setEnabled(true);
+        unit->setVisible(true);
+        break;
+    }
+    ComboHaraktChange(sender);
+}
+
+void ChannelConfigWindow::ComboHaraktChange(QObject *sender)
+{
+    const int n = channelOf(sender);
+    if (n == 0)
+        return;
+    const int type = control<QComboBox>("ComboTypeD", n)->currentIndex();
+    const int characteristic = control<QComboBox>("ComboHarakt", n)->currentIndex();
+    auto *point = control<QComboBox>("ComboZptPos", n);
+    if (type == channel::NoSensor || type == channel::Thermocouple)
+        point->setCurrentIndex(0);
+    const auto range = channel::defaultRange(type, characteristic);
+    if (!range)
+        return;
+    control<NumericField>("EditDiapBg", n)->setValue(range->start);
+    control<NumericField>("EditDiapEnd", n)->setValue(range->end);
+    if (range->pointPosition)
+        point->setCurrentIndex(*range->pointPosition);
+}
+
+// ---- Reading and writing
+
+// Each input's sequence shows its own failure box; the editor's exchange run guards them.
+void ChannelConfigWindow::ButtonChanReadClick()
+{
+    runExchange({}, [this](ExchangeRun &) { ChanRead(); });
+}
+
+void ChannelConfigWindow::ButtonChanWriteClick()
+{
+    runExchange({}, [this](ExchangeRun &) { ChanWrite(); });
+}
+
+void ChannelConfigWindow::ChanRead()
+{
+    const Disabled busy{m_panel, m_group, m_read};
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        if (ReadChanInfo(n))
+            break;
+    }
+}
+
+void ChannelConfigWindow::ChanWrite()
+{
+    const Disabled busy{m_group, m_write};
+    for (int n = 1; n <= channel::kChannels; ++n) {
+        if (WriteChanInfo(n))
+            break;
+    }
+}
+
+bool ChannelConfigWindow::ReadChanInfo(int n)
+{
+    DeviceAccess &access = session().deviceAccess();
+    RegisterImages &images = session().images();
+    bool failed = false;
+
+    if (access.ReadSettings(regmap::channelName(n), regmap::kNameBytes) == 0)
+        control<QLineEdit>("EditInpOpisStr", n)->setText(channel::description(images.holding, n));
+    else
+        failed = true;
+
+    if (access.ReadSettings(regmap::channel(n), regmap::kChannelBytes) == 0) {
+        m_blockFrom[n - 1] = deviceKey(session().CurrentDevice());
+        const ChannelBlock block = ChannelBlock::decode(images.holding, n);
+        control<QCheckBox>("CheckChanOnOff", n)->setChecked(block.on);
+        control<QCheckBox>("CheckSqrt", n)->setChecked(block.squareRoot);
+        auto *type = control<QComboBox>("ComboTypeD", n);
+        type->setCurrentIndex(block.sensorType < type->count() ? block.sensorType : 0);
+        ComboTypeDChange(type);
+        auto select = [](QComboBox *list, int index) {
+            list->setCurrentIndex(index < list->count() ? index : -1);
+        };
+        select(control<QComboBox>("ComboShema", n), block.scheme);
+        select(control<QComboBox>("ComboHarakt", n), block.characteristic);
+        select(control<QComboBox>("ComboZptPos", n), block.pointPosition);
+        control<QCheckBox>("CheckRazm", n)->setChecked(block.percent);
+        for (const char *name : {"EditDiapBg", "EditDiapEnd"})
+            control<NumericField>(name, n)->setDecimals(block.pointPosition);
+        control<NumericField>("EditDiapBg", n)->setValue(block.rangeStart);
+        control<NumericField>("EditDiapEnd", n)->setValue(block.rangeEnd);
+        control<NumericField>("EditPoprT", n)->setValue(block.correction);
+        control<NumericField>("EditTf", n)->setValue(block.filterTenths / 10.0);
+    } else {
+        failed = true;
+    }
+
+    if (access.ReadData(regmap::measuredValue(n), 4) == 0)
+        control<NumericField>("EditValX", n)
+            ->setValue(double(channel::measuredValue(images.input, n)));
+    else
+        failed = true;
+
+    if (failed)
+        showExchangeFailure(QString::fromUtf8(kReadFailure));
+    return failed;
+}
+
+bool ChannelConfigWindow::WriteChanInfo(int n)
+{
+    DeviceAccess &access = session().deviceAccess();
+    RegisterImages &images = session().images();
+    bool failed = false;
+
+    auto *text = control<QLineEdit>("EditInpOpisStr", n);
+    channel::setDescription(images.holding, n, text->text());
+    text->setText(channel::description(images.holding, n));
+    if (access.WriteSettings(regmap::channelName(n), regmap::kNameBytes) != 0)
+        failed = true;
+
+    // Byte 3 is not the window's: it must come from this device before the block goes out.
+    bool blockReady = m_blockFrom[n - 1] == deviceKey(session().CurrentDevice());
+    if (!blockReady && access.ReadSettings(regmap::channel(n), regmap::kChannelBytes) == 0) {
+        m_blockFrom[n - 1] = deviceKey(session().CurrentDevice());
+        blockReady = true;
+    }
+    if (blockReady) {
+        ChannelBlock block = ChannelBlock::decode(images.holding, n);
+        block.on = control<QCheckBox>("CheckChanOnOff", n)->isChecked();
+        block.sensorType = control<QComboBox>("ComboTypeD", n)->currentIndex();
+        block.characteristic = control<QComboBox>("ComboHarakt", n)->currentIndex();
+        block.squareRoot = control<QCheckBox>("CheckSqrt", n)->isChecked();
+        block.pointPosition = control<QComboBox>("ComboZptPos", n)->currentIndex();
+        block.percent = control<QCheckBox>("CheckRazm", n)->isChecked();
+        block.scheme = channel::schemeCode(control<QComboBox>("ComboShema", n)->currentIndex());
+        block.rangeStart = float(control<NumericField>("EditDiapBg", n)->value());
+        block.rangeEnd = float(control<NumericField>("EditDiapEnd", n)->value());
+        block.correction = float(control<NumericField>("EditPoprT", n)->value());
+        block.filterTenths = channel::filterTenths(control<NumericField>("EditTf", n)->value())
+                                 .value_or(block.filterTenths);
+        block.encode(images.holding, n);
+        if (access.WriteSettings(regmap::channel(n), regmap::kChannelBytes) != 0)
+            failed = true;
+    } else {
+        failed = true;
+    }
+
+    if (failed)
+        showExchangeFailure(QString::fromUtf8(kWriteFailure));
+    return failed;
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "windowkit/editorwindow.h"
+
+#include <QComboBox>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class NumericField;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class DeviceNode;
+
+// A list box that says when its list opens and closes; a choice made with the keys while the
+// list is closed counts as one opening and closing.
+class CloseUpComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+    void hidePopup() override;
+
+signals:
+    void listOpened();
+    void listClosed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    bool m_open = false;
+};
+
+// "Конфигурация": identity, clock, address and line speed, and the general settings of the
+// selected device.
+class ConfigWindow : public EditorWindow
+{
+    Q_OBJECT
+public:
+    ConfigWindow(Session &session, WindowHost &host);
+
+    // "Читать" and "Записать" as the buttons run them, after the polling guard.
+    void ButtonConfigReadClick();
+    void ButtonSaveConfigClick();
+
+    // The sequences themselves. True when an exchange failed.
+    bool ConfigRead();
+    bool SaveConfig();
+
+    // Line-speed change with the item selected now, and address change with the field's text.
+    void changeLineSpeed();
+    void changeAddress();
+
+private:
+    void buildControls();
+    QWidget *buildIdentityGroup();
+    QWidget *buildMeasurementGroup();
+    QWidget *buildButtonsGroup();
+    QWidget *buildScreensGroup();
+
+    void showScreens();
+    void showPasswords();
+    void showCommonBlock();
+    void composeGeneralSettings();
+
+    void addressKey(QKeyEvent *event, bool *handled);
+    void leaveAddressField();
+    void checkClockField(QLineEdit *field, bool date);
+    void checkDescription();
+    // The record of the selected device's entry in the network, when there is one.
+    DeviceNode *selectedRecord() const;
+    // The selected device's copy and its tree entry take the identity bytes.
+    void adoptIdentity(const std::array<std::uint8_t, 18> &identity);
+    bool commonBlockIsCurrent() const;
+    // Binds the identity fields to what the session describes.
+    void followSession();
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    QLabel *m_type = nullptr;
+    QLabel *m_version = nullptr;
+    QLabel *m_build = nullptr;
+    QLabel *m_serial = nullptr;
+    QLabel *m_variant = nullptr;
+    QLineEdit *m_description = nullptr;
+    QLineEdit *m_date = nullptr;
+    QLineEdit *m_time = nullptr;
+    QLineEdit *m_address = nullptr;
+    CloseUpComboBox *m_speed = nullptr;
+    NumericField *m_timeCorrection = nullptr;
+    NumericField *m_cycle = nullptr;
+    std::array<NumericField *, 3> m_passwords{};
+    QCheckBox *m_overlaid = nullptr;
+    QCheckBox *m_oneChannel = nullptr;
+    QCheckBox *m_thermo = nullptr;
+    std::array<QComboBox *, 4> m_functions{};
+    std::array<QCheckBox *, 4> m_loops{};
+    std::array<QComboBox *, 10> m_screens{};
+    QWidget *m_panel = nullptr;
+    QPushButton *m_read = nullptr;
+    QPushButton *m_save = nullptr;
+
+    // Clock fields typed since the identity was last read; only those reach the device.
+    std::optional<std::array<std::uint8_t, 3>> m_typedDate;
+    std::optional<std::array<std::uint8_t, 3>> m_typedTime;
+    // The device (port, address) whose common block the image holds, so that no other
+    // device's bytes are written under this one's fields.
+    std::optional<std::pair<int, int>> m_commonBlockFrom;
+};

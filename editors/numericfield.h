@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QLineEdit>
+
+// A number entry of the settings windows. Values put in by the program (read from a device or
+// restored) are shown as they are, even outside the bounds; what the user types is checked when
+// the field is left: a text that is not a number, or a number outside the bounds, gives
+// "Проверьте правильность ввода" and the field falls back to its lower bound.
+class NumericField : public QLineEdit
+{
+    Q_OBJECT
+    Q_PROPERTY(double value READ value WRITE setValue USER true)
+public:
+    NumericField(double minimum, double maximum, int decimals, int longestEntry,
+                 QWidget *parent = nullptr);
+
+    double value() const { return m_value; }
+    void setValue(double value);
+    double minimum() const { return m_minimum; }
+    double maximum() const { return m_maximum; }
+    int decimals() const { return m_decimals; }
+    // Shows the value again with the new number of decimals.
+    void setDecimals(int decimals);
+
+    // Applies a typed text now, as leaving the field would. False when it was refused.
+    bool commitTyped();
+
+signals:
+    // The user's entry was refused and the field fell back to its lower bound.
+    void invalidEntry();
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void show(double value);
+
+    double m_minimum;
+    double m_maximum;
+    int m_decimals;
+    double m_value = 0;
+    bool m_checking = false;
+};

@@ -1,0 +1,558 @@
+#include "tests/workstation/configuratortestenv.h"
+#include "tests/workstation/pollingtestenv.h"
+
+#include "device/commonblock.h"
+#include "device/registermap.h"
+#include "editors/channelconfigwindow.h"
+#include "editors/configwindow.h"
+#include "editors/numericfield.h"
+#include "link/frame.h"
+#include "platform/cp1251.h"
+#include "platform/settings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutex>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+constexpr int kAddress = 5;
+
+QByteArray floatBytes(float v)
+{
+    QByteArray b(4, '\0');
+    std::memcpy(b.data(), &v, 4); // the PC and the device both keep floats low byte first
+    return b;
+}
+
+} // namespace
+
+// The configuration and channel windows against a simulated device: what they read, what they
+// write, and the device's registers afterwards as the command-line tool reads them.
+class TestSettingsEditors : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<devsim::DeviceSimulator> m_sim;
+    std::unique_ptr<Configurator> m_conf;
+    std::unique_ptr<WatchingMessages> m_messages;
+    QMutex m_logLock;
+    QStringList m_log;
+
+    devsim::DeviceSetup device()
+    {
+        devsim::DeviceSetup d;
+        d.address = kAddress;
+        d.speedCode = 0;
+        d.channels[0] = {true, 1, 1, 0, -50, 1100, QStringLiteral("Печь")};
+        d.channels[1] = {true, 0, 2, 1, 0, 500, QStringLiteral("Вход 2")};
+        d.channels[2] = {false, 3, 4, 2, -12.5f, 80.25f, QStringLiteral("Вход 3")};
+        d.channels[3] = {true, 2, 1, 1, 4, 20, QStringLiteral("Вход 4")};
+        // Common block: time correction −3, flags 0x41, bytes 2/3 and 6/7 of other owners,
+        // button 1 = "Запуск программы" on loop 2 (0x15).
+        d.holdingBytes.append(
+            {regmap::kCommonBlock, QByteArray::fromHex("fd41aa5558022a2b15000102")});
+        d.holdingBytes.append(
+            {regmap::kDisplaySelection, QByteArray::fromHex("0102030405060708090a")});
+        d.holdingBytes.append(
+            {regmap::kAccessCodes, floatBytes(1111) + floatBytes(2222) + floatBytes(3333)});
+        return d;
+    }
+
+    void start(const devsim::DeviceSetup &d)
+    {
+        devsim::LineSetup line;
+        line.devices = {d};
+        devsim::Scenario s;
+        s.lines = {line};
+        m_sim = std::make_unique<devsim::DeviceSimulator>();
+        m_sim->setLogger([this](const QString &l) {
+            QMutexLocker lock(&m_logLock);
+            m_log.append(l);
+        });
+        m_sim->load(s);
+        QString error;
+        QVERIFY2(m_sim->start(m_dir.filePath("ports"), &error), qPrintable(error));
+        openWindows();
+        addPolledDevices(main(), {{kAddress, 0, 30}}, m_dir.filePath("tables"));
+    }
+
+    void openWindows()
+    {
+        m_conf = std::make_unique<Configurator>(systemClock());
+        main().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main()));
+        QTRY_VERIFY(main().isActivated());
+    }
+
+    MainWindow &main() { return *m_conf->main; }
+    Session &session() { return m_conf->session; }
+    const DeviceNode &record() { return *session().network().device(0); }
+
+    ConfigWindow *config() { return static_cast<ConfigWindow *>(main().windows().config); }
+    ChannelConfigWindow *channels()
+    {
+        return static_cast<ChannelConfigWindow *>(main().windows().channelConfig);
+    }
+    template <typename T> T *in(QWidget *window, const QString &name)
+    {
+        T *c = window->findChild<T *>(name);
+        if (!c)
+            qWarning("no control %s", qPrintable(name));
+        return c;
+    }
+
+    // Holding registers as the command-line tool reads them; empty when it gets no answer.
+    QByteArray cliRead(int address, int speed, int start, int count)
+    {
+        QProcess cli;
+        cli.start(QStringLiteral(LORVAN_CLI_PATH),
+                  {QStringLiteral("--port"), m_dir.filePath("ports/COM1"), QStringLiteral("--baud"),
+                   QString::number(speed), QStringLiteral("--addr"), QString::number(address),
+                   QStringLiteral("read-holding"), QString::number(start), QString::number(count)});
+        // Pumped, so that nothing of this process waits on the line meanwhile.
+        QDeadlineTimer deadline(10000);
+        while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(5);
+        if (cli.state() != QProcess::NotRunning || cli.exitCode() != 0)
+            return {};
+        return QByteArray::fromHex(cli.readAllStandardOutput().simplified().replace(' ', ""));
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const MessageRequest &r : std::as_const(m_messages->shown))
+            texts.append(r.text);
+        return texts;
+    }
+
+    int requestsMatching(const QString &fragment)
+    {
+        QMutexLocker lock(&m_logLock);
+        return int(std::count_if(m_log.cbegin(), m_log.cend(), [&](const QString &l) {
+            return l.contains(QLatin1String(" <- ")) && l.toUpper().contains(fragment);
+        }));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+    }
+
+    void init()
+    {
+        openSettings()->clear();
+        m_messages = std::make_unique<WatchingMessages>();
+        QMutexLocker lock(&m_logLock);
+        m_log.clear();
+    }
+
+    void cleanup()
+    {
+        m_conf.reset();
+        m_sim.reset();
+        m_messages.reset();
+    }
+
+    // Read, edit and write the general configuration; the device's registers hold exactly the
+    // composed bytes, and the identity write carries the selected device's own identity.
+    void configurationRoundTrip()
+    {
+        start(device());
+        ConfigWindow *w = config();
+        in<QPushButton>(w, "ButtonConfigRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(in<QComboBox>(w, "ComboNalovFunc1")->currentText(),
+                 QStringLiteral("Запуск программы"));
+        QVERIFY(in<QCheckBox>(w, "CheckNalovKont1")->isChecked());
+        QCOMPARE(in<QCheckBox>(w, "CheckNalovKont1")->text(), QStringLiteral("№2"));
+        QCOMPARE(in<NumericField>(w, "EditPoprT")->value(), -3.0);
+        QCOMPARE(in<NumericField>(w, "EditCycleRegistr")->value(), 600.0);
+        QVERIFY(in<QCheckBox>(w, "CheckNalovOn")->isChecked());
+        QVERIFY(in<QCheckBox>(w, "CheckTermoComp")->isChecked());
+        QVERIFY(!in<QCheckBox>(w, "CheckOneChan")->isChecked());
+        QCOMPARE(in<NumericField>(w, "EditPass2")->value(), 2222.0);
+        QCOMPARE(in<QComboBox>(w, "ComboView10")->currentText(), QStringLiteral("10"));
+        QCOMPARE(in<QLabel>(w, "StaticSerial2")->text(), QStringLiteral(" 1234 "));
+        QCOMPARE(in<QLineEdit>(w, "EditNetAdr")->text(), QStringLiteral("005"));
+
+        in<QComboBox>(w, "ComboNalovFunc2")->setCurrentIndex(5);
+        in<QCheckBox>(w, "CheckNalovKont2")->setChecked(true);
+        in<QCheckBox>(w, "CheckNalovOn")->setChecked(false);
+        in<QCheckBox>(w, "CheckOneChan")->setChecked(true);
+        in<NumericField>(w, "EditPoprT")->setValue(12);
+        in<NumericField>(w, "EditPass2")->setValue(4321);
+        in<QComboBox>(w, "ComboView1")->setCurrentIndex(10); // the empty item
+        // Another device's identity in the image must not reach this one.
+        std::fill_n(session().images().holding.begin(), 6, std::uint8_t(0x77));
+        in<QPushButton>(w, "ButtonSaveConfig")->click();
+        QCOMPARE(messageTexts(), QStringList());
+
+        const QByteArray block = cliRead(kAddress, 9600, 1179, 7);
+        QCOMPARE(block.left(12), QByteArray::fromHex("0c81aa5558022a2b15150102"));
+        CommonBlock::Bytes bytes{};
+        std::copy(block.begin(), block.end(), bytes.begin());
+        QVERIFY(CommonBlock(bytes).checkValueMatches());
+        QCOMPARE(cliRead(kAddress, 9600, 1229, 7), block);
+        QCOMPARE(cliRead(kAddress, 9600, 210, 5), QByteArray::fromHex("0b02030405060708090a"));
+        QCOMPARE(cliRead(kAddress, 9600, 261, 6),
+                 floatBytes(1111) + floatBytes(4321) + floatBytes(3333));
+        QCOMPARE(cliRead(kAddress, 9600, 0, 4), QByteArray::fromHex("6903050334120500"));
+        // The clock was not typed: the identity write stops short of it.
+        QCOMPARE(requestsMatching(QStringLiteral(":051000000006")), 1);
+        QCOMPARE(requestsMatching(QStringLiteral(":051000000009")), 0);
+    }
+
+    // A typed clock goes out with the identity; an impossible date turns the field red and is
+    // not taken.
+    void typedClock()
+    {
+        start(device());
+        ConfigWindow *w = config();
+        in<QPushButton>(w, "ButtonConfigRead")->click();
+        auto *date = in<QLineEdit>(w, "MaskEditData");
+        date->setFocus();
+        date->selectAll();
+        QTest::keyClicks(date, QStringLiteral("310426"));
+        QCOMPARE(date->palette().color(QPalette::Base), QColor(Qt::red));
+        date->selectAll();
+        QTest::keyClicks(date, QStringLiteral("010226"));
+        QVERIFY(date->palette().color(QPalette::Base) != QColor(Qt::red));
+        in<QPushButton>(w, "ButtonSaveConfig")->click();
+        QCOMPARE(requestsMatching(QStringLiteral(":051000000009")), 1);
+        QCOMPARE(cliRead(kAddress, 9600, 6, 2).left(3), QByteArray::fromHex("01021a"));
+    }
+
+    // Address texts: refused ones write nothing; "abc" moves the device to 1, and the selected
+    // device's copy and its tree entry follow.
+    void addressChanges()
+    {
+        start(device());
+        ConfigWindow *w = config();
+        auto *address = in<QLineEdit>(w, "EditNetAdr");
+        w->show();
+        address->setFocus();
+        QTest::keyClick(address, Qt::Key_Backspace); // starts the edit, nothing else
+        QCOMPARE(address->text(), QStringLiteral("005"));
+        QVERIFY(session().editPending());
+        const int writesBefore = requestsMatching(QStringLiteral(":0510"));
+        for (const char *text : {"256", "0", "128"}) {
+            address->setText(QLatin1String(text));
+            QTest::keyClick(address, Qt::Key_Return);
+        }
+        QCOMPARE(requestsMatching(QStringLiteral(":0510")), writesBefore);
+        QCOMPARE(m_messages->shown.size(), 3);
+        QCOMPARE(m_messages->shown[2].text, QStringLiteral("Введите адрес устройства < 127"));
+        QVERIFY(session().editPending());
+
+        address->setText(QStringLiteral("abc"));
+        QTest::keyClick(address, Qt::Key_Return);
+        QCOMPARE(m_messages->shown.size(), 3);
+        QCOMPARE(address->text(), QStringLiteral("001"));
+        QVERIFY(!session().editPending());
+        QCOMPARE(int(session().CurrentDevice().address()), 1);
+        QCOMPARE(int(record().address()), 1);
+        QTRY_VERIFY(!cliRead(1, 9600, 0, 1).isEmpty());
+        in<QPushButton>(w, "ButtonConfigRead")->click();
+        QCOMPARE(m_messages->shown.size(), 3);
+
+        // "128" in the save: the message, and no identity write.
+        address->setText(QStringLiteral("128"));
+        in<QPushButton>(w, "ButtonSaveConfig")->click();
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Введите адрес устройства < 127"));
+        QCOMPARE(requestsMatching(QStringLiteral(":011000000006")), 0);
+    }
+
+    // The line speed changes at once: the device answers at the new speed only, and the
+    // configurator follows it.
+    void lineSpeedChange()
+    {
+        start(device());
+        ConfigWindow *w = config();
+        auto *speeds = in<QComboBox>(w, "ComboBaudrate1");
+        w->show();
+        speeds->setFocus();
+        QTest::keyClick(speeds, Qt::Key_Down);
+        QTest::keyClick(speeds, Qt::Key_Down); // 9600 → 19200 → 38400, one write each
+        QTRY_COMPARE(int(session().CurrentDevice().speedCode()), 2);
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(int(record().speedCode()), 2);
+        QCOMPARE(session().commPort().baudrate(), Baudrate::br38400);
+        QVERIFY(!session().editPending());
+        QVERIFY(cliRead(kAddress, 9600, 0, 1).isEmpty());
+        QVERIFY(!cliRead(kAddress, 38400, 0, 1).isEmpty());
+        in<QPushButton>(w, "ButtonConfigRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(speeds->currentText(), QStringLiteral("38400"));
+    }
+
+    // A device that refuses register 3: the speed and address stay, with their messages, and
+    // the edit stays pending.
+    void refusedLineChanges()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.refusedWrites = {{3, 3}};
+        start(d);
+        ConfigWindow *w = config();
+        w->show();
+        auto *speeds = in<QComboBox>(w, "ComboBaudrate1");
+        QTest::keyClick(speeds, Qt::Key_Down);
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("Ошибка установки скорости")});
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка"));
+        QCOMPARE(speeds->currentText(), QStringLiteral("9600"));
+        QCOMPARE(int(session().CurrentDevice().speedCode()), 0);
+        QVERIFY(session().editPending());
+
+        auto *address = in<QLineEdit>(w, "EditNetAdr");
+        address->setText(QStringLiteral("7"));
+        QTest::keyClick(address, Qt::Key_Return);
+        QCOMPARE(m_messages->shown.last().text,
+                 QStringLiteral("Ошибка при смене сетевого адреса: 4"));
+        QCOMPARE(int(session().CurrentDevice().address()), kAddress);
+        QCOMPARE(int(session().images().holding[6]), kAddress);
+        QTest::keyClick(address, Qt::Key_Escape);
+        QVERIFY(!session().editPending());
+    }
+
+    // A device that answers nothing but exceptions: one box per click, and no identity read
+    // after the failed common block.
+    void readFailures()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.exception = 1;
+        d.faults.exceptionCode = 4;
+        start(d);
+        in<QPushButton>(config(), "ButtonConfigRead")->click();
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Ошибка чтения настроек конфигурации \r\nПроверьте подключение")});
+        QCOMPARE(requestsMatching(QStringLiteral(":050300000009")), 0);
+        m_messages->shown.clear();
+        auto *x2 = in<QLineEdit>(channels(), "EditInpOpisStr2");
+        x2->setText(QStringLiteral("прежнее"));
+        in<QPushButton>(channels(), "ButtonChanRead")->click();
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Ошибка чтения параметров каналов.\r\nПроверьте параметры настройки сети.")});
+        QCOMPARE(x2->text(), QStringLiteral("прежнее"));
+        QCOMPARE(requestsMatching(QStringLiteral(":05030113")), 0); // X2's description
+    }
+
+    // The description field names the selected device's tree entry, up to 32 characters.
+    void descriptionNamesTheEntry()
+    {
+        start(device());
+        auto *text = in<QLineEdit>(config(), "EditDevString");
+        text->setText(QStringLiteral("Печь 1"));
+        QTest::keyClick(text, Qt::Key_1);
+        QCOMPARE(session().network().entry(0).text, QStringLiteral("Печь 11"));
+        text->setText(QString(32, QLatin1Char('x')));
+        QTest::keyClick(text, Qt::Key_Y);
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral("Описание устройства не более 32 символов")});
+        QCOMPARE(text->text(), QString(32, QLatin1Char('x')));
+    }
+
+    // Read the four inputs, change them, write, and find the same after a restart.
+    void channelsRoundTrip()
+    {
+        start(device());
+        ChannelConfigWindow *w = channels();
+        in<QPushButton>(w, "ButtonChanRead")->click();
+        // X3 holds a resistance thermometer, which only X1 may have.
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "  Термометр сопротивления включается\r\n\tтолько на первый канал")});
+        QCOMPARE(in<QComboBox>(w, "ComboTypeD2")->currentText(), QStringLiteral("Термопара"));
+        QCOMPARE(in<QComboBox>(w, "ComboTypeD3")->currentText(),
+                 QStringLiteral("Унифицир. сигнал"));
+        QCOMPARE(in<QComboBox>(w, "ComboHarakt3")->currentText(), QStringLiteral("0-100мВ"));
+        QCOMPARE(in<QComboBox>(w, "ComboZptPos3")->currentText(), QStringLiteral("00.00"));
+        QCOMPARE(in<NumericField>(w, "EditDiapBg3")->text(), QStringLiteral("-12,50"));
+        QCOMPARE(in<QCheckBox>(w, "CheckChanOnOff3")->text(), QStringLiteral("Выключен"));
+        QCOMPARE(in<QCheckBox>(w, "CheckChanOnOff1")->text(), QStringLiteral("Включен"));
+        QCOMPARE(in<QLineEdit>(w, "EditInpOpisStr1")->text(), QStringLiteral("Печь"));
+        QCOMPARE(in<QComboBox>(w, "ComboHarakt1")->currentText(), QStringLiteral("тип-K"));
+
+        auto *type1 = in<QComboBox>(w, "ComboTypeD1");
+        type1->setCurrentIndex(3);
+        emit type1->activated(3);
+        QCOMPARE(in<QComboBox>(w, "ComboShema1")->currentText(), QStringLiteral("2 провода"));
+        QCOMPARE(in<NumericField>(w, "EditDiapEnd1")->value(), 550.0);
+        QCOMPARE(in<QComboBox>(w, "ComboZptPos1")->currentIndex(), 1);
+        in<QLineEdit>(w, "EditInpOpisStr1")->setText(QStringLiteral("Печь Ω-верх"));
+        in<NumericField>(w, "EditTf1")->setValue(2.3);
+        in<QCheckBox>(w, "CheckRazm1")->setChecked(true);
+        in<QPushButton>(w, "ButtonChanWrite")->click();
+        QCOMPARE(m_messages->shown.size(), 1);
+        QCOMPARE(in<QLineEdit>(w, "EditInpOpisStr1")->text(), QStringLiteral("Печь ?-верх"));
+
+        QCOMPARE(cliRead(kAddress, 9600, 60, 9), QByteArray::fromHex("b0018100") + floatBytes(-50) +
+                                                     floatBytes(550) + floatBytes(0) +
+                                                     QByteArray::fromHex("1700"));
+        QCOMPARE(cliRead(kAddress, 9600, 267, 8),
+                 QByteArray::fromHex("cfe5f7fc203f2de2e5f0f500000000000000").left(16));
+        // X2 was read with type code 0 and goes back as a thermocouple.
+        QCOMPARE(cliRead(kAddress, 9600, 69, 1).left(2), QByteArray::fromHex("9201"));
+
+        // A restart: the values come back from the device.
+        m_conf.reset();
+        openWindows();
+        addPolledDevices(main(), {{kAddress, 0, 30}}, m_dir.filePath("tables"));
+        in<QPushButton>(channels(), "ButtonChanRead")->click();
+        w = channels();
+        QCOMPARE(in<QComboBox>(w, "ComboTypeD1")->currentText(),
+                 QStringLiteral("Термометр сопротивления"));
+        QCOMPARE(in<QLineEdit>(w, "EditInpOpisStr1")->text(), QStringLiteral("Печь ?-верх"));
+        QCOMPARE(in<NumericField>(w, "EditTf1")->value(), 2.3);
+        QCOMPARE(in<QCheckBox>(w, "CheckRazm1")->text(), QStringLiteral("%"));
+    }
+
+    // A refused write of X2's block stops the sequence: X3 and X4 are not written.
+    void writeFailureStopsAfterX2()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.refusedWrites = {{69, 77}};
+        start(d);
+        ChannelConfigWindow *w = channels();
+        in<QPushButton>(w, "ButtonChanRead")->click();
+        m_messages->shown.clear();
+        for (int n = 1; n <= 4; ++n)
+            in<QLineEdit>(w, QStringLiteral("EditInpOpisStr%1").arg(n))
+                ->setText(QStringLiteral("Новое %1").arg(n));
+        in<QPushButton>(w, "ButtonChanWrite")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
+                                     "Ошибка записи настроек каналов \r\nПроверьте подключение")});
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
+        auto text = [&](int reg) {
+            return cp1251::decodeField(reinterpret_cast<const unsigned char *>(
+                                           cliRead(kAddress, 9600, reg, 8).constData()),
+                                       16);
+        };
+        QCOMPARE(text(275), QStringLiteral("Новое 2"));
+        QCOMPARE(text(283), QStringLiteral("Вход 3"));
+        QCOMPARE(text(291), QStringLiteral("Вход 4"));
+        QCOMPARE(requestsMatching(QStringLiteral(":05100")),
+                 4); // X1 name and block, X2 name and block
+    }
+
+    // A "Читать" click delivered while a poll tick waits for its reply runs after the tick.
+    void readClickedDuringAPollTick()
+    {
+        devsim::DeviceSetup d = device();
+        start(d);
+        for (int index : session().network().deviceIndices())
+            session().network().device(index)->setPollPeriod(1);
+        QAction *polling = main().command(QStringLiteral("butEnableCycleReqDev"));
+        polling->trigger();
+        bool clickedInTick = false;
+        qsizetype logAtClick = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!clickedInTick && !session().pollIdleEvent().isSet()) {
+                // The user releases the polling button, which unlocks the editors at once, and
+                // clicks "Читать" while the tick still waits for its reply.
+                clickedInTick = true;
+                {
+                    QMutexLocker lock(&m_logLock);
+                    logAtClick = m_log.size();
+                }
+                polling->trigger();
+                in<QPushButton>(config(), "ButtonConfigRead")->click();
+            }
+        });
+        watch.start(2);
+        QTRY_VERIFY_WITH_TIMEOUT(clickedInTick, 5000);
+        watch.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(requestsMatching(QStringLiteral(":050300000009")) == 1, 10000);
+        QVERIFY(!polling->isChecked());
+        // No failure: the read found the link free and every block answered.
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(in<QComboBox>(config(), "ComboNalovFunc1")->currentText(),
+                 QStringLiteral("Запуск программы"));
+        // The click's first request went out after the tick's last exchange had its reply.
+        QMutexLocker lock(&m_logLock);
+        const qsizetype read =
+            m_log.indexOf(QRegularExpression(QStringLiteral(".* <- :050300D2.*")), logAtClick);
+        QVERIFY(read > logAtClick);
+        QVERIFY(m_log[read - 1].contains(QLatin1String(" -> ")));
+    }
+
+    // Leaving a numeric field with a value outside its bounds, or no number, gives the message
+    // and the lower bound; values the program puts in are shown as they are.
+    void numericFieldBounds_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("range start in") << "EditDiapBg2"
+                                        << "-9999" << -9999.0 << false;
+        QTest::newRow("range end out") << "EditDiapEnd2"
+                                       << "10000" << -9999.0 << true;
+        QTest::newRow("correction comma") << "EditPoprT3"
+                                          << "-9,9" << -9.9 << false;
+        QTest::newRow("correction out") << "EditPoprT3"
+                                        << "9.95" << -9.9 << true;
+        QTest::newRow("filter not a number") << "EditTf4"
+                                             << "." << 0.0 << true;
+        QTest::newRow("filter top") << "EditTf4"
+                                    << "99.9" << 99.9 << false;
+    }
+    void numericFieldBounds()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(double, value);
+        QFETCH(bool, refused);
+        openWindows();
+        QWidget *w = channels();
+        w->show();
+        auto *f = in<NumericField>(w, field);
+        f->setValue(6553.5); // as read: outside the bounds, yet shown
+        QCOMPARE(f->value(), 6553.5);
+        f->selectAll();
+        QTest::keyClicks(f, typed);
+        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(f, &leave);
+        QCOMPARE(f->value(), value);
+        QCOMPARE(messageTexts(), refused
+                                     ? QStringList{QStringLiteral("Проверьте правильность ввода")}
+                                     : QStringList());
+    }
+
+    // Every control a person operates has a name for assistive tools.
+    void controlsHaveAccessibleNames()
+    {
+        openWindows();
+        for (QWidget *window :
+             {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels())}) {
+            for (QWidget *c : window->findChildren<QWidget *>()) {
+                if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
+                    !c->isEnabledTo(window))
+                    continue;
+                QString name = c->accessibleName();
+                if (name.isEmpty())
+                    name = c->property("text").toString();
+                for (QLabel *l : window->findChildren<QLabel *>())
+                    if (l->buddy() == c)
+                        name = l->text();
+                QVERIFY2(!name.isEmpty(), qPrintable(c->objectName()));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestSettingsEditors)
+#include "tst_settingseditors.moc"
