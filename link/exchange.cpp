@@ -82,10 +82,15 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
             ended = true;
         } else if (ok) {
             const int pause = int(std::min<qint64>(kPassMs, deadline - now()));
-            if (between)
+            if (between) {
                 between(pause);
-            else
-                DelayPumping(pause);
+            } else if (!DelayPumping(pause)) {
+                // The program is ending: nobody will take the reply, and every further pause
+                // would return at once, turning the rest of the wait into a busy loop.
+                port.Close();
+                completed = false;
+                ended = true;
+            }
         }
     } while (ok && !ended);
 

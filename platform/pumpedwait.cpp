@@ -4,7 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-void DelayPumping(int ms)
+bool DelayPumping(int ms)
 {
     QElapsedTimer clock;
     clock.start();
@@ -19,6 +19,7 @@ void DelayPumping(int ms)
         // Once the application quits, every event loop returns at once: the wait is over then,
         // or it would spin through its remaining time.
         if (loop.exec() < 0)
-            return;
+            return false;
     }
+    return true;
 }

@@ -359,6 +359,25 @@ private slots:
         QCOMPARE(link.ReadInputRegisterBlock(1, 52, 5, words), 999);
         QCOMPARE(port.opens, 0);
     }
+
+    // Runs last: once the application is told to end, every later event loop returns at once.
+    // An exchange waiting on a silent device then gives up instead of spinning to its deadline.
+    void exchangeEndsWithTheRun()
+    {
+        ScriptedPort port;
+        PollingExchange ex;
+        ex.settle = noWait;
+        QCoreApplication::exit(0);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QByteArray reply;
+        bool completed = true;
+        QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", 2000, reply, completed), 999);
+        QVERIFY2(elapsed.elapsed() < 1000, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(ex.passesUsed, 1);
+        QVERIFY(!completed);
+        QVERIFY(!port.IsOpen());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExchange)
