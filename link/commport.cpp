@@ -296,14 +296,7 @@ bool CommPort::WriteText(const QByteArray &text)
         if (m_port.write(text) < 0)
             fail("Write error (%d), %s", errno);
         // A write that has not left within the read time-out counts as nothing written.
-        QElapsedTimer clock;
-        clock.start();
-        while (m_port.bytesToWrite() > 0 && clock.elapsed() < m_buffers.ReadTimeout) {
-            if (!m_port.waitForBytesWritten(int(m_buffers.ReadTimeout - clock.elapsed())))
-                break;
-        }
-        m_port.clearError();
-        return m_port.bytesToWrite() == 0;
+        return flushWriteBuffer();
     }
     // Queued: the event loop drains the queue; wait for room only when it is full.
     QElapsedTimer clock;
@@ -373,11 +366,8 @@ double CommPort::characterMs() const
     return (1 + dataBits + parityBits + stopBits) * 1000.0 / baudrateValue(m_baudrate);
 }
 
-void CommPort::DrainOutput()
+bool CommPort::flushWriteBuffer()
 {
-    if (!IsOpen())
-        return;
-    // Out of the class's buffer into the driver.
     QElapsedTimer clock;
     clock.start();
     while (m_port.bytesToWrite() > 0 && clock.elapsed() < m_buffers.ReadTimeout) {
@@ -385,6 +375,14 @@ void CommPort::DrainOutput()
             break;
     }
     m_port.clearError();
+    return m_port.bytesToWrite() == 0;
+}
+
+void CommPort::DrainOutput()
+{
+    if (!IsOpen())
+        return;
+    flushWriteBuffer();
     // The line needs its own time for the bytes whatever the driver reports: an adapter's FIFO
     // may still hold them when the driver's queue is empty. The event loop runs meanwhile.
     const qint64 remainingNs = m_lineFreeAtNs - m_clock.nsecsElapsed();

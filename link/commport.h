@@ -93,6 +93,9 @@ public:
 
 private:
     void refuseWhileOpen() const;
+    // Hands the class's write buffer to the driver, giving up after the read time-out; true when
+    // nothing is left in it.
+    bool flushWriteBuffer();
     void applyLineSettings();
     // Pulls into the port's buffer whatever the driver holds now, without waiting.
     void fetchWaiting();

@@ -34,7 +34,7 @@ struct SimOptions
     int speedCode = 1;
     quint8 address = kDeviceAddress;
     bool answersZero = true;
-    std::optional<QDateTime> clock;
+    std::optional<QDateTime> clock = std::nullopt;
 };
 
 } // namespace
