@@ -62,6 +62,10 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
 
     m_port->setCurrentIndex(0);
     m_speed->setCurrentIndex(3);
+    connect(&m_session, &Session::deviceSpeedChanged, m_speed, [this](const QString &text) {
+        if (const int i = m_speed->findText(text); i >= 0)
+            m_speed->setCurrentIndex(i);
+    });
     connect(m_port, &QComboBox::currentIndexChanged, this, &FindDevicesWindow::ComboPortNumChange);
     connect(m_speed, &QComboBox::activated, this, &FindDevicesWindow::ComboBaudrateCloseUp);
     connect(m_begin, &QSpinBox::valueChanged, this, &FindDevicesWindow::EditAdrBegChange);

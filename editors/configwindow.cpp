@@ -545,6 +545,7 @@ void ConfigWindow::changeLineSpeed()
     ident[identity::kSpeedCode] = std::uint8_t(code);
     adoptIdentity(ident);
     session().ApplyDeviceLineSpeed(session().commPort().baudrate());
+    emit session().deviceSpeedChanged(m_speed->currentText());
     session().endEdit();
 }
 

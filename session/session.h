@@ -129,6 +129,8 @@ signals:
     void editEnded();
     // The line speed chosen in the scan window, by its text.
     void scanSpeedChosen(const QString &text);
+    // The selected device now answers at this line speed (by its text): the scan window shows it.
+    void deviceSpeedChanged(const QString &text);
     // The selected device's identity was read again (RefreshCurrentIdentity succeeded).
     void currentIdentityRefreshed();
 

@@ -290,6 +290,8 @@ private slots:
         QCOMPARE(int(record().speedCode()), 2);
         QCOMPARE(session().commPort().baudrate(), Baudrate::br38400);
         QVERIFY(!session().editPending());
+        QCOMPARE(in<QComboBox>(main().windows().findDevices, "ComboBaudrate")->currentText(),
+                 QStringLiteral("38400"));
         QVERIFY(cliRead(kAddress, 9600, 0, 1).isEmpty());
         QVERIFY(!cliRead(kAddress, 38400, 0, 1).isEmpty());
         in<QPushButton>(w, "ButtonConfigRead")->click();
