@@ -26,12 +26,12 @@ int main(int argc, char *argv[])
         return 64;
     }
     QList<DeviceOnLine> devices;
-    for (const QString &spec : args.mid(3)) {
+    for (const QString &pair : args.mid(3)) {
         DeviceOnLine d;
         bool a = false;
         bool b = false;
-        d.address = spec.section(QLatin1Char(':'), 0, 0).toInt(&a);
-        d.baud = spec.section(QLatin1Char(':'), 1, 1).toInt(&b);
+        d.address = pair.section(QLatin1Char(':'), 0, 0).toInt(&a);
+        d.baud = pair.section(QLatin1Char(':'), 1, 1).toInt(&b);
         if (!a || !b) {
             std::fputs(usage, stderr);
             return 64;
