@@ -12,13 +12,17 @@ fresh machine. This check looks at what was really used here:
   they load (lorvan-runtime-plugins.txt, written by CMake) need (ldd);
 - the Python modules that the Python tests import, and what those import in turn, as the tests'
   interpreter resolves them to files;
+- the files under /usr and /etc that a few representative test suites opened while they ran (fonts
+  that an independent reader draws with, Qt's translations), which nothing above can show: with
+  --trace the suites run under strace and the files are recorded in the build folder; later runs
+  without --trace reuse that record;
 
 finds each file's Debian package (dpkg -S) and requires it to be in the dependency closure of the
 list (apt-cache depends --recurse, without Recommends). The closure is cached in the build folder,
 keyed by the list's packages and the state of the apt lists; the owners found are written to
 deps-check/used-packages.txt there, one file's owners a line.
 
-Usage: check-deps.py --build DIR [--list FILE]. Exit status 0 when complete, 1 naming what is
+Usage: check-deps.py --build DIR [--list FILE] [--trace]. Exit status 0 when complete, 1 naming what is
 missing, 2 when the build folder cannot be read.
 """
 
@@ -225,6 +229,41 @@ def python_modules(python, names, build):
     return used, problems
 
 
+# Suites that between them make the programs and the tests' readers open what they read at run time:
+# exported metafiles drawn with wmf2gd (fonts), the real programs (translations, platform plugins).
+TRACED_SUITES = "^(tst_exports|tst_closeduringexchange)$"
+TRACE_RECORD = "runtime-files.txt"
+
+
+def trace_runtime_files(build, record):
+    """Runs the traced suites under strace and records the files they opened under /usr and /etc."""
+    log = record + ".strace"
+    result = subprocess.run(["strace", "-f", "-qq", "-e", "trace=open,openat", "-e",
+                             "status=successful", "-o", log, "ctest", "-R", TRACED_SUITES,
+                             "--output-on-failure"], cwd=build, capture_output=True, text=True)
+    if result.returncode != 0:
+        return [f"traced suites failed under strace ({TRACED_SUITES}):\n" +
+                result.stdout[-3000:] + result.stderr[-2000:]]
+    files = set()
+    with open(log, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = re.search(r'open(?:at)?\((?:AT_FDCWD|\d+), "([^"]+)"', line) or \
+                re.search(r'open\("([^"]+)"', line)
+            if m and m.group(1).startswith(("/usr/", "/etc/")) and os.path.isfile(m.group(1)):
+                files.add(os.path.normpath(m.group(1)))
+    os.remove(log)
+    with open(record, "w", encoding="utf-8") as f:
+        f.write("".join(p + "\n" for p in sorted(files)))
+    return []
+
+
+def runtime_files(record):
+    """(what, path) of the recorded files, as far as they still exist."""
+    if not os.path.exists(record):
+        return []
+    return [("file read by a traced test", p) for p in read_list(record) if os.path.isfile(p)]
+
+
 def variants(path):
     """The path as given and resolved, each also on the other side of the /usr merge."""
     out = []
@@ -256,6 +295,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="configured and built CMake folder")
     parser.add_argument("--list", default=os.path.join(SOURCE, "scripts", "packages.txt"))
+    parser.add_argument("--trace", action="store_true",
+                        help=f"run the suites {TRACED_SUITES} under strace and record what they read")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
@@ -272,13 +313,21 @@ def main():
     libs, lib_problems = shared_libraries(built_binaries(build))
     mods, mod_problems = python_modules(cache.get("LORVAN_PYTHON", "/usr/bin/python3"),
                                         test_imports(), build)
+    record = os.path.join(build, "deps-check", TRACE_RECORD)
+    if args.trace:
+        os.makedirs(os.path.dirname(record), exist_ok=True)
+        problems += trace_runtime_files(build, record)
+    traced = runtime_files(record)
     used += libs + mods
     problems += lib_problems + mod_problems
     # The project's own files need no package.
     used = [(what, path) for what, path in used
             if not path.startswith((SOURCE + os.sep, build + os.sep))]
 
-    owned = owners(sorted({path for _what, path in used}))
+    owned = owners(sorted({path for _what, path in used + traced}))
+    # Files a traced run read that no package owns are caches and the machine's own settings
+    # (ld.so.cache, fontconfig caches, passwd): nothing to install.
+    used += [(what, path) for what, path in traced if owned[path]]
     missing = {}
     for what, path in used:
         pkgs = owned[path]

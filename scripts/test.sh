@@ -4,14 +4,16 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${LORVAN_BUILD_DIR:-$top/build}"
+start=$SECONDS
+step() { echo "== [$((SECONDS - start)) s] $*"; }
 
-echo "== Installing missing packages (scripts/packages.txt)"
+step "Installing missing packages (scripts/packages.txt)"
 bash "$top/scripts/install-deps.sh"
-echo "== Building in $build"
+step "Building in $build"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
-echo "== Checking that the package list covers what the build uses"
-/usr/bin/python3 "$top/scripts/check-deps.py" --build "$build"
-echo "== Running the tests"
+step "Checking that the package list covers what the build, the programs and the tests use"
+/usr/bin/python3 "$top/scripts/check-deps.py" --build "$build" --trace
+step "Running the tests"
 cd "$build"
-ctest --output-on-failure -j2 --timeout 600
+exec ctest --output-on-failure -j2 --timeout 600
