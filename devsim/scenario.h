@@ -31,11 +31,13 @@ struct FaultSettings
     // Holding registers whose writes always fail with a device failure (exception 4): pairs of
     // first and last register. Lets a test fail one block of a sequence of writes.
     QList<QPair<int, int>> refusedWrites;
+    // Holding registers whose reads fail the same way.
+    QList<QPair<int, int>> refusedReads;
 
     bool any() const
     {
         return drop > 0 || corruptLrc > 0 || noise > 0 || noCrLf > 0 || late > 0 || split > 0 ||
-               exception > 0 || !refusedWrites.isEmpty();
+               exception > 0 || !refusedWrites.isEmpty() || !refusedReads.isEmpty();
     }
 };
 

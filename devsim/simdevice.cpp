@@ -536,8 +536,9 @@ QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow, 
         return exceptionReply(addr, function, kIllegalAddress);
     if (forcedException)
         return exceptionReply(addr, function, forcedException);
-    if (function == 16) {
-        for (const auto &[low, high] : std::as_const(m_faults.refusedWrites)) {
+    if (function == 16 || function == 3) {
+        const auto &refused = function == 16 ? m_faults.refusedWrites : m_faults.refusedReads;
+        for (const auto &[low, high] : refused) {
             if (first <= high && first + count - 1 >= low)
                 return exceptionReply(addr, function, kDeviceFailure);
         }

@@ -2,7 +2,6 @@
 
 #include "device/channelblock.h"
 #include "device/registermap.h"
-#include "editors/editorexchange.h"
 #include "editors/numericfield.h"
 #include "editors/storedproperties.h"
 #include "platform/messageservice.h"
@@ -19,8 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-using namespace editorexchange;
 
 namespace {
 
@@ -45,11 +42,6 @@ constexpr NumberRow kNumberRows[] = {
     {"Поправка темп.: ", "EditPoprT", -9.9, 9.9, 1, 4},
     {"Время фильтр.: ", "EditTf", 0, 99.9, 1, 4},
 };
-
-std::pair<int, int> deviceKey(const DeviceNode &device)
-{
-    return {device.portNumber(), device.address()};
-}
 
 } // namespace
 
@@ -309,48 +301,63 @@ void ChannelConfigWindow::ComboHaraktChange(QObject *sender)
 
 // ---- Reading and writing
 
-// Each input's sequence shows its own failure box; the editor's exchange run guards them.
-void ChannelConfigWindow::ButtonChanReadClick()
+namespace {
+
+HoldingBlock descriptionBlock(int n)
 {
-    runExchange({}, [this](ExchangeRun &) { ChanRead(); });
+    return {regmap::channelName(n), regmap::kNameBytes};
 }
 
-void ChannelConfigWindow::ButtonChanWriteClick()
+HoldingBlock settingsBlock(int n)
 {
-    runExchange({}, [this](ExchangeRun &) { ChanWrite(); });
+    return {regmap::channel(n), regmap::kChannelBytes};
 }
 
-void ChannelConfigWindow::ChanRead()
+} // namespace
+
+ExchangeOutcome ChannelConfigWindow::ButtonChanReadClick()
 {
-    const Disabled busy{m_panel, m_group, m_read};
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kReadFailure);
+    options.busy = {m_panel, m_group, m_read};
+    return runExchange(options, [this](ExchangeRun &run) { ChanRead(run); });
+}
+
+ExchangeOutcome ChannelConfigWindow::ButtonChanWriteClick()
+{
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kWriteFailure);
+    options.busy = {m_group, m_write};
+    for (int n = 1; n <= channel::kChannels; ++n)
+        options.writesFromControls << descriptionBlock(n) << settingsBlock(n);
+    return runExchange(options, [this](ExchangeRun &run) { ChanWrite(run); });
+}
+
+void ChannelConfigWindow::ChanRead(ExchangeRun &run)
+{
     for (int n = 1; n <= channel::kChannels; ++n) {
-        if (ReadChanInfo(n))
+        if (ReadChanInfo(run, n))
             break;
     }
 }
 
-void ChannelConfigWindow::ChanWrite()
+void ChannelConfigWindow::ChanWrite(ExchangeRun &run)
 {
-    const Disabled busy{m_group, m_write};
     for (int n = 1; n <= channel::kChannels; ++n) {
-        if (WriteChanInfo(n))
+        if (WriteChanInfo(run, n))
             break;
     }
 }
 
-bool ChannelConfigWindow::ReadChanInfo(int n)
+bool ChannelConfigWindow::ReadChanInfo(ExchangeRun &run, int n)
 {
-    DeviceAccess &access = session().deviceAccess();
-    RegisterImages &images = session().images();
-    bool failed = false;
+    const int failuresBefore = run.failures();
+    const RegisterImages &images = session().images();
 
-    if (access.ReadSettings(regmap::channelName(n), regmap::kNameBytes) == 0)
+    if (readSettings(run, descriptionBlock(n)) == 0)
         control<QLineEdit>("EditInpOpisStr", n)->setText(channel::description(images.holding, n));
-    else
-        failed = true;
 
-    if (access.ReadSettings(regmap::channel(n), regmap::kChannelBytes) == 0) {
-        m_blockFrom[n - 1] = deviceKey(session().CurrentDevice());
+    if (readSettings(run, settingsBlock(n)) == 0) {
         const ChannelBlock block = ChannelBlock::decode(images.holding, n);
         control<QCheckBox>("CheckChanOnOff", n)->setChecked(block.on);
         control<QCheckBox>("CheckSqrt", n)->setChecked(block.squareRoot);
@@ -370,40 +377,27 @@ bool ChannelConfigWindow::ReadChanInfo(int n)
         control<NumericField>("EditDiapEnd", n)->setValue(block.rangeEnd);
         control<NumericField>("EditPoprT", n)->setValue(block.correction);
         control<NumericField>("EditTf", n)->setValue(block.filterTenths / 10.0);
-    } else {
-        failed = true;
     }
 
-    if (access.ReadData(regmap::measuredValue(n), 4) == 0)
+    if (readData(run, regmap::measuredValue(n), 4) == 0)
         control<NumericField>("EditValX", n)
             ->setValue(double(channel::measuredValue(images.input, n)));
-    else
-        failed = true;
 
-    if (failed)
-        showExchangeFailure(QString::fromUtf8(kReadFailure));
-    return failed;
+    return run.failures() > failuresBefore;
 }
 
-bool ChannelConfigWindow::WriteChanInfo(int n)
+bool ChannelConfigWindow::WriteChanInfo(ExchangeRun &run, int n)
 {
-    DeviceAccess &access = session().deviceAccess();
+    const int failuresBefore = run.failures();
     RegisterImages &images = session().images();
-    bool failed = false;
 
     auto *text = control<QLineEdit>("EditInpOpisStr", n);
     channel::setDescription(images.holding, n, text->text());
     text->setText(channel::description(images.holding, n));
-    if (access.WriteSettings(regmap::channelName(n), regmap::kNameBytes) != 0)
-        failed = true;
+    writeSettings(run, descriptionBlock(n));
 
-    // Byte 3 is not the window's: it must come from this device before the block goes out.
-    bool blockReady = m_blockFrom[n - 1] == deviceKey(session().CurrentDevice());
-    if (!blockReady && access.ReadSettings(regmap::channel(n), regmap::kChannelBytes) == 0) {
-        m_blockFrom[n - 1] = deviceKey(session().CurrentDevice());
-        blockReady = true;
-    }
-    if (blockReady) {
+    // Byte 3 is not the window's: it must be this device's before the block goes out.
+    if (ensureOwn(run, settingsBlock(n)) == 0) {
         ChannelBlock block = ChannelBlock::decode(images.holding, n);
         block.on = control<QCheckBox>("CheckChanOnOff", n)->isChecked();
         block.sensorType = control<QComboBox>("ComboTypeD", n)->currentIndex();
@@ -418,13 +412,7 @@ bool ChannelConfigWindow::WriteChanInfo(int n)
         block.filterTenths = channel::filterTenths(control<NumericField>("EditTf", n)->value())
                                  .value_or(block.filterTenths);
         block.encode(images.holding, n);
-        if (access.WriteSettings(regmap::channel(n), regmap::kChannelBytes) != 0)
-            failed = true;
-    } else {
-        failed = true;
+        writeSettings(run, settingsBlock(n));
     }
-
-    if (failed)
-        showExchangeFailure(QString::fromUtf8(kWriteFailure));
-    return failed;
+    return run.failures() > failuresBefore;
 }

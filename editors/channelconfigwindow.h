@@ -17,15 +17,15 @@ class ChannelConfigWindow : public EditorWindow
 public:
     ChannelConfigWindow(Session &session, WindowHost &host);
 
-    void ButtonChanReadClick();
-    void ButtonChanWriteClick();
+    ExchangeOutcome ButtonChanReadClick();
+    ExchangeOutcome ButtonChanWriteClick();
 
     // All four inputs in turn, stopping after the first that failed.
-    void ChanRead();
-    void ChanWrite();
-    // One input; true when an exchange failed.
-    bool ReadChanInfo(int n);
-    bool WriteChanInfo(int n);
+    void ChanRead(ExchangeRun &run);
+    void ChanWrite(ExchangeRun &run);
+    // One input; true when one of its exchanges failed.
+    bool ReadChanInfo(ExchangeRun &run, int n);
+    bool WriteChanInfo(ExchangeRun &run, int n);
 
     // The shared handlers, for the input named by the sender's last character.
     void ComboTypeDChange(QObject *sender);
@@ -45,7 +45,4 @@ private:
     QWidget *m_panel = nullptr;
     QPushButton *m_read = nullptr;
     QPushButton *m_write = nullptr;
-    // The device (port, address) each input's block in the image was read from: the byte the
-    // window does not edit is written back only when it is that device's.
-    std::array<std::optional<std::pair<int, int>>, 4> m_blockFrom{};
 };

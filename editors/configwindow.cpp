@@ -4,7 +4,6 @@
 #include "device/generalconfig.h"
 #include "device/identity.h"
 #include "device/registermap.h"
-#include "editors/editorexchange.h"
 #include "editors/numericfield.h"
 #include "editors/storedproperties.h"
 #include "platform/messageservice.h"
@@ -21,12 +20,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-using namespace editorexchange;
 
 namespace {
 
@@ -187,12 +185,12 @@ QWidget *ConfigWindow::buildIdentityGroup()
     form->addRow(QStringLiteral("Серийный номер:"), m_serial);
     m_variant = label("StaticIspoln2");
     form->addRow(QStringLiteral("Исполнение:"), m_variant);
-    // Blanks stay visible as '_', so that an incomplete date or time can be told apart.
+    // Unfilled places show as blanks; a date or time with a blank left turns the field red.
     m_date = edit("MaskEditData");
-    m_date->setInputMask(QStringLiteral("00.00.00;_"));
+    m_date->setInputMask(QStringLiteral("00.00.00; "));
     form->addRow(QStringLiteral("Дата прибора:"), m_date);
     m_time = edit("MaskEditTime");
-    m_time->setInputMask(QStringLiteral("00:00:00;_"));
+    m_time->setInputMask(QStringLiteral("00:00:00; "));
     form->addRow(QStringLiteral("Время прибора :"), m_time);
     m_address = edit("EditNetAdr");
     m_address->setMaxLength(3);
@@ -203,6 +201,8 @@ QWidget *ConfigWindow::buildIdentityGroup()
                        QStringLiteral("57600"), QStringLiteral("115200")});
     form->addRow(QStringLiteral("Cкорость обмена : "), m_speed);
     m_timeCorrection = number("EditPoprT", -128, 127, 4);
+    // A refused entry must not turn into the largest correction the device takes.
+    m_timeCorrection->setFallback(0);
     form->addRow(QStringLiteral("Поправка времени:"), m_timeCorrection);
     m_cycle = number("EditCycleRegistr", 0, 9999, 4);
     m_cycle->setEnabled(false);
@@ -308,53 +308,48 @@ QWidget *ConfigWindow::buildScreensGroup()
 
 // ---- Reading and writing
 
-// The sequences show their own failure boxes; the editor's exchange run guards them.
-void ConfigWindow::ButtonConfigReadClick()
+namespace {
+
+constexpr HoldingBlock kScreenBlock{regmap::kDisplaySelection, regmap::kDisplaySelectionBytes};
+constexpr HoldingBlock kPasswordBlock{regmap::kAccessCodes, regmap::kAccessCodesBytes};
+constexpr HoldingBlock kCommonBlockBytes{regmap::kCommonBlock, regmap::kCommonBlockBytes};
+constexpr HoldingBlock kIdentityBlock{regmap::kIdentity, regmap::kIdentityBytes};
+// Registers 6..8: the device's date and time.
+constexpr HoldingBlock kClockBlock{identity::kClockDate, identity::kBytes - identity::kClockDate};
+
+} // namespace
+
+ExchangeOutcome ConfigWindow::ButtonConfigReadClick()
 {
-    runExchange({}, [this](ExchangeRun &) { ConfigRead(); });
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kReadFailure);
+    options.busy = {m_speed, m_panel, m_read};
+    return runExchange(options, [this](ExchangeRun &run) { ConfigRead(run); });
 }
 
-void ConfigWindow::ButtonSaveConfigClick()
+ExchangeOutcome ConfigWindow::ButtonSaveConfigClick()
 {
-    runExchange({}, [this](ExchangeRun &) { SaveConfig(); });
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kWriteFailure);
+    options.busy = {m_speed, m_save, m_address};
+    options.writesFromControls = {kScreenBlock, kPasswordBlock, kCommonBlockBytes};
+    return runExchange(options, [this](ExchangeRun &run) { SaveConfig(run); });
 }
 
-bool ConfigWindow::ConfigRead()
+void ConfigWindow::ConfigRead(ExchangeRun &run)
 {
-    const Disabled busy{m_speed, m_panel, m_read};
-    bool failed = false;
-    try {
-        DeviceAccess &access = session().deviceAccess();
-        if (access.ReadSettings(regmap::kDisplaySelection, regmap::kDisplaySelectionBytes) == 0)
-            showScreens();
-        else
-            failed = true;
-        if (access.ReadSettings(regmap::kAccessCodes, regmap::kAccessCodesBytes) == 0)
-            showPasswords();
-        else
-            failed = true;
-        if (access.ReadSettings(regmap::kCommonBlock, regmap::kCommonBlockBytes) == 0) {
-            m_commonBlockFrom = {session().CurrentDevice().portNumber(),
-                                 session().CurrentDevice().address()};
-            showCommonBlock();
-            if (access.ReadSettings(regmap::kIdentity, regmap::kIdentityBytes) == 0) {
-                std::copy_n(session().images().holding.begin(), identity::kBytes,
-                            session().CurrentDevice().identity().begin());
-                session().DescribeDevice(session().CurrentDevice().identity());
-            } else {
-                failed = true;
-            }
-        } else {
-            failed = true;
-        }
-    } catch (...) {
-        if (failed)
-            showExchangeFailure(QString::fromUtf8(kReadFailure));
-        throw;
+    if (readSettings(run, kScreenBlock) == 0)
+        showScreens();
+    if (readSettings(run, kPasswordBlock) == 0)
+        showPasswords();
+    if (readSettings(run, kCommonBlockBytes) != 0)
+        return;
+    showCommonBlock();
+    if (readSettings(run, kIdentityBlock) == 0) {
+        std::copy_n(session().images().holding.begin(), identity::kBytes,
+                    session().CurrentDevice().identity().begin());
+        session().DescribeDevice(session().CurrentDevice().identity());
     }
-    if (failed)
-        showExchangeFailure(QString::fromUtf8(kReadFailure));
-    return failed;
 }
 
 void ConfigWindow::showScreens()
@@ -386,16 +381,8 @@ void ConfigWindow::showCommonBlock()
     m_thermo->setChecked(block.thermoCompensation());
 }
 
-bool ConfigWindow::commonBlockIsCurrent() const
+void ConfigWindow::composeGeneralSettings(CommonBlock &block) const
 {
-    const DeviceNode &device = session().CurrentDevice();
-    return m_commonBlockFrom &&
-           *m_commonBlockFrom == std::make_pair(int(device.portNumber()), int(device.address()));
-}
-
-void ConfigWindow::composeGeneralSettings()
-{
-    CommonBlock block = CommonBlock::decode(session().images().holding);
     block.setTimeCorrection(std::int8_t(std::int64_t(m_timeCorrection->value()) & 0xFF));
     block.setRegistrationCycle(std::uint16_t(std::int64_t(m_cycle->value()) & 0xFFFF));
     for (int n = 1; n <= 4; ++n) {
@@ -405,87 +392,64 @@ void ConfigWindow::composeGeneralSettings()
                         m_loops[n - 1]->isChecked());
     }
     block.setConfigFlags(m_thermo->isChecked(), m_overlaid->isChecked(), m_oneChannel->isChecked());
-    block.encode(session().images().holding);
 }
 
-bool ConfigWindow::SaveConfig()
+void ConfigWindow::SaveConfig(ExchangeRun &run)
 {
-    const Disabled busy{m_speed, m_save, m_address};
-    bool failed = false;
-    try {
-        DeviceAccess &access = session().deviceAccess();
-        RegisterImages &images = session().images();
+    RegisterImages &images = session().images();
 
-        std::array<int, generalconfig::kScreens> screens{};
-        for (int n = 0; n < generalconfig::kScreens; ++n)
-            screens[n] = m_screens[n]->currentIndex();
-        generalconfig::setScreenIndexes(images.holding, screens);
-        if (access.WriteSettings(regmap::kDisplaySelection, regmap::kDisplaySelectionBytes) != 0)
-            failed = true;
+    // Half a clock typed: the other half is the device's as it is now, not as some earlier read
+    // found it. Without that read nothing is written.
+    const bool clockTyped = m_typedDate || m_typedTime;
+    if (clockTyped && !(m_typedDate && m_typedTime) &&
+        run.check(session().deviceAccess().ReadSettings(kClockBlock.position,
+                                                        kClockBlock.length)) != 0)
+        return;
 
-        generalconfig::setPasswords(
-            images.holding,
-            {m_passwords[0]->value(), m_passwords[1]->value(), m_passwords[2]->value()});
-        if (access.WriteSettings(regmap::kAccessCodes, regmap::kAccessCodesBytes) != 0)
-            failed = true;
+    std::array<int, generalconfig::kScreens> screens{};
+    for (int n = 0; n < generalconfig::kScreens; ++n)
+        screens[n] = m_screens[n]->currentIndex();
+    generalconfig::setScreenIndexes(images.holding, screens);
+    writeSettings(run, kScreenBlock);
 
-        // The block carries the other editors' fields too: they must be this device's.
-        bool blockReady = commonBlockIsCurrent();
-        if (!blockReady &&
-            access.ReadSettings(regmap::kCommonBlock, regmap::kCommonBlockBytes) == 0) {
-            m_commonBlockFrom = {session().CurrentDevice().portNumber(),
-                                 session().CurrentDevice().address()};
-            blockReady = true;
-        }
-        if (blockReady) {
-            composeGeneralSettings();
-            const auto writer = [&access](std::uint16_t position, std::uint16_t length) {
-                return access.WriteSettings(position, length);
-            };
-            if (!UpdateCommonBlock(images, writer).ok())
-                failed = true;
-        } else {
-            failed = true;
-        }
+    generalconfig::setPasswords(
+        images.holding, {m_passwords[0]->value(), m_passwords[1]->value(), m_passwords[2]->value()});
+    writeSettings(run, kPasswordBlock);
 
-        const std::uint8_t address = generalconfig::addressByte(m_address->text());
-        m_address->setText(QString::number(address));
-        if (const QString refusal = generalconfig::addressRefusal(address); !refusal.isEmpty()) {
-            showMessage(refusal, QString(), MessageIcon::None);
-        } else {
-            // The selected device's own identity, not whatever identity the image last took.
-            std::array<std::uint8_t, identity::kBytes> ident{};
-            std::copy_n(session().CurrentDevice().identity().begin(), identity::kBytes,
-                        ident.begin());
-            ident[identity::kAddress] = address;
-            // The clock goes out only when it was typed: the last read may be days old.
-            const bool clockTyped = m_typedDate || m_typedTime;
-            if (m_typedDate)
-                std::copy(m_typedDate->begin(), m_typedDate->end(),
-                          ident.begin() + identity::kClockDate);
-            if (m_typedTime)
-                std::copy(m_typedTime->begin(), m_typedTime->end(),
-                          ident.begin() + identity::kClockTime);
-            std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
-            const std::uint16_t length = clockTyped ? identity::kBytes : identity::kClockDate;
-            if (access.WriteSettings(regmap::kIdentity, length) == 0) {
-                m_typedDate.reset();
-                m_typedTime.reset();
-                adoptIdentity(ident);
-                session().DescribeDevice(session().CurrentDevice().identity());
-            } else {
-                images.holding[identity::kAddress] = session().CurrentDevice().address();
-                failed = true;
-            }
-        }
-    } catch (...) {
-        if (failed)
-            showExchangeFailure(QString::fromUtf8(kWriteFailure));
-        throw;
+    writeCommonBlock(run, [this](CommonBlock &block) { composeGeneralSettings(block); });
+
+    const std::uint8_t address = generalconfig::addressByte(m_address->text());
+    m_address->setText(QString::number(address));
+    if (const QString refusal = generalconfig::addressRefusal(address); !refusal.isEmpty()) {
+        showMessage(refusal, QString(), MessageIcon::None);
+        return;
     }
-    if (failed)
-        showExchangeFailure(QString::fromUtf8(kWriteFailure));
-    return failed;
+    // The selected device's own identity, not whatever identity the image last took.
+    std::array<std::uint8_t, identity::kBytes> ident{};
+    std::copy_n(session().CurrentDevice().identity().begin(), identity::kBytes, ident.begin());
+    ident[identity::kAddress] = address;
+    if (clockTyped) {
+        const auto deviceClock = images.holding.begin() + identity::kClockDate;
+        std::copy(deviceClock, deviceClock + kClockBlock.length,
+                  ident.begin() + identity::kClockDate);
+    }
+    if (m_typedDate)
+        std::copy(m_typedDate->begin(), m_typedDate->end(), ident.begin() + identity::kClockDate);
+    if (m_typedTime)
+        std::copy(m_typedTime->begin(), m_typedTime->end(), ident.begin() + identity::kClockTime);
+    std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
+    // The clock goes out only when it was typed: the last read may be days old.
+    const std::uint16_t length = clockTyped ? identity::kBytes : identity::kClockDate;
+    if (writeSettings(run, {regmap::kIdentity, length}) == 0) {
+        m_typedDate.reset();
+        m_typedTime.reset();
+        const DeviceKey before = session().selectedKey();
+        adoptIdentity(ident);
+        session().followSelectedKey(before);
+        session().DescribeDevice(session().CurrentDevice().identity());
+    } else {
+        images.holding[identity::kAddress] = session().CurrentDevice().address();
+    }
 }
 
 DeviceNode *ConfigWindow::selectedRecord() const
@@ -520,7 +484,8 @@ void ConfigWindow::changeLineSpeed()
         session().endEdit();
         return;
     }
-    const Disabled busy{m_speed};
+    m_speed->setEnabled(false);
+    const auto enable = qScopeGuard([this] { m_speed->setEnabled(true); });
     if (!session().editPending())
         session().beginEdit(m_address->text());
     RegisterImages &images = session().images();
@@ -530,7 +495,7 @@ void ConfigWindow::changeLineSpeed()
     images.holding[identity::kSpeedCode] = std::uint8_t(code);
     if (const auto wait = generalconfig::responseWaitForSpeedCode(oldCode))
         session().link().setResponseWait(*wait);
-    pointPortAtCurrentDevice(session());
+    session().pointPortAtSelected();
     const int result =
         session().link().WriteHoldingRegisters(device.address(), identity::kSpeedCode, 1);
     if (result != 0) {
@@ -567,7 +532,7 @@ void ConfigWindow::changeAddress()
     std::copy_n(device.identity().begin(), identity::kBytes, ident.begin());
     std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
     images.holding[identity::kAddress] = address;
-    pointPortAtCurrentDevice(session());
+    session().pointPortAtSelected();
     const int result = session().link().WriteHoldingRegisters(oldAddress, identity::kAddress, 1);
     if (result != 0) {
         showMessage(QStringLiteral("Ошибка при смене сетевого адреса: %1").arg(result), QString(),
@@ -576,7 +541,9 @@ void ConfigWindow::changeAddress()
         return;
     }
     ident[identity::kAddress] = address;
+    const DeviceKey before = session().selectedKey();
     adoptIdentity(ident);
+    session().followSelectedKey(before);
     m_address->setText(QStringLiteral("%1").arg(address, 3, 10, QLatin1Char('0')));
     session().endEdit();
 }

@@ -13,6 +13,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class CommonBlock;
 class DeviceNode;
 
 // A list box that says when its list opens and closes; a choice made with the keys while the
@@ -45,13 +46,9 @@ class ConfigWindow : public EditorWindow
 public:
     ConfigWindow(Session &session, WindowHost &host);
 
-    // "Читать" and "Записать" as the buttons run them, after the polling guard.
-    void ButtonConfigReadClick();
-    void ButtonSaveConfigClick();
-
-    // The sequences themselves. True when an exchange failed.
-    bool ConfigRead();
-    bool SaveConfig();
+    // "Читать" and "Записать" through the editor's exchange sequence.
+    ExchangeOutcome ButtonConfigReadClick();
+    ExchangeOutcome ButtonSaveConfigClick();
 
     // Line-speed change with the item selected now, and address change with the field's text.
     void changeLineSpeed();
@@ -67,7 +64,10 @@ private:
     void showScreens();
     void showPasswords();
     void showCommonBlock();
-    void composeGeneralSettings();
+    void composeGeneralSettings(CommonBlock &block) const;
+    // The command bodies.
+    void ConfigRead(ExchangeRun &run);
+    void SaveConfig(ExchangeRun &run);
 
     void addressKey(QKeyEvent *event, bool *handled);
     void leaveAddressField();
@@ -77,7 +77,6 @@ private:
     DeviceNode *selectedRecord() const;
     // The selected device's copy and its tree entry take the identity bytes.
     void adoptIdentity(const std::array<std::uint8_t, 18> &identity);
-    bool commonBlockIsCurrent() const;
     // Binds the identity fields to what the session describes.
     void followSession();
 
@@ -109,7 +108,4 @@ private:
     // Clock fields typed since the identity was last read; only those reach the device.
     std::optional<std::array<std::uint8_t, 3>> m_typedDate;
     std::optional<std::array<std::uint8_t, 3>> m_typedTime;
-    // The device (port, address) whose common block the image holds, so that no other
-    // device's bytes are written under this one's fields.
-    std::optional<std::pair<int, int>> m_commonBlockFrom;
 };

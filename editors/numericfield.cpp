@@ -57,7 +57,7 @@ bool NumericField::commitTyped()
     showMessage(QStringLiteral("Проверьте правильность ввода"), QString(),
                 MessageIcon::Information);
     m_checking = false;
-    setValue(m_minimum);
+    setValue(m_fallback.value_or(m_minimum));
     emit invalidEntry();
     return false;
 }

@@ -2,10 +2,13 @@
 
 #include <QLineEdit>
 
+#include <optional>
+
 // A number entry of the settings windows. Values put in by the program (read from a device or
 // restored) are shown as they are, even outside the bounds; what the user types is checked when
 // the field is left: a text that is not a number, or a number outside the bounds, gives
-// "Проверьте правильность ввода" and the field falls back to its lower bound.
+// "Проверьте правильность ввода" and the field falls back to its lower bound, or to the value
+// set as its fallback where the lower bound would be a value nobody meant.
 class NumericField : public QLineEdit
 {
     Q_OBJECT
@@ -19,6 +22,7 @@ public:
     double minimum() const { return m_minimum; }
     double maximum() const { return m_maximum; }
     int decimals() const { return m_decimals; }
+    void setFallback(double value) { m_fallback = value; }
     // Shows the value again with the new number of decimals.
     void setDecimals(int decimals);
 
@@ -26,7 +30,7 @@ public:
     bool commitTyped();
 
 signals:
-    // The user's entry was refused and the field fell back to its lower bound.
+    // The user's entry was refused and the field fell back.
     void invalidEntry();
 
 protected:
@@ -40,5 +44,6 @@ private:
     double m_maximum;
     int m_decimals;
     double m_value = 0;
+    std::optional<double> m_fallback;
     bool m_checking = false;
 };

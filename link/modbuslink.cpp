@@ -135,10 +135,33 @@ int ModbusLink::readRegisters(std::uint8_t function, std::uint8_t address,
     return result;
 }
 
+template <typename Transfer>
+int ModbusLink::tellHolding(std::uint8_t address, std::uint16_t bytePosition,
+                            std::uint16_t byteLength, Transfer transfer)
+{
+    // Refused while another exchange waits: nothing was touched, nothing to tell.
+    if (m_busy || !holdingTransferred)
+        return transfer();
+    struct Tell
+    {
+        ModbusLink &link;
+        std::uint8_t address;
+        RegisterSpan span;
+        bool holds = false;
+        // Also when an error travels through: the image may then be part written.
+        ~Tell() { link.holdingTransferred(address, span, holds); }
+    } tell{*this, address, registerSpan(bytePosition, byteLength)};
+    const int result = transfer();
+    tell.holds = result == kReplyOk;
+    return result;
+}
+
 int ModbusLink::ReadHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
                                      std::uint16_t byteLength)
 {
-    return readRegisters(3, address, bytePosition, byteLength, m_images.holding, true);
+    return tellHolding(address, bytePosition, byteLength, [&] {
+        return readRegisters(3, address, bytePosition, byteLength, m_images.holding, true);
+    });
 }
 
 int ModbusLink::ReadInputRegisters(std::uint8_t address, std::uint16_t bytePosition,
@@ -216,6 +239,13 @@ int ModbusLink::WriteCoils(std::uint8_t address, std::uint16_t position, std::ui
 
 int ModbusLink::WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
                                       std::uint16_t byteLength)
+{
+    return tellHolding(address, bytePosition, byteLength,
+                       [&] { return writeHolding(address, bytePosition, byteLength); });
+}
+
+int ModbusLink::writeHolding(std::uint8_t address, std::uint16_t bytePosition,
+                             std::uint16_t byteLength)
 {
     if (m_busy)
         return kNoReply;

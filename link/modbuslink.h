@@ -62,6 +62,10 @@ public:
 
     // Shown every reply text as it came (the main window's diagnostic field).
     std::function<void(const QByteArray &)> showReply;
+    // Told after every holding-register read or write that reached the line: holds is true
+    // when the registers of span in the image now hold what the device at address has, false
+    // when the transfer failed and may have left the image part one, part the other.
+    std::function<void(std::uint8_t address, RegisterSpan span, bool holds)> holdingTransferred;
 
     static constexpr int kChunkRegisters = 25;
     static constexpr int kRegisterExtraWait = 100; // functions 3 and 4
@@ -74,6 +78,10 @@ private:
                       std::uint16_t byteLength, std::span<std::uint8_t> image, bool wrapErrors);
     int readFlags(std::uint8_t function, std::uint8_t address, std::uint16_t position,
                   std::uint16_t count, std::span<std::uint8_t> image);
+    int writeHolding(std::uint8_t address, std::uint16_t bytePosition, std::uint16_t byteLength);
+    template <typename Transfer>
+    int tellHolding(std::uint8_t address, std::uint16_t bytePosition, std::uint16_t byteLength,
+                    Transfer transfer);
     void putHeader(std::uint8_t address, std::uint8_t function, std::uint16_t first,
                    std::uint16_t count);
 

@@ -17,8 +17,9 @@ fresh machine. This check looks at what was really used here:
   --trace the suites run under strace and the files are recorded in the build folder; later runs
   without --trace reuse that record;
 
-finds each file's Debian package (dpkg -S) and requires it to be in the dependency closure of the
-list (apt-cache depends --recurse, without Recommends). The closure is cached in the build folder,
+finds each file's Debian package (dpkg -S) and requires it to be among what installing the list
+onto an empty machine brings (apt-get -s against an empty status, without Recommends), or part of
+every Debian root (essential, or of priority required). That set is cached in the build folder,
 keyed by the list's packages and the state of the apt lists; the owners found are written to
 deps-check/used-packages.txt there, one file's owners a line.
 
@@ -38,8 +39,6 @@ from concurrent.futures import ThreadPoolExecutor
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Tool messages and labels must not follow the user's language.
 ENV = dict(os.environ, LC_ALL="C.UTF-8", LANGUAGE="")
-APT_FLAGS = ["--recurse", "--no-recommends", "--no-suggests", "--no-conflicts", "--no-breaks",
-             "--no-replaces", "--no-enhances"]
 ELF_MAGIC = b"\x7fELF"
 
 
@@ -55,24 +54,41 @@ def read_list(path):
 
 
 def closure(packages, cache_dir):
-    """Every package the list's packages pull in without Recommends, the listed ones included."""
+    """What installing the list onto a machine that has nothing brings, without Recommends: the
+    listed packages and what apt chooses for their dependencies (one of each set of
+    alternatives, as apt really installs, not every alternative), and the names apt does not
+    know. Simulated against an empty package status, so no machine's own packages count."""
     lists = "/var/lib/apt/lists"
     stamp = str(os.stat(lists).st_mtime_ns) if os.path.isdir(lists) else ""
     key = hashlib.sha256("\n".join(sorted(set(packages)) + [stamp]).encode()).hexdigest()[:16]
     cache = os.path.join(cache_dir, f"closure-{key}.txt")
     if os.path.exists(cache):
         with open(cache, encoding="utf-8") as f:
-            return set(f.read().split())
-    out = subprocess.run(["apt-cache", "depends", *APT_FLAGS, *packages], env=ENV,
-                         capture_output=True, text=True, check=True).stdout
-    # Unindented lines name each package reached; <name> is a virtual one, which owns no files.
-    names = {line.split(":")[0] for line in out.splitlines()
-             if line and not line[0].isspace() and not line.startswith("<")}
+            names = f.read().split()
+        return {n for n in names if not n.startswith("!")}, {n[1:] for n in names if n[0] == "!"}
     os.makedirs(cache_dir, exist_ok=True)
+    unknown = set()
+    wanted = list(packages)
+    while True:
+        status = os.path.join(cache_dir, "empty-status")
+        open(status, "w").close()
+        result = subprocess.run(["apt-get", "-s", "-o", f"Dir::State::status={status}", "install",
+                                 "--no-install-recommends", *wanted], env=ENV,
+                                capture_output=True, text=True)
+        missing = set(re.findall(r"^E: Unable to locate package (\S+)", result.stderr, re.M))
+        if result.returncode == 0 or not missing:
+            break
+        unknown |= missing
+        wanted = [p for p in wanted if p not in missing]
+    if result.returncode != 0:
+        raise RuntimeError("apt-get cannot install the list onto an empty machine:\n" +
+                           result.stdout[-2000:] + result.stderr[-2000:])
+    names = set(wanted) | {line.split()[1] for line in result.stdout.splitlines()
+                           if line.startswith("Inst ")}
     with open(cache + ".tmp", "w", encoding="utf-8") as f:
-        f.write("\n".join(sorted(names)) + "\n")
+        f.write("\n".join(sorted(names) + sorted("!" + n for n in unknown)) + "\n")
     os.replace(cache + ".tmp", cache)
-    return names
+    return names, unknown
 
 
 def read_cache(build):
@@ -233,6 +249,14 @@ def python_modules(python, names, build):
 # exported metafiles drawn with wmf2gd (fonts), the real programs (translations, platform plugins).
 TRACED_SUITES = "^(tst_exports|tst_closeduringexchange)$"
 TRACE_RECORD = "runtime-files.txt"
+# Files that libraries read only when they happen to be there, and do without otherwise: they
+# show in a trace on a machine that has them, yet no program here needs them.
+OPTIONAL_READS = re.compile(
+    r"^/usr/lib/ssl/"                      # OpenSSL's configuration
+    r"|^/usr/share/locale/locale\.alias$"  # glibc's locale name aliases
+    r"|^/usr/lib/locale/"                  # locale data (nothing may need a generated locale)
+    r"|/dist-packages/[^/]+\.pth$"         # other Python packages' path hooks
+)
 
 
 def trace_runtime_files(build, record):
@@ -249,12 +273,22 @@ def trace_runtime_files(build, record):
         for line in f:
             m = re.search(r'open(?:at)?\((?:AT_FDCWD|\d+), "([^"]+)"', line) or \
                 re.search(r'open\("([^"]+)"', line)
-            if m and m.group(1).startswith(("/usr/", "/etc/")) and os.path.isfile(m.group(1)):
+            if m and m.group(1).startswith(("/usr/", "/etc/")) and os.path.isfile(m.group(1)) \
+                    and not OPTIONAL_READS.search(os.path.normpath(m.group(1))):
                 files.add(os.path.normpath(m.group(1)))
     os.remove(log)
     with open(record, "w", encoding="utf-8") as f:
         f.write("".join(p + "\n" for p in sorted(files)))
     return []
+
+
+def base_system():
+    """Installed packages that every Debian root has: the essential ones and those of priority
+    required (what a minimal root is made of), which the list need not name."""
+    out = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Essential} ${Priority}\n"],
+                         env=ENV, capture_output=True, text=True).stdout
+    return {f[0] for f in (line.split() for line in out.splitlines())
+            if len(f) >= 2 and ("yes" in f[1:] or "required" in f[1:])}
 
 
 def runtime_files(record):
@@ -304,9 +338,9 @@ def main():
         return 2
 
     listed = read_list(args.list)
-    reached = closure(listed, os.path.join(build, "deps-check"))
-    problems = [f"{p} is listed but apt knows no such package" for p in listed
-                if p not in reached]
+    reached, unknown = closure(listed, os.path.join(build, "deps-check"))
+    reached |= base_system()
+    problems = [f"{p} is listed but apt knows no such package" for p in sorted(unknown)]
 
     cache = read_cache(build)
     used = configure_files(cache) + build_inputs(build)

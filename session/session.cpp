@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "device/registermap.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "session/networkscan.h"
@@ -20,6 +21,12 @@ Session::Session(Clock &clock, QObject *parent)
     m_port.setPortNum(1);
     m_link.setResponseWait(100);
     m_link.showReply = [this](const QByteArray &reply) { emit replyReceived(reply); };
+    m_link.holdingTransferred = [this](std::uint8_t address, RegisterSpan span, bool holds) {
+        if (holds)
+            m_origins.deviceHolds({m_port.PortNum(), address}, span);
+        else
+            m_origins.forget(span);
+    };
     m_polling = std::make_unique<PollingCycle>(*this);
     m_scan = std::make_unique<NetworkScan>(*this);
     connect(m_polling.get(), &PollingCycle::tickEnded, this, [this] {
@@ -45,6 +52,40 @@ bool Session::selectDeviceOf(int index)
     if (const DeviceNode *record = m_network.device(device))
         m_current = *record;
     return true;
+}
+
+DeviceKey Session::selectedKey() const
+{
+    return {m_current.portNumber(), m_current.address()};
+}
+
+int Session::ensureOwn(std::uint16_t bytePosition, std::uint16_t byteLength)
+{
+    if (m_origins.isFrom(selectedKey(), bytePosition, byteLength))
+        return 0;
+    return m_access.ReadSettings(bytePosition, byteLength);
+}
+
+int Session::writeCommonBlock(const std::function<void(CommonBlock &)> &edit)
+{
+    if (const int result = ensureOwn(regmap::kCommonBlock, regmap::kCommonBlockBytes))
+        return result;
+    CommonBlock block = CommonBlock::decode(m_images.holding);
+    edit(block);
+    block.encode(m_images.holding);
+    const CommonBlockWrite written =
+        UpdateCommonBlock(m_images, [this](std::uint16_t position, std::uint16_t length) {
+            return m_access.WriteSettings(position, length);
+        });
+    return written.shadowResult != 0 ? written.shadowResult : written.blockResult;
+}
+
+void Session::pointPortAtSelected()
+{
+    if (!m_port.IsOpen())
+        m_port.setPortNum(m_current.portNumber());
+    if (const auto rate = baudrateForSpeedCode(m_current.speedCode()))
+        m_port.setBaudrate(*rate);
 }
 
 QString Session::selectedName() const
@@ -140,6 +181,8 @@ void Session::clearNetwork()
 {
     m_network.freeRecords();
     m_network.clear();
+    // Another network may put another device under a known port and address.
+    m_origins.clear();
     m_selectedIndex = 0;
     m_polling->resetTurn();
 }

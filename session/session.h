@@ -6,6 +6,8 @@
 #include "link/commport.h"
 #include "link/modbuslink.h"
 #include "link/registerimages.h"
+#include "device/commonblock.h"
+#include "session/blockorigins.h"
 #include "session/devicenetwork.h"
 #include "session/namedobjects.h"
 
@@ -67,6 +69,27 @@ public:
     const DeviceNode &CurrentDevice() const { return m_current; }
     DeviceNode &CurrentDevice() { return m_current; }
     int deviceCount() const { return m_network.deviceCount(); }
+    // The selected device as the link reaches it.
+    DeviceKey selectedKey() const;
+    // Which device the image's registers and each window's blocks came from.
+    BlockOrigins &origins() { return m_origins; }
+    const BlockOrigins &origins() const { return m_origins; }
+    // Makes the holding image's byte range the selected device's own: nothing to do when it
+    // already is, else a logged read. The result code of that read (0 when none was needed).
+    int ensureOwn(std::uint16_t bytePosition, std::uint16_t byteLength);
+    // Writes an editor's fields of the common block to the selected device: the block's other
+    // bytes must be the device's own (read first when they are not; nothing is written when
+    // that read fails), then edit changes the fields, and the block is sealed and written with
+    // its shadow. The first failed result code, 0 when every exchange succeeded.
+    int writeCommonBlock(const std::function<void(CommonBlock &)> &edit);
+
+    // The selected device now answers under another key (its address changed): what the image
+    // and the windows hold of it under the key before stays its.
+    void followSelectedKey(DeviceKey before) { m_origins.rekey(before, selectedKey()); }
+    // Points the port at the selected device: its port number (unless the port is open) and its
+    // line speed when the code is a known one; for exchanges that go to the link directly.
+    void pointPortAtSelected();
+
     // Makes the device of an entry (or the device a settings entry belongs to) the selected
     // one: its index and a copy of its record. False when the entry has no device.
     bool selectDeviceOf(int index);
@@ -144,6 +167,7 @@ private:
     PortMutex m_portMutex;
     PollIdleEvent m_pollIdle;
     DeviceNetwork m_network;
+    BlockOrigins m_origins;
     std::unique_ptr<PollingCycle> m_polling;
     std::unique_ptr<NetworkScan> m_scan;
     int m_selectedIndex = 0;

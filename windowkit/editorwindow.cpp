@@ -3,6 +3,8 @@
 #include "session/session.h"
 #include "windowkit/windowhost.h"
 
+#include <QLabel>
+
 EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &objectName,
                            const QString &caption, QWidget *parent, Qt::WindowFlags flags)
     : StatefulWindow(objectName, caption, parent), m_session(session), m_host(host)
@@ -11,6 +13,22 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
         setWindowFlags(flags);
     setPerDevice(false);
     connect(&session, &Session::editorPanelsEnabled, this, &EditorWindow::setCommandPanelsEnabled);
+}
+
+void EditorWindow::showEvent(QShowEvent *event)
+{
+    // Assistive tools name a list or a field by what it shows unless told otherwise, so each
+    // labelled control takes its label's caption.
+    for (QLabel *label : findChildren<QLabel *>()) {
+        QWidget *field = label->buddy();
+        if (!field || !field->accessibleName().isEmpty())
+            continue;
+        QString caption = label->text().remove(QLatin1Char('&')).trimmed();
+        while (caption.endsWith(QLatin1Char(':')))
+            caption = caption.chopped(1).trimmed();
+        field->setAccessibleName(caption);
+    }
+    StatefulWindow::showEvent(event);
 }
 
 void EditorWindow::declareStoredState(const QStringList &properties)
@@ -28,6 +46,14 @@ void EditorWindow::setCommandPanelsEnabled(bool on)
 ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
                                           const std::function<void(ExchangeRun &)> &body)
 {
+    for (const HoldingBlock &block : options.writesFromControls) {
+        if (!hasRead(block)) {
+            showMessage(QStringLiteral("Сначала прочитайте настройки устройства.\r\n"
+                                       "Запись не выполнена."),
+                        QStringLiteral("Запись настроек"), MessageIcon::Exclamation);
+            return ExchangeOutcome::NotRead;
+        }
+    }
     if (m_host.ConfirmStopPolling() == 0)
         return ExchangeOutcome::Declined;
     // A click delivered while a poll tick waits for its reply: the tick owns the port until it
@@ -41,28 +67,81 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
     struct Unlock
     {
         WindowHost &host;
+        const QList<QWidget *> &busy;
         PortMutex *mutex = nullptr;
         ~Unlock()
         {
             if (mutex)
                 mutex->unlock();
+            for (QWidget *w : busy)
+                w->setEnabled(true);
             host.SetEditorPanelsEnabled(true);
         }
-    } unlock{m_host};
+    } unlock{m_host, options.busy};
+    for (QWidget *w : options.busy)
+        w->setEnabled(false);
+    ExchangeRun run;
+    run.setFailureText(options.failureText);
     if (options.takePortMutex) {
-        if (!m_session.portMutex().lock(options.mutexTimeoutMs))
+        if (!m_session.portMutex().lock(options.mutexTimeoutMs)) {
+            // Another exchange holds the port: as much a failure as a silent device.
+            showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
             return ExchangeOutcome::PortLocked;
+        }
         unlock.mutex = &m_session.portMutex();
     }
 
-    ExchangeRun run;
-    run.setFailureText(options.failureText);
-    body(run);
+    try {
+        body(run);
+    } catch (...) {
+        // The failures so far are told before the error itself reaches the global display.
+        if (run.failures() > 0)
+            showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
+        throw;
+    }
     if (run.failures() > 0) {
         showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
         return ExchangeOutcome::Failed;
     }
+    if (options.afterSuccess)
+        options.afterSuccess();
     if (!options.successText.isEmpty())
         showMessage(options.successText, options.successCaption, MessageIcon::Information);
     return ExchangeOutcome::Done;
+}
+
+int EditorWindow::readSettings(ExchangeRun &run, HoldingBlock block)
+{
+    const int result = m_session.deviceAccess().ReadSettings(block.position, block.length);
+    if (result == 0)
+        m_session.origins().windowRead(objectName(), block.position, block.length,
+                                       m_session.selectedKey());
+    return run.check(result);
+}
+
+int EditorWindow::writeSettings(ExchangeRun &run, HoldingBlock block)
+{
+    return run.check(m_session.deviceAccess().WriteSettings(block.position, block.length));
+}
+
+int EditorWindow::readData(ExchangeRun &run, std::uint16_t bytePosition, std::uint16_t byteLength)
+{
+    return run.check(m_session.deviceAccess().ReadData(bytePosition, byteLength));
+}
+
+int EditorWindow::ensureOwn(ExchangeRun &run, HoldingBlock block)
+{
+    return run.check(m_session.ensureOwn(block.position, block.length));
+}
+
+int EditorWindow::writeCommonBlock(ExchangeRun &run,
+                                   const std::function<void(CommonBlock &)> &edit)
+{
+    return run.check(m_session.writeCommonBlock(edit));
+}
+
+bool EditorWindow::hasRead(HoldingBlock block) const
+{
+    return m_session.origins().windowHasRead(objectName(), block.position, block.length,
+                                             m_session.selectedKey());
 }

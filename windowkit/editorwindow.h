@@ -5,8 +5,10 @@
 
 #include <QList>
 
+#include <cstdint>
 #include <functional>
 
+class CommonBlock;
 class Session;
 class WindowHost;
 
@@ -36,6 +38,13 @@ private:
     QString m_failureText;
 };
 
+// A block of the holding image: byte position and length.
+struct HoldingBlock
+{
+    std::uint16_t position = 0;
+    std::uint16_t length = 0;
+};
+
 struct ExchangeOptions
 {
     // Take PortMutex around the exchanges (the alarm and program editors); without it within
@@ -48,6 +57,14 @@ struct ExchangeOptions
     // Shown after a sequence without failures, when not empty (information icon).
     QString successText;
     QString successCaption;
+    // Controls disabled while the command runs, besides every editor's command panels.
+    QList<QWidget *> busy;
+    // The blocks the command writes from the window's controls. Unless the window read each of
+    // them from the selected device (readSettings), the command says so and does nothing: the
+    // controls would otherwise send whatever they happen to show to this device.
+    QList<HoldingBlock> writesFromControls;
+    // Runs after a sequence in which every exchange succeeded.
+    std::function<void()> afterSuccess;
 };
 
 enum class ExchangeOutcome {
@@ -55,14 +72,15 @@ enum class ExchangeOutcome {
     Failed,    // at least one failed; the message box was shown
     Declined,  // the user kept polling running
     Deferred,  // runs once the poll tick under way has ended
-    PortLocked // PortMutex not had in time
+    PortLocked, // PortMutex not had in time; the user was told
+    NotRead     // the blocks to write were not read from this device here; the user was told
 };
 
 // A settings window of the selected device. It declares the command panels that are locked
 // while any exchange runs, the controls it remembers per device (its stored-state list), and
-// runs its commands through one exchange sequence: ConfirmStopPolling, lock the panels,
-// optionally take PortMutex, run the reads or writes counting failures, one message box,
-// unlock (also when an error travels through).
+// runs its commands through one exchange sequence: refuse a write of blocks not read here from
+// this device, ConfirmStopPolling, lock the panels, optionally take PortMutex, run the reads or
+// writes counting failures, one message box, unlock (also when an error travels through).
 class EditorWindow : public StatefulWindow
 {
     Q_OBJECT
@@ -85,7 +103,21 @@ public:
     ExchangeOutcome runExchange(const ExchangeOptions &options,
                                 const std::function<void(ExchangeRun &)> &body);
 
+    // The exchanges of a command body, each checked into the run. A block read with
+    // readSettings counts as read by this window from the selected device.
+    int readSettings(ExchangeRun &run, HoldingBlock block);
+    int writeSettings(ExchangeRun &run, HoldingBlock block);
+    int readData(ExchangeRun &run, std::uint16_t bytePosition, std::uint16_t byteLength);
+    // Bytes the window does not edit but writes back: read from the device first unless the
+    // image already holds the device's own.
+    int ensureOwn(ExchangeRun &run, HoldingBlock block);
+    // The window's fields of the shared common block (Session::writeCommonBlock).
+    int writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit);
+    // Whether this window read the block from the selected device.
+    bool hasRead(HoldingBlock block) const;
+
 protected:
+    void showEvent(QShowEvent *event) override;
     void declareCommandPanels(const QList<QWidget *> &panels) { m_panels = panels; }
     // The controls remembered per device, as "Control.Property"; a window that declares none
     // remembers nothing.

@@ -10,6 +10,7 @@
 #include "platform/cp1251.h"
 #include "platform/settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -127,6 +128,20 @@ class TestSettingsEditors : public QObject
         return QByteArray::fromHex(cli.readAllStandardOutput().simplified().replace(' ', ""));
     }
 
+    bool cliWrite(int address, int start, const QByteArray &bytes)
+    {
+        QProcess cli;
+        cli.start(QStringLiteral(LORVAN_CLI_PATH),
+                  {QStringLiteral("--port"), m_dir.filePath("ports/COM1"), QStringLiteral("--baud"),
+                   QStringLiteral("9600"), QStringLiteral("--addr"), QString::number(address),
+                   QStringLiteral("write-holding"), QString::number(start),
+                   QString::fromLatin1(bytes.toHex())});
+        QDeadlineTimer deadline(10000);
+        while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(5);
+        return cli.state() == QProcess::NotRunning && cli.exitCode() == 0;
+    }
+
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -229,9 +244,75 @@ private slots:
         date->selectAll();
         QTest::keyClicks(date, QStringLiteral("010226"));
         QVERIFY(date->palette().color(QPalette::Base) != QColor(Qt::red));
+        // The device's clock moved on since the read (here: set to 01.01.20 03:04:05): the
+        // untyped time is the device's as it is now, not as the read found it.
+        QVERIFY(cliWrite(kAddress, 6, QByteArray::fromHex("010114030405")));
         in<QPushButton>(w, "ButtonSaveConfig")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(requestsMatching(QStringLiteral(":050300060003")), 1);
         QCOMPARE(requestsMatching(QStringLiteral(":051000000009")), 1);
-        QCOMPARE(cliRead(kAddress, 9600, 6, 2).left(3), QByteArray::fromHex("01021a"));
+        const QByteArray clock = cliRead(kAddress, 9600, 6, 3);
+        QCOMPARE(clock.left(5), QByteArray::fromHex("01021a0304"));
+        QVERIFY(clock[5] >= 5 && clock[5] < 15);
+    }
+
+    // Half a clock typed, and the device does not answer the clock read: nothing is written.
+    void halfClockWithoutAnswerWritesNothing()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.refusedReads = {{6, 8}};
+        start(d);
+        ConfigWindow *w = config();
+        in<QPushButton>(w, "ButtonConfigRead")->click();
+        m_messages->shown.clear();
+        auto *time = in<QLineEdit>(w, "MaskEditTime");
+        time->setFocus();
+        time->selectAll();
+        QTest::keyClicks(time, QStringLiteral("120000"));
+        in<QPushButton>(w, "ButtonSaveConfig")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
+                                     "Ошибка записи настроек конфигурации \r\nПроверьте подключение")});
+        QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
+    }
+
+    // A window writes only what it read from the selected device: not the blank controls of a
+    // window never read, not what another window read, not another device's settings.
+    void writeNeedsARead_data()
+    {
+        QTest::addColumn<bool>("configWindow");
+        QTest::addColumn<QString>("before");
+        for (bool configWindow : {true, false}) {
+            const char *w = configWindow ? "configuration" : "channels";
+            QTest::addRow("%s, nothing read", w) << configWindow << "";
+            QTest::addRow("%s, the other window read", w) << configWindow << "other";
+            QTest::addRow("%s, another device read", w) << configWindow << "device";
+        }
+    }
+    void writeNeedsARead()
+    {
+        QFETCH(bool, configWindow);
+        QFETCH(QString, before);
+        start(device());
+        // A second entry, at an address where nothing answers.
+        addPolledDevices(main(), {{kAddress + 1, 0, 30}}, m_dir.filePath("tables"));
+        const QList<int> devices = session().network().deviceIndices();
+        main().SelectDevice(devices[0]);
+        EditorWindow *w = configWindow ? static_cast<EditorWindow *>(config()) : channels();
+        EditorWindow *other = configWindow ? static_cast<EditorWindow *>(channels()) : config();
+        const char *read = configWindow ? "ButtonConfigRead" : "ButtonChanRead";
+        const char *write = configWindow ? "ButtonSaveConfig" : "ButtonChanWrite";
+        if (before == QLatin1String("other"))
+            in<QPushButton>(other, configWindow ? "ButtonChanRead" : "ButtonConfigRead")->click();
+        if (before == QLatin1String("device")) {
+            in<QPushButton>(w, read)->click();
+            main().SelectDevice(devices[1]);
+        }
+        m_messages->shown.clear();
+        in<QPushButton>(w, write)->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
+                                     "Сначала прочитайте настройки устройства.\r\nЗапись не выполнена.")});
+        QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
+        QCOMPARE(requestsMatching(QStringLiteral(":0610")), 0);
     }
 
     // Address texts: refused ones write nothing; "abc" moves the device to 1, and the selected
@@ -511,6 +592,11 @@ private slots:
                                              << "." << 0.0 << true;
         QTest::newRow("filter top") << "EditTf4"
                                     << "99.9" << 99.9 << false;
+        // The configuration's time correction falls back to no correction, not to −128.
+        QTest::newRow("time correction out") << "frmConfig/EditPoprT"
+                                             << "200" << 0.0 << true;
+        QTest::newRow("time correction lowest") << "frmConfig/EditPoprT"
+                                                << "-128" << -128.0 << false;
     }
     void numericFieldBounds()
     {
@@ -519,9 +605,10 @@ private slots:
         QFETCH(double, value);
         QFETCH(bool, refused);
         openWindows();
-        QWidget *w = channels();
+        QWidget *w = field.startsWith(QLatin1String("frmConfig/")) ? static_cast<QWidget *>(config())
+                                                                 : channels();
         w->show();
-        auto *f = in<NumericField>(w, field);
+        auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
         QCOMPARE(f->value(), 6553.5);
         f->selectAll();
@@ -534,23 +621,34 @@ private slots:
                                      : QStringList());
     }
 
-    // Every control a person operates has a name for assistive tools.
+    // Every control a person operates has a name for assistive tools, as they ask for it: not
+    // the value a field happens to show. The clock fields start blank.
     void controlsHaveAccessibleNames()
     {
         openWindows();
+        QCOMPARE(in<QLineEdit>(config(), "MaskEditData")->displayText(), QStringLiteral("  .  .  "));
+        QCOMPARE(in<QLineEdit>(config(), "MaskEditTime")->displayText(), QStringLiteral("  :  :  "));
         for (QWidget *window :
              {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels())}) {
+            window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
                     !c->isEnabledTo(window))
                     continue;
-                QString name = c->accessibleName();
-                if (name.isEmpty())
-                    name = c->property("text").toString();
-                for (QLabel *l : window->findChildren<QLabel *>())
-                    if (l->buddy() == c)
-                        name = l->text();
-                QVERIFY2(!name.isEmpty(), qPrintable(c->objectName()));
+                QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
+                QVERIFY2(a, qPrintable(c->objectName()));
+                // A list box is named by its current item on this platform and by the label it
+                // is related to; a field must not be named by the value it shows.
+                const QString value = a->text(QAccessible::Value).trimmed();
+                QStringList names{a->text(QAccessible::Name).trimmed()};
+                for (const auto &[label, relation] : a->relations(QAccessible::Label))
+                    names.append(label->text(QAccessible::Name).trimmed());
+                const bool editable = qobject_cast<QLineEdit *>(c) || qobject_cast<QComboBox *>(c);
+                const bool named = std::any_of(names.cbegin(), names.cend(), [&](const QString &n) {
+                    return !n.isEmpty() && !(editable && n == value);
+                });
+                QVERIFY2(named, qPrintable(c->objectName() + QStringLiteral(": ") +
+                                           names.join(QLatin1Char('|'))));
             }
         }
     }

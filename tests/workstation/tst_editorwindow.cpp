@@ -32,6 +32,16 @@ class TestEditorWindow : public QObject
 
     QTemporaryDir m_dir;
     VirtualClock m_clock;
+    static constexpr HoldingBlock kBlock{0x1A4, 10};
+
+    // A device entry at the address on port 1, selected.
+    static void addDevice(Session &session, int address)
+    {
+        DeviceNode node;
+        node.setPortNumber(1);
+        node.identity()[6] = std::uint8_t(address);
+        session.CurrentDevice() = node;
+    }
 
 private slots:
     void initTestCase()
@@ -45,37 +55,52 @@ private slots:
         QTest::addColumn<bool>("polling");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QList<int>>("results");
-        QTest::addColumn<bool>("throws");
+        QTest::addColumn<int>("throwAfter"); // exchanges before an error travels through; -1 none
+        QTest::addColumn<bool>("read");     // the window read the block it writes
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("exchanges");
         QTest::addColumn<QStringList>("boxes");
         const QString stop = QStringLiteral("Останов опроса");
         const QString failed = QStringLiteral("Ошибка обмена");
+        const QString notRead = QStringLiteral("Запись настроек");
         const int yes = int(MessageButton::Yes), no = int(MessageButton::No);
-        QTest::newRow("all good") << false << yes << QList<int>{0, 0, 0} << false
+        QTest::newRow("all good") << false << yes << QList<int>{0, 0, 0} << -1 << true
                                   << int(ExchangeOutcome::Done) << 3 << QStringList{};
         QTest::newRow("failures counted, one box")
-            << false << yes << QList<int>{999, 0, 2} << false << int(ExchangeOutcome::Failed) << 3
-            << QStringList{failed};
-        QTest::newRow("polling stopped first")
-            << true << yes << QList<int>{0} << false << int(ExchangeOutcome::Done) << 1
-            << QStringList{stop};
-        QTest::newRow("polling kept") << true << no << QList<int>{0} << false
+            << false << yes << QList<int>{999, 0, 2} << -1 << true << int(ExchangeOutcome::Failed)
+            << 3 << QStringList{failed};
+        QTest::newRow("polling stopped first") << true << yes << QList<int>{0} << -1 << true
+                                               << int(ExchangeOutcome::Done) << 1
+                                               << QStringList{stop};
+        QTest::newRow("polling kept") << true << no << QList<int>{0} << -1 << true
                                       << int(ExchangeOutcome::Declined) << 0 << QStringList{stop};
         QTest::newRow("error in the middle")
-            << false << yes << QList<int>{0, 0} << true << -1 << 1 << QStringList{};
+            << false << yes << QList<int>{0, 0} << 1 << true << -1 << 1 << QStringList{};
+        QTest::newRow("error after a failure")
+            << false << yes << QList<int>{2, 0} << 1 << true << -1 << 1 << QStringList{failed};
+        QTest::newRow("block never read here")
+            << true << yes << QList<int>{0} << -1 << false << int(ExchangeOutcome::NotRead) << 0
+            << QStringList{notRead};
     }
     void sequence()
     {
         QFETCH(bool, polling);
         QFETCH(int, answer);
         QFETCH(QList<int>, results);
-        QFETCH(bool, throws);
+        QFETCH(int, throwAfter);
+        QFETCH(bool, read);
+        const bool throws = throwAfter >= 0;
         QFETCH(int, outcome);
         QFETCH(int, exchanges);
         QFETCH(QStringList, boxes);
         Configurator conf(m_clock);
         auto *editor = new Editor(conf.session, *conf.main);
+        addDevice(conf.session, 5);
+        ExchangeOptions options;
+        options.writesFromControls = {kBlock};
+        if (read)
+            conf.session.origins().windowRead(editor->objectName(), kBlock.position,
+                                              kBlock.length, conf.session.selectedKey());
         if (polling) {
             conf.main->EnableDeviceCommands();
             conf.main->command(QStringLiteral("butEnableCycleReqDev"))->trigger();
@@ -88,16 +113,16 @@ private slots:
         auto body = [&](ExchangeRun &run) {
             lockedMeanwhile = !editor->panel->isEnabled();
             for (int result : results) {
+                if (ran == throwAfter)
+                    throw std::runtime_error("port gone");
                 ++ran;
                 run.check(result);
-                if (throws)
-                    throw std::runtime_error("port gone");
             }
         };
         if (throws) {
-            QVERIFY_THROWS_EXCEPTION(std::runtime_error, editor->runExchange({}, body));
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, editor->runExchange(options, body));
         } else {
-            QCOMPARE(int(editor->runExchange({}, body)), outcome);
+            QCOMPARE(int(editor->runExchange(options, body)), outcome);
         }
         QCOMPARE(ran, exchanges);
         if (exchanges > 0)
@@ -108,8 +133,28 @@ private slots:
         QCOMPARE(captions, boxes);
         if (outcome == int(ExchangeOutcome::Failed))
             QCOMPARE(messages.shown.last().icon, MessageIcon::Error);
-        // Unlocked afterwards, unless the user kept polling running.
-        QCOMPARE(editor->panel->isEnabled(), outcome != int(ExchangeOutcome::Declined));
+        // Unlocked afterwards, unless the user kept polling running (or it was never asked).
+        QCOMPARE(editor->panel->isEnabled(), exchanges > 0 || !polling);
+    }
+
+    // What a window read counts for the device it came from, and follows it to a new address.
+    void readBlocksBelongToTheirDevice()
+    {
+        Configurator conf(m_clock);
+        auto *editor = new Editor(conf.session, *conf.main);
+        Session &s = conf.session;
+        addDevice(s, 5);
+        s.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
+                               s.selectedKey());
+        QVERIFY(editor->hasRead(kBlock));
+        QVERIFY(!editor->hasRead({kBlock.position, std::uint16_t(kBlock.length + 2)}));
+        const DeviceKey before = s.selectedKey();
+        s.CurrentDevice().identity()[6] = 9;
+        QVERIFY(!editor->hasRead(kBlock));
+        s.followSelectedKey(before);
+        QVERIFY(editor->hasRead(kBlock));
+        s.clearNetwork();
+        QVERIFY(!editor->hasRead(kBlock));
     }
 
     // A command that needs the port lock gives up when another thread holds it.
@@ -129,9 +174,13 @@ private slots:
         options.takePortMutex = true;
         options.mutexTimeoutMs = 100;
         bool ran = false;
+        ScopedRecordingMessages messages;
         QCOMPARE(editor->runExchange(options, [&](ExchangeRun &) { ran = true; }),
                  ExchangeOutcome::PortLocked);
         QVERIFY(!ran);
+        // Told as a failure, not passed over in silence.
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QVERIFY(editor->panel->isEnabled());
         holder->wait();
         delete holder;

@@ -1,0 +1,70 @@
+#include "session/blockorigins.h"
+
+#include <algorithm>
+
+namespace {
+
+// Registers of a span that lie inside the image.
+std::pair<int, int> clipped(RegisterSpan span)
+{
+    const int first = std::min<int>(span.start, BlockOrigins::kRegisters);
+    const int end = std::min<int>(int(span.start) + span.count, BlockOrigins::kRegisters);
+    return {first, end};
+}
+
+} // namespace
+
+void BlockOrigins::deviceHolds(DeviceKey device, RegisterSpan span)
+{
+    const auto [first, end] = clipped(span);
+    std::fill(m_registers.begin() + first, m_registers.begin() + end, device);
+}
+
+void BlockOrigins::forget(RegisterSpan span)
+{
+    deviceHolds(DeviceKey{}, span);
+}
+
+bool BlockOrigins::isFrom(DeviceKey device, std::uint16_t bytePosition,
+                          std::uint16_t byteLength) const
+{
+    const RegisterSpan span = registerSpan(bytePosition, byteLength);
+    const auto [first, end] = clipped(span);
+    if (!device.isValid() || end - first != span.count)
+        return false;
+    return std::all_of(m_registers.begin() + first, m_registers.begin() + end,
+                       [device](const DeviceKey &k) { return k == device; });
+}
+
+void BlockOrigins::windowRead(const QString &window, std::uint16_t bytePosition,
+                              std::uint16_t byteLength, DeviceKey device)
+{
+    m_windows[window][{bytePosition, byteLength}] = device;
+}
+
+bool BlockOrigins::windowHasRead(const QString &window, std::uint16_t bytePosition,
+                                 std::uint16_t byteLength, DeviceKey device) const
+{
+    const auto w = m_windows.constFind(window);
+    if (w == m_windows.cend() || !device.isValid())
+        return false;
+    const auto block = w->find({bytePosition, byteLength});
+    return block != w->end() && block->second == device;
+}
+
+void BlockOrigins::rekey(DeviceKey from, DeviceKey to)
+{
+    std::replace(m_registers.begin(), m_registers.end(), from, to);
+    for (auto &blocks : m_windows) {
+        for (auto &block : blocks) {
+            if (block.second == from)
+                block.second = to;
+        }
+    }
+}
+
+void BlockOrigins::clear()
+{
+    m_registers.fill(DeviceKey{});
+    m_windows.clear();
+}
