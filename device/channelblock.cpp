@@ -16,12 +16,11 @@ constexpr int kFilter = 16;
 
 } // namespace
 
-ChannelBlock ChannelBlock::decode(std::span<const std::uint8_t> holding, int n)
+ChannelBlock ChannelBlock::decode(std::span<const std::uint8_t, kBytes> bytes)
 {
-    const int at = regmap::channel(n);
-    const std::uint8_t b0 = field::u8(holding, at);
-    const std::uint8_t b1 = field::u8(holding, at + 1);
-    const std::uint8_t b2 = field::u8(holding, at + 2);
+    const std::uint8_t b0 = bytes[0];
+    const std::uint8_t b1 = bytes[1];
+    const std::uint8_t b2 = bytes[2];
     ChannelBlock c;
     c.on = b0 & 0x80;
     c.sensorType = (b0 >> 4) & 0x07;
@@ -30,27 +29,24 @@ ChannelBlock ChannelBlock::decode(std::span<const std::uint8_t> holding, int n)
     c.pointPosition = b1 & 0x03;
     c.percent = b2 & 0x80;
     c.scheme = b2 & 0x03;
-    c.byte3 = field::u8(holding, at + 3);
-    c.rangeStart = field::f32(holding, at + kRangeStart);
-    c.rangeEnd = field::f32(holding, at + kRangeEnd);
-    c.correction = field::f32(holding, at + kCorrection);
-    c.filterTenths = field::u16(holding, at + kFilter);
+    c.byte3 = bytes[3];
+    c.rangeStart = field::f32(bytes, kRangeStart);
+    c.rangeEnd = field::f32(bytes, kRangeEnd);
+    c.correction = field::f32(bytes, kCorrection);
+    c.filterTenths = field::u16(bytes, kFilter);
     return c;
 }
 
-void ChannelBlock::encode(std::span<std::uint8_t> holding, int n) const
+void ChannelBlock::encode(std::span<std::uint8_t, kBytes> bytes) const
 {
-    const int at = regmap::channel(n);
-    field::setU8(
-        holding, at,
-        std::uint8_t(((sensorType * 16) & 0x70) + (characteristic & 0x0F) + (on ? 0x80 : 0)));
-    field::setU8(holding, at + 1, std::uint8_t((pointPosition & 0x03) + (squareRoot ? 0x80 : 0)));
-    field::setU8(holding, at + 2, std::uint8_t((scheme & 0x03) + (percent ? 0x80 : 0)));
-    field::setU8(holding, at + 3, byte3);
-    field::setF32(holding, at + kRangeStart, rangeStart);
-    field::setF32(holding, at + kRangeEnd, rangeEnd);
-    field::setF32(holding, at + kCorrection, correction);
-    field::setU16(holding, at + kFilter, filterTenths);
+    bytes[0] = std::uint8_t(((sensorType * 16) & 0x70) + (characteristic & 0x0F) + (on ? 0x80 : 0));
+    bytes[1] = std::uint8_t((pointPosition & 0x03) + (squareRoot ? 0x80 : 0));
+    bytes[2] = std::uint8_t((scheme & 0x03) + (percent ? 0x80 : 0));
+    bytes[3] = byte3;
+    field::setF32(bytes, kRangeStart, rangeStart);
+    field::setF32(bytes, kRangeEnd, rangeEnd);
+    field::setF32(bytes, kCorrection, correction);
+    field::setU16(bytes, kFilter, filterTenths);
 }
 
 namespace channel {
@@ -60,23 +56,21 @@ std::optional<std::uint16_t> filterTenths(double seconds)
     return pointpos::toU16(seconds, 1);
 }
 
-void setDescription(std::span<std::uint8_t> holding, int n, const QString &text)
+void setDescription(std::span<std::uint8_t, kDescriptionBytes> bytes, const QString &text)
 {
-    const QByteArray bytes = cp1251::encode(text).left(kDescriptionChars);
-    const int at = regmap::channelName(n);
+    const QByteArray encoded = cp1251::encode(text).left(kDescriptionChars);
     for (int i = 0; i < kDescriptionBytes; ++i)
-        field::setU8(holding, at + i, i < bytes.size() ? std::uint8_t(bytes[i]) : 0);
+        bytes[i] = i < encoded.size() ? std::uint8_t(encoded[i]) : 0;
 }
 
-QString description(std::span<const std::uint8_t> holding, int n)
+QString description(std::span<const std::uint8_t, kDescriptionBytes> bytes)
 {
-    const auto bytes = holding.subspan(regmap::channelName(n), kDescriptionBytes);
     return cp1251::decodeField(bytes.data(), kDescriptionBytes);
 }
 
-float measuredValue(std::span<const std::uint8_t> input, int n)
+float measuredValue(std::span<const std::uint8_t, 4> bytes)
 {
-    return field::f32(input, regmap::measuredValue(n));
+    return field::f32(bytes, 0);
 }
 
 QStringList sensorTypeItems()

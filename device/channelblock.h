@@ -27,10 +27,11 @@ struct ChannelBlock
     float correction = 0;
     std::uint16_t filterTenths = 0; // filter time in tenths of a second
 
-    // Channel n = 1..4 at its place in the holding image.
-    static ChannelBlock decode(std::span<const std::uint8_t> holding, int n);
+    static constexpr std::size_t kBytes = 18;
+
+    static ChannelBlock decode(std::span<const std::uint8_t, kBytes> bytes);
     // Bits 2–6 of bytes 1 and 2 are written as 0.
-    void encode(std::span<std::uint8_t> holding, int n) const;
+    void encode(std::span<std::uint8_t, kBytes> bytes) const;
 
     friend bool operator==(const ChannelBlock &, const ChannelBlock &) = default;
 };
@@ -45,13 +46,14 @@ constexpr int kDescriptionChars = 15; // the last byte stays zero
 // does not fit the 16-bit field.
 std::optional<std::uint16_t> filterTenths(double seconds);
 
-// Description of channel n: Windows-1251 bytes, at most 15, then zeros. Characters the code
-// page lacks become '?'; a text that encodes to more than 15 bytes is cut there.
-void setDescription(std::span<std::uint8_t> holding, int n, const QString &text);
+// A channel's description block: Windows-1251 bytes, at most 15, then zeros. Characters the
+// code page lacks become '?'; a text that encodes to more than 15 bytes is cut there.
+void setDescription(std::span<std::uint8_t, kDescriptionBytes> bytes, const QString &text);
 // Up to the first zero byte, never past the 16 bytes.
-QString description(std::span<const std::uint8_t> holding, int n);
+QString description(std::span<const std::uint8_t, kDescriptionBytes> bytes);
 
-float measuredValue(std::span<const std::uint8_t> input, int n);
+// The measured value's two input registers.
+float measuredValue(std::span<const std::uint8_t, 4> bytes);
 
 // Sensor types, the items of the type lists (index = code).
 enum SensorType { NoSensor = 0, Thermocouple = 1, UnifiedSignal = 2, ResistanceThermometer = 3 };

@@ -20,18 +20,16 @@ int buttonByte(int n)
 
 } // namespace
 
-CommonBlock CommonBlock::decode(std::span<const std::uint8_t> holding)
+CommonBlock CommonBlock::decode(std::span<const std::uint8_t, kBytes> bytes)
 {
     CommonBlock block;
-    for (int i = 0; i < kBytes; ++i)
-        block.m_bytes[i] = field::u8(holding, regmap::kCommonBlock + i);
+    std::copy(bytes.begin(), bytes.end(), block.m_bytes.begin());
     return block;
 }
 
-void CommonBlock::encode(std::span<std::uint8_t> holding) const
+void CommonBlock::encode(std::span<std::uint8_t, kBytes> bytes) const
 {
-    for (int i = 0; i < regmap::kCommonDataBytes; ++i)
-        field::setU8(holding, regmap::kCommonBlock + i, m_bytes[i]);
+    std::copy_n(m_bytes.begin(), regmap::kCommonDataBytes, bytes.begin());
 }
 
 std::int8_t CommonBlock::timeCorrection() const

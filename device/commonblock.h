@@ -21,10 +21,9 @@ public:
     CommonBlock() = default;
     explicit CommonBlock(const Bytes &bytes) : m_bytes(bytes) {}
 
-    // From and into the holding image at the block's place; encode leaves the check value to
-    // SealCommonBlock.
-    static CommonBlock decode(std::span<const std::uint8_t> holding);
-    void encode(std::span<std::uint8_t> holding) const;
+    // From and into the block's bytes; encode leaves the check value to SealCommonBlock.
+    static CommonBlock decode(std::span<const std::uint8_t, kBytes> bytes);
+    void encode(std::span<std::uint8_t, kBytes> bytes) const;
 
     const Bytes &bytes() const { return m_bytes; }
 

@@ -15,37 +15,38 @@ int screenItemCount(int n)
     return n == 1 ? 11 : 10;
 }
 
-std::array<int, kScreens> screenIndexes(std::span<const std::uint8_t> holding)
+std::array<int, kScreens> screenIndexes(std::span<const std::uint8_t, kScreens> bytes)
 {
     std::array<int, kScreens> indexes{};
     for (int n = 1; n <= kScreens; ++n) {
-        const int index = field::u8(holding, regmap::kDisplaySelection + n - 1) - 1;
+        const int index = bytes[n - 1] - 1;
         indexes[n - 1] = index >= 0 && index < screenItemCount(n) ? index : -1;
     }
     return indexes;
 }
 
-void setScreenIndexes(std::span<std::uint8_t> holding, const std::array<int, kScreens> &indexes)
+void setScreenIndexes(std::span<std::uint8_t, kScreens> bytes,
+                      const std::array<int, kScreens> &indexes)
 {
     for (int n = 1; n <= kScreens; ++n) {
         if (indexes[n - 1] >= 0)
-            field::setU8(holding, regmap::kDisplaySelection + n - 1,
-                         std::uint8_t(indexes[n - 1] + 1));
+            bytes[n - 1] = std::uint8_t(indexes[n - 1] + 1);
     }
 }
 
-std::array<float, kPasswords> passwords(std::span<const std::uint8_t> holding)
+std::array<float, kPasswords> passwords(std::span<const std::uint8_t, kPasswordBytes> bytes)
 {
     std::array<float, kPasswords> values{};
     for (int i = 0; i < kPasswords; ++i)
-        values[i] = field::f32(holding, regmap::kAccessCodes + 4 * i);
+        values[i] = field::f32(bytes, 4 * i);
     return values;
 }
 
-void setPasswords(std::span<std::uint8_t> holding, const std::array<double, kPasswords> &values)
+void setPasswords(std::span<std::uint8_t, kPasswordBytes> bytes,
+                  const std::array<double, kPasswords> &values)
 {
     for (int i = 0; i < kPasswords; ++i)
-        field::setF32(holding, regmap::kAccessCodes + 4 * i, float(std::trunc(values[i])));
+        field::setF32(bytes, 4 * i, float(std::trunc(values[i])));
 }
 
 int buttonItemIndex(int functionCode)

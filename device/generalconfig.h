@@ -18,15 +18,20 @@ constexpr int kButtonFunctions = 8; // "Отключение" … "Ввод по
 // Items of the screen box n = 1..10: "01" … "10", and an empty eleventh on the first.
 int screenItemCount(int n);
 
-// Item index of each screen box (byte − 1), or −1 when the byte names no item of that box.
-std::array<int, kScreens> screenIndexes(std::span<const std::uint8_t> holding);
-// Byte = item index + 1. A box without a selection keeps the byte the image holds, so a value
+// The screen block: one byte per screen. Item index of each screen box (byte − 1), or −1 when
+// the byte names no item of that box.
+std::array<int, kScreens> screenIndexes(std::span<const std::uint8_t, kScreens> bytes);
+// Byte = item index + 1. A box without a selection keeps the byte the block holds, so a value
 // the window cannot show is written back as it was read.
-void setScreenIndexes(std::span<std::uint8_t> holding, const std::array<int, kScreens> &indexes);
+void setScreenIndexes(std::span<std::uint8_t, kScreens> bytes,
+                      const std::array<int, kScreens> &indexes);
 
-std::array<float, kPasswords> passwords(std::span<const std::uint8_t> holding);
+// The password block: three floats.
+constexpr std::size_t kPasswordBytes = 4 * kPasswords;
+std::array<float, kPasswords> passwords(std::span<const std::uint8_t, kPasswordBytes> bytes);
 // Each cut to a whole number and stored as a float.
-void setPasswords(std::span<std::uint8_t> holding, const std::array<double, kPasswords> &values);
+void setPasswords(std::span<std::uint8_t, kPasswordBytes> bytes,
+                  const std::array<double, kPasswords> &values);
 
 // Item index of a button's function box for the four function bits, −1 for codes 8..15.
 int buttonItemIndex(int functionCode);

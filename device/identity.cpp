@@ -1,5 +1,7 @@
 #include "device/identity.h"
 
+#include <algorithm>
+
 #include <array>
 
 namespace identity {
@@ -54,4 +56,38 @@ IdentityTexts describeIdentity(std::span<const std::uint8_t> block)
     t.clockTime =
         QString::asprintf("%.2d:%.2d:%.2d", b[kClockTime], b[kClockTime + 1], b[kClockTime + 2]);
     return t;
+}
+
+IdentityBlock IdentityBlock::decode(std::span<const std::uint8_t, identity::kBytes> bytes)
+{
+    IdentityBlock block;
+    std::copy(bytes.begin(), bytes.end(), block.m_bytes.begin());
+    return block;
+}
+
+void IdentityBlock::encode(std::span<std::uint8_t, identity::kBytes> bytes) const
+{
+    std::copy(m_bytes.begin(), m_bytes.end(), bytes.begin());
+}
+
+IdentityBlock::Clock IdentityBlock::clockDate() const
+{
+    return {m_bytes[identity::kClockDate], m_bytes[identity::kClockDate + 1],
+            m_bytes[identity::kClockDate + 2]};
+}
+
+IdentityBlock::Clock IdentityBlock::clockTime() const
+{
+    return {m_bytes[identity::kClockTime], m_bytes[identity::kClockTime + 1],
+            m_bytes[identity::kClockTime + 2]};
+}
+
+void IdentityBlock::setClockDate(const Clock &date)
+{
+    std::copy(date.begin(), date.end(), m_bytes.begin() + identity::kClockDate);
+}
+
+void IdentityBlock::setClockTime(const Clock &time)
+{
+    std::copy(time.begin(), time.end(), m_bytes.begin() + identity::kClockTime);
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -44,6 +45,35 @@ QString typeText(std::uint8_t type);
 QString speedText(std::uint8_t code);
 
 } // namespace identity
+
+// The identity block's bytes as a value, with the fields the configurator changes; the other
+// bytes travel as they are.
+class IdentityBlock
+{
+public:
+    using Bytes = std::array<std::uint8_t, identity::kBytes>;
+    using Clock = std::array<std::uint8_t, 3>;
+
+    IdentityBlock() = default;
+    static IdentityBlock decode(std::span<const std::uint8_t, identity::kBytes> bytes);
+    void encode(std::span<std::uint8_t, identity::kBytes> bytes) const;
+    const Bytes &bytes() const { return m_bytes; }
+
+    std::uint8_t address() const { return m_bytes[identity::kAddress]; }
+    void setAddress(std::uint8_t address) { m_bytes[identity::kAddress] = address; }
+    std::uint8_t speedCode() const { return m_bytes[identity::kSpeedCode]; }
+    void setSpeedCode(std::uint8_t code) { m_bytes[identity::kSpeedCode] = code; }
+    // Day, month, year; hours, minutes, seconds.
+    Clock clockDate() const;
+    Clock clockTime() const;
+    void setClockDate(const Clock &date);
+    void setClockTime(const Clock &time);
+
+    friend bool operator==(const IdentityBlock &, const IdentityBlock &) = default;
+
+private:
+    Bytes m_bytes{};
+};
 
 // A block shorter than 18 bytes reads as if the missing bytes were zero.
 IdentityTexts describeIdentity(std::span<const std::uint8_t> block);

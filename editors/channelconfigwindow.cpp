@@ -1,6 +1,7 @@
 #include "editors/channelconfigwindow.h"
 
 #include "device/channelblock.h"
+#include "device/imagefields.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
 #include "editors/storedproperties.h"
@@ -28,19 +29,35 @@ constexpr auto kWriteFailure = "Ошибка записи настроек ка�
 const QColor kAqua(0, 255, 255);
 const QColor kNavy(0, 0, 128);
 
-// The numeric fields of an input: name, bounds, decimals shown, longest entry.
+using Controls = ChannelConfigWindow::ChannelControls;
+
+// The numeric fields of an input: caption, name, bounds, decimals shown, longest entry.
 struct NumberRow
 {
     const char *caption;
     const char *name;
     double minimum, maximum;
     int decimals, longest;
+    NumericField *Controls::*field;
 };
 constexpr NumberRow kNumberRows[] = {
-    {"Начало диап.: ", "EditDiapBg", -9999, 9999, 0, 5},
-    {"Конец диап.: ", "EditDiapEnd", -9999, 9999, 0, 6},
-    {"Поправка темп.: ", "EditPoprT", -9.9, 9.9, 1, 4},
-    {"Время фильтр.: ", "EditTf", 0, 99.9, 1, 4},
+    {"Начало диап.: ", "EditDiapBg", -9999, 9999, 0, 5, &Controls::rangeStart},
+    {"Конец диап.: ", "EditDiapEnd", -9999, 9999, 0, 6, &Controls::rangeEnd},
+    {"Поправка темп.: ", "EditPoprT", -9.9, 9.9, 1, 4, &Controls::correction},
+    {"Время фильтр.: ", "EditTf", 0, 99.9, 1, 4, &Controls::filter},
+};
+
+struct ListRow
+{
+    const char *caption;
+    const char *name;
+    QComboBox *Controls::*list;
+};
+constexpr ListRow kListRows[] = {
+    {"Тип датчика: ", "ComboTypeD", &Controls::type},
+    {"Характеристика: ", "ComboHarakt", &Controls::characteristic},
+    {"Подключение: ", "ComboShema", &Controls::scheme},
+    {"Положение точки: ", "ComboZptPos", &Controls::point},
 };
 
 } // namespace
@@ -58,7 +75,7 @@ ChannelConfigWindow::ChannelConfigWindow(Session &session, WindowHost &host)
                 if (!selected || !isVisible())
                     return;
                 for (int n = 1; n <= channel::kChannels; ++n)
-                    control<NumericField>("EditValX", n)->setValue(values[n - 1]);
+                    controls(n).value->setValue(values[n - 1]);
             });
 }
 
@@ -67,11 +84,6 @@ int ChannelConfigWindow::channelOf(const QObject *control)
     const QString name = control ? control->objectName() : QString();
     const int n = name.isEmpty() ? 0 : name.back().digitValue();
     return n >= 1 && n <= channel::kChannels ? n : 0;
-}
-
-template <typename T> T *ChannelConfigWindow::control(const char *prefix, int n) const
-{
-    return findChild<T *>(QLatin1String(prefix) + QString::number(n));
 }
 
 void ChannelConfigWindow::buildControls()
@@ -105,6 +117,7 @@ void ChannelConfigWindow::buildControls()
     ++row;
     for (int n = 1; n <= channel::kChannels; ++n) {
         auto *on = new QCheckBox(group);
+        m_channels[n - 1].on = on;
         place(on, QStringLiteral("CheckChanOnOff"), n, QStringLiteral("Канал"));
         connect(on, &QCheckBox::toggled, this, [this, on]() { CheckChanOnOff1Click(on); });
         CheckChanOnOff1Click(on);
@@ -112,6 +125,7 @@ void ChannelConfigWindow::buildControls()
     ++row;
     for (int n = 1; n <= channel::kChannels; ++n) {
         auto *text = new QLineEdit(group);
+        m_channels[n - 1].description = text;
         text->setMaxLength(channel::kDescriptionChars);
         place(text, QStringLiteral("EditInpOpisStr"), n, QStringLiteral("Описание"));
         if (n == 1)
@@ -126,7 +140,9 @@ void ChannelConfigWindow::buildControls()
         value->setObjectName(QStringLiteral("EditValX%1").arg(n));
         value->setAccessibleName(QStringLiteral("Значение X%1").arg(n));
         value->setReadOnly(true);
+        m_channels[n - 1].value = value;
         auto *unit = new QCheckBox(cell);
+        m_channels[n - 1].unit = unit;
         unit->setObjectName(QStringLiteral("CheckRazm%1").arg(n));
         unit->setAccessibleName(QStringLiteral("Единица X%1").arg(n));
         connect(unit, &QCheckBox::toggled, this, [this, unit]() { CheckRazmClick(unit); });
@@ -140,21 +156,15 @@ void ChannelConfigWindow::buildControls()
     ++row;
     for (int n = 1; n <= channel::kChannels; ++n) {
         auto *sqrt = new QCheckBox(QStringLiteral("Корнеизвлечение"), group);
+        m_channels[n - 1].squareRoot = sqrt;
         place(sqrt, QStringLiteral("CheckSqrt"), n, QStringLiteral("Корнеизвлечение"));
     }
     ++row;
 
-    const struct
-    {
-        const char *caption;
-        const char *name;
-    } lists[] = {{"Тип датчика: ", "ComboTypeD"},
-                 {"Характеристика: ", "ComboHarakt"},
-                 {"Подключение: ", "ComboShema"},
-                 {"Положение точки: ", "ComboZptPos"}};
-    for (const auto &list : lists) {
+    for (const ListRow &list : kListRows) {
         for (int n = 1; n <= channel::kChannels; ++n) {
             auto *combo = new QComboBox(group);
+            m_channels[n - 1].*list.list = combo;
             place(combo, QLatin1String(list.name), n, QString::fromUtf8(list.caption));
             if (n == 1)
                 caption(QString::fromUtf8(list.caption), combo);
@@ -164,6 +174,7 @@ void ChannelConfigWindow::buildControls()
     for (const NumberRow &r : kNumberRows) {
         for (int n = 1; n <= channel::kChannels; ++n) {
             auto *field = new NumericField(r.minimum, r.maximum, r.decimals, r.longest, group);
+            m_channels[n - 1].*r.field = field;
             place(field, QLatin1String(r.name), n, QString::fromUtf8(r.caption));
             if (n == 1)
                 caption(QString::fromUtf8(r.caption), field);
@@ -172,13 +183,12 @@ void ChannelConfigWindow::buildControls()
     }
 
     for (int n = 1; n <= channel::kChannels; ++n) {
-        auto *type = control<QComboBox>("ComboTypeD", n);
+        const ChannelControls &c = controls(n);
+        QComboBox *type = c.type, *scheme = c.scheme, *characteristic = c.characteristic;
         type->addItems(channel::sensorTypeItems());
-        auto *scheme = control<QComboBox>("ComboShema", n);
         scheme->addItems(channel::schemeItems(n));
         scheme->setEnabled(false);
-        control<QComboBox>("ComboZptPos", n)->addItems(channel::pointPositionItems());
-        auto *characteristic = control<QComboBox>("ComboHarakt", n);
+        c.point->addItems(channel::pointPositionItems());
         connect(type, &QComboBox::activated, this, [this, type]() { ComboTypeDChange(type); });
         connect(characteristic, &QComboBox::activated, this,
                 [this, characteristic]() { ComboHaraktChange(characteristic); });
@@ -231,13 +241,11 @@ void ChannelConfigWindow::ComboTypeDChange(QObject *sender)
     const int n = channelOf(sender);
     if (n == 0)
         return;
-    auto *type = control<QComboBox>("ComboTypeD", n);
-    auto *characteristic = control<QComboBox>("ComboHarakt", n);
-    auto *point = control<QComboBox>("ComboZptPos", n);
-    auto *scheme = control<QComboBox>("ComboShema", n);
-    auto *unit = control<QCheckBox>("CheckRazm", n);
-    auto *start = control<QWidget>("EditDiapBg", n);
-    auto *end = control<QWidget>("EditDiapEnd", n);
+    const ChannelControls &c = controls(n);
+    QComboBox *type = c.type, *characteristic = c.characteristic, *point = c.point,
+              *scheme = c.scheme;
+    QCheckBox *unit = c.unit;
+    NumericField *start = c.rangeStart, *end = c.rangeEnd;
 
     // No type and codes the list lacks count as a thermocouple; a resistance thermometer is
     // allowed on X1 only.
@@ -285,16 +293,17 @@ void ChannelConfigWindow::ComboHaraktChange(QObject *sender)
     const int n = channelOf(sender);
     if (n == 0)
         return;
-    const int type = control<QComboBox>("ComboTypeD", n)->currentIndex();
-    const int characteristic = control<QComboBox>("ComboHarakt", n)->currentIndex();
-    auto *point = control<QComboBox>("ComboZptPos", n);
+    const ChannelControls &c = controls(n);
+    const int type = c.type->currentIndex();
+    const int characteristic = c.characteristic->currentIndex();
+    QComboBox *point = c.point;
     if (type == channel::NoSensor || type == channel::Thermocouple)
         point->setCurrentIndex(0);
     const auto range = channel::defaultRange(type, characteristic);
     if (!range)
         return;
-    control<NumericField>("EditDiapBg", n)->setValue(range->start);
-    control<NumericField>("EditDiapEnd", n)->setValue(range->end);
+    c.rangeStart->setValue(range->start);
+    c.rangeEnd->setValue(range->end);
     if (range->pointPosition)
         point->setCurrentIndex(*range->pointPosition);
 }
@@ -352,36 +361,37 @@ void ChannelConfigWindow::ChanWrite(ExchangeRun &run)
 bool ChannelConfigWindow::ReadChanInfo(ExchangeRun &run, int n)
 {
     const int failuresBefore = run.failures();
-    const RegisterImages &images = session().images();
+    const ChannelControls &c = controls(n);
 
     if (readSettings(run, descriptionBlock(n)) == 0)
-        control<QLineEdit>("EditInpOpisStr", n)->setText(channel::description(images.holding, n));
+        c.description->setText(
+            channel::description(imageBlock<channel::kDescriptionBytes>(descriptionBlock(n))));
 
     if (readSettings(run, settingsBlock(n)) == 0) {
-        const ChannelBlock block = ChannelBlock::decode(images.holding, n);
-        control<QCheckBox>("CheckChanOnOff", n)->setChecked(block.on);
-        control<QCheckBox>("CheckSqrt", n)->setChecked(block.squareRoot);
-        auto *type = control<QComboBox>("ComboTypeD", n);
-        type->setCurrentIndex(block.sensorType < type->count() ? block.sensorType : 0);
-        ComboTypeDChange(type);
+        const ChannelBlock block =
+            ChannelBlock::decode(imageBlock<ChannelBlock::kBytes>(settingsBlock(n)));
+        c.on->setChecked(block.on);
+        c.squareRoot->setChecked(block.squareRoot);
+        c.type->setCurrentIndex(block.sensorType < c.type->count() ? block.sensorType : 0);
+        ComboTypeDChange(c.type);
         auto select = [](QComboBox *list, int index) {
             list->setCurrentIndex(index < list->count() ? index : -1);
         };
-        select(control<QComboBox>("ComboShema", n), block.scheme);
-        select(control<QComboBox>("ComboHarakt", n), block.characteristic);
-        select(control<QComboBox>("ComboZptPos", n), block.pointPosition);
-        control<QCheckBox>("CheckRazm", n)->setChecked(block.percent);
-        for (const char *name : {"EditDiapBg", "EditDiapEnd"})
-            control<NumericField>(name, n)->setDecimals(block.pointPosition);
-        control<NumericField>("EditDiapBg", n)->setValue(block.rangeStart);
-        control<NumericField>("EditDiapEnd", n)->setValue(block.rangeEnd);
-        control<NumericField>("EditPoprT", n)->setValue(block.correction);
-        control<NumericField>("EditTf", n)->setValue(block.filterTenths / 10.0);
+        select(c.scheme, block.scheme);
+        select(c.characteristic, block.characteristic);
+        select(c.point, block.pointPosition);
+        c.unit->setChecked(block.percent);
+        c.rangeStart->setDecimals(block.pointPosition);
+        c.rangeEnd->setDecimals(block.pointPosition);
+        c.rangeStart->setValue(block.rangeStart);
+        c.rangeEnd->setValue(block.rangeEnd);
+        c.correction->setValue(block.correction);
+        c.filter->setValue(block.filterTenths / 10.0);
     }
 
     if (readData(run, regmap::measuredValue(n), 4) == 0)
-        control<NumericField>("EditValX", n)
-            ->setValue(double(channel::measuredValue(images.input, n)));
+        c.value->setValue(double(channel::measuredValue(
+            field::block<4>(session().images().input, regmap::measuredValue(n)))));
 
     return run.failures() > failuresBefore;
 }
@@ -389,29 +399,29 @@ bool ChannelConfigWindow::ReadChanInfo(ExchangeRun &run, int n)
 bool ChannelConfigWindow::WriteChanInfo(ExchangeRun &run, int n)
 {
     const int failuresBefore = run.failures();
-    RegisterImages &images = session().images();
+    const ChannelControls &c = controls(n);
 
-    auto *text = control<QLineEdit>("EditInpOpisStr", n);
-    channel::setDescription(images.holding, n, text->text());
-    text->setText(channel::description(images.holding, n));
+    const auto description = imageBlock<channel::kDescriptionBytes>(descriptionBlock(n));
+    channel::setDescription(description, c.description->text());
+    c.description->setText(channel::description(description));
     writeSettings(run, descriptionBlock(n));
 
     // Byte 3 is not the window's: it must be this device's before the block goes out.
     if (ensureOwn(run, settingsBlock(n)) == 0) {
-        ChannelBlock block = ChannelBlock::decode(images.holding, n);
-        block.on = control<QCheckBox>("CheckChanOnOff", n)->isChecked();
-        block.sensorType = control<QComboBox>("ComboTypeD", n)->currentIndex();
-        block.characteristic = control<QComboBox>("ComboHarakt", n)->currentIndex();
-        block.squareRoot = control<QCheckBox>("CheckSqrt", n)->isChecked();
-        block.pointPosition = control<QComboBox>("ComboZptPos", n)->currentIndex();
-        block.percent = control<QCheckBox>("CheckRazm", n)->isChecked();
-        block.scheme = channel::schemeCode(control<QComboBox>("ComboShema", n)->currentIndex());
-        block.rangeStart = float(control<NumericField>("EditDiapBg", n)->value());
-        block.rangeEnd = float(control<NumericField>("EditDiapEnd", n)->value());
-        block.correction = float(control<NumericField>("EditPoprT", n)->value());
-        block.filterTenths = channel::filterTenths(control<NumericField>("EditTf", n)->value())
-                                 .value_or(block.filterTenths);
-        block.encode(images.holding, n);
+        const auto bytes = imageBlock<ChannelBlock::kBytes>(settingsBlock(n));
+        ChannelBlock block = ChannelBlock::decode(bytes);
+        block.on = c.on->isChecked();
+        block.sensorType = c.type->currentIndex();
+        block.characteristic = c.characteristic->currentIndex();
+        block.squareRoot = c.squareRoot->isChecked();
+        block.pointPosition = c.point->currentIndex();
+        block.percent = c.unit->isChecked();
+        block.scheme = channel::schemeCode(c.scheme->currentIndex());
+        block.rangeStart = float(c.rangeStart->value());
+        block.rangeEnd = float(c.rangeEnd->value());
+        block.correction = float(c.correction->value());
+        block.filterTenths = channel::filterTenths(c.filter->value()).value_or(block.filterTenths);
+        block.encode(bytes);
         writeSettings(run, settingsBlock(n));
     }
     return run.failures() > failuresBefore;

@@ -346,29 +346,32 @@ void ConfigWindow::ConfigRead(ExchangeRun &run)
         return;
     showCommonBlock();
     if (readSettings(run, kIdentityBlock) == 0) {
-        std::copy_n(session().images().holding.begin(), identity::kBytes,
-                    session().CurrentDevice().identity().begin());
+        const auto read = imageBlock<identity::kBytes>(kIdentityBlock);
+        std::copy(read.begin(), read.end(), session().CurrentDevice().identity().begin());
         session().DescribeDevice(session().CurrentDevice().identity());
     }
 }
 
 void ConfigWindow::showScreens()
 {
-    const auto indexes = generalconfig::screenIndexes(session().images().holding);
+    const auto indexes =
+        generalconfig::screenIndexes(imageBlock<generalconfig::kScreens>(kScreenBlock));
     for (int n = 0; n < generalconfig::kScreens; ++n)
         m_screens[n]->setCurrentIndex(indexes[n]);
 }
 
 void ConfigWindow::showPasswords()
 {
-    const auto values = generalconfig::passwords(session().images().holding);
+    const auto values =
+        generalconfig::passwords(imageBlock<generalconfig::kPasswordBytes>(kPasswordBlock));
     for (int i = 0; i < generalconfig::kPasswords; ++i)
         m_passwords[i]->setValue(double(values[i]));
 }
 
 void ConfigWindow::showCommonBlock()
 {
-    const CommonBlock block = CommonBlock::decode(session().images().holding);
+    const CommonBlock block =
+        CommonBlock::decode(imageBlock<CommonBlock::kBytes>(kCommonBlockBytes));
     m_timeCorrection->setValue(block.timeCorrection());
     m_cycle->setValue(block.registrationCycle());
     for (int n = 1; n <= 4; ++n) {
@@ -396,8 +399,6 @@ void ConfigWindow::composeGeneralSettings(CommonBlock &block) const
 
 void ConfigWindow::SaveConfig(ExchangeRun &run)
 {
-    RegisterImages &images = session().images();
-
     // Half a clock typed: the other half is the device's as it is now, not as some earlier read
     // found it. Without that read nothing is written.
     const bool clockTyped = m_typedDate || m_typedTime;
@@ -409,11 +410,12 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     std::array<int, generalconfig::kScreens> screens{};
     for (int n = 0; n < generalconfig::kScreens; ++n)
         screens[n] = m_screens[n]->currentIndex();
-    generalconfig::setScreenIndexes(images.holding, screens);
+    generalconfig::setScreenIndexes(imageBlock<generalconfig::kScreens>(kScreenBlock), screens);
     writeSettings(run, kScreenBlock);
 
     generalconfig::setPasswords(
-        images.holding, {m_passwords[0]->value(), m_passwords[1]->value(), m_passwords[2]->value()});
+        imageBlock<generalconfig::kPasswordBytes>(kPasswordBlock),
+        {m_passwords[0]->value(), m_passwords[1]->value(), m_passwords[2]->value()});
     writeSettings(run, kPasswordBlock);
 
     writeCommonBlock(run, [this](CommonBlock &block) { composeGeneralSettings(block); });
@@ -425,19 +427,14 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
         return;
     }
     // The selected device's own identity, not whatever identity the image last took.
-    std::array<std::uint8_t, identity::kBytes> ident{};
-    std::copy_n(session().CurrentDevice().identity().begin(), identity::kBytes, ident.begin());
-    ident[identity::kAddress] = address;
+    IdentityBlock ident = IdentityBlock::decode(session().CurrentDevice().identity());
+    ident.setAddress(address);
     if (clockTyped) {
-        const auto deviceClock = images.holding.begin() + identity::kClockDate;
-        std::copy(deviceClock, deviceClock + kClockBlock.length,
-                  ident.begin() + identity::kClockDate);
+        const IdentityBlock device = IdentityBlock::decode(imageBlock<identity::kBytes>(kIdentityBlock));
+        ident.setClockDate(m_typedDate.value_or(device.clockDate()));
+        ident.setClockTime(m_typedTime.value_or(device.clockTime()));
     }
-    if (m_typedDate)
-        std::copy(m_typedDate->begin(), m_typedDate->end(), ident.begin() + identity::kClockDate);
-    if (m_typedTime)
-        std::copy(m_typedTime->begin(), m_typedTime->end(), ident.begin() + identity::kClockTime);
-    std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
+    ident.encode(imageBlock<identity::kBytes>(kIdentityBlock));
     // The clock goes out only when it was typed: the last read may be days old.
     const std::uint16_t length = clockTyped ? identity::kBytes : identity::kClockDate;
     if (writeSettings(run, {regmap::kIdentity, length}) == 0) {
@@ -448,7 +445,7 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
         session().followSelectedKey(before);
         session().DescribeDevice(session().CurrentDevice().identity());
     } else {
-        images.holding[identity::kAddress] = session().CurrentDevice().address();
+        session().images().holding[identity::kAddress] = session().CurrentDevice().address();
     }
 }
 
@@ -459,11 +456,11 @@ DeviceNode *ConfigWindow::selectedRecord() const
     return network.isDevice(index) ? network.device(index) : nullptr;
 }
 
-void ConfigWindow::adoptIdentity(const std::array<std::uint8_t, 18> &ident)
+void ConfigWindow::adoptIdentity(const IdentityBlock &ident)
 {
-    std::copy(ident.begin(), ident.end(), session().CurrentDevice().identity().begin());
+    ident.encode(session().CurrentDevice().identity());
     if (DeviceNode *record = selectedRecord())
-        std::copy(ident.begin(), ident.end(), record->identity().begin());
+        ident.encode(record->identity());
 }
 
 // ---- Address and line speed
@@ -489,10 +486,10 @@ void ConfigWindow::changeLineSpeed()
     if (!session().editPending())
         session().beginEdit(m_address->text());
     RegisterImages &images = session().images();
-    std::array<std::uint8_t, identity::kBytes> ident{};
-    std::copy_n(device.identity().begin(), identity::kBytes, ident.begin());
-    std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
-    images.holding[identity::kSpeedCode] = std::uint8_t(code);
+    IdentityBlock ident = IdentityBlock::decode(device.identity());
+    IdentityBlock changed = ident;
+    changed.setSpeedCode(std::uint8_t(code));
+    changed.encode(imageBlock<identity::kBytes>(kIdentityBlock));
     if (const auto wait = generalconfig::responseWaitForSpeedCode(oldCode))
         session().link().setResponseWait(*wait);
     session().pointPortAtSelected();
@@ -507,8 +504,7 @@ void ConfigWindow::changeLineSpeed()
         m_speed->setCurrentIndex(oldCode < m_speed->count() ? oldCode : -1);
         return;
     }
-    ident[identity::kSpeedCode] = std::uint8_t(code);
-    adoptIdentity(ident);
+    adoptIdentity(changed);
     session().ApplyDeviceLineSpeed(session().commPort().baudrate());
     emit session().deviceSpeedChanged(m_speed->currentText());
     session().endEdit();
@@ -528,10 +524,9 @@ void ConfigWindow::changeAddress()
     const DeviceNode &device = session().CurrentDevice();
     const std::uint8_t oldAddress = device.address();
     RegisterImages &images = session().images();
-    std::array<std::uint8_t, identity::kBytes> ident{};
-    std::copy_n(device.identity().begin(), identity::kBytes, ident.begin());
-    std::copy(ident.begin(), ident.end(), images.holding.begin() + regmap::kIdentity);
-    images.holding[identity::kAddress] = address;
+    IdentityBlock ident = IdentityBlock::decode(device.identity());
+    ident.setAddress(address);
+    ident.encode(imageBlock<identity::kBytes>(kIdentityBlock));
     session().pointPortAtSelected();
     const int result = session().link().WriteHoldingRegisters(oldAddress, identity::kAddress, 1);
     if (result != 0) {
@@ -540,7 +535,6 @@ void ConfigWindow::changeAddress()
         images.holding[identity::kAddress] = oldAddress;
         return;
     }
-    ident[identity::kAddress] = address;
     const DeviceKey before = session().selectedKey();
     adoptIdentity(ident);
     session().followSelectedKey(before);

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class CommonBlock;
+class IdentityBlock;
 class DeviceNode;
 
 // A list box that says when its list opens and closes; a choice made with the keys while the
@@ -76,7 +77,7 @@ private:
     // The record of the selected device's entry in the network, when there is one.
     DeviceNode *selectedRecord() const;
     // The selected device's copy and its tree entry take the identity bytes.
-    void adoptIdentity(const std::array<std::uint8_t, 18> &identity);
+    void adoptIdentity(const IdentityBlock &identity);
     // Binds the identity fields to what the session describes.
     void followSession();
 

@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "device/imagefields.h"
 #include "device/registermap.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
@@ -70,9 +71,10 @@ int Session::writeCommonBlock(const std::function<void(CommonBlock &)> &edit)
 {
     if (const int result = ensureOwn(regmap::kCommonBlock, regmap::kCommonBlockBytes))
         return result;
-    CommonBlock block = CommonBlock::decode(m_images.holding);
+    const auto bytes = field::block<CommonBlock::kBytes>(m_images.holding, regmap::kCommonBlock);
+    CommonBlock block = CommonBlock::decode(bytes);
     edit(block);
-    block.encode(m_images.holding);
+    block.encode(bytes);
     const CommonBlockWrite written =
         UpdateCommonBlock(m_images, [this](std::uint16_t position, std::uint16_t length) {
             return m_access.WriteSettings(position, length);

@@ -140,6 +140,11 @@ int EditorWindow::writeCommonBlock(ExchangeRun &run,
     return run.check(m_session.writeCommonBlock(edit));
 }
 
+std::span<std::uint8_t> EditorWindow::holdingImage() const
+{
+    return m_session.images().holding;
+}
+
 bool EditorWindow::hasRead(HoldingBlock block) const
 {
     return m_session.origins().windowHasRead(objectName(), block.position, block.length,

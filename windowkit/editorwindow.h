@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/imagefields.h"
 #include "platform/messageservice.h"
 #include "windowkit/statefulwindow.h"
 
@@ -115,6 +116,13 @@ public:
     int writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit);
     // Whether this window read the block from the selected device.
     bool hasRead(HoldingBlock block) const;
+
+    // The block's own bytes in the holding image, for its codec.
+    template <std::size_t N> std::span<std::uint8_t, N> imageBlock(HoldingBlock block) const
+    {
+        return field::block<N>(holdingImage(), block.position);
+    }
+    std::span<std::uint8_t> holdingImage() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,6 +1,8 @@
 #include "device/channelblock.h"
+#include "device/imagefields.h"
 #include "device/commonblock.h"
 #include "device/generalconfig.h"
+#include "device/identity.h"
 #include "device/pointposition.h"
 #include "device/registermap.h"
 
@@ -102,7 +104,7 @@ private slots:
         QFETCH(QList<bool>, secondLoop);
         RegisterImages images;
         putBytes(images, regmap::kCommonBlock, bytes.left(14));
-        const CommonBlock block = CommonBlock::decode(images.holding);
+        const CommonBlock block = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         QCOMPARE(int(block.timeCorrection()), correction);
         QCOMPARE(int(block.registrationCycle()), cycle);
         QCOMPARE((QList<bool>{block.thermoCompensation(), block.overlaidControl(),
@@ -120,7 +122,7 @@ private slots:
     {
         RegisterImages images;
         putBytes(images, regmap::kCommonBlock, QByteArray::fromHex("7fffaa5500004411ffffffff0000"));
-        CommonBlock block = CommonBlock::decode(images.holding);
+        CommonBlock block = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         block.setTimeCorrection(-3);
         block.setConfigFlags(true, false, true);
         block.setRegistrationCycle(600);
@@ -128,12 +130,12 @@ private slots:
         block.setButton(2, 5, true); // "Запуск программы" on loop 2
         block.setButton(3, 7, false);
         block.setButton(4, -1, true); // masked to its bits
-        block.encode(images.holding);
+        block.encode(field::block<14>(images.holding, regmap::kCommonBlock));
         SealCommonBlock(images);
         QCOMPARE(bytesAt(images, regmap::kCommonBlock, 12),
                  QByteArray::fromHex("fd81aa5558024411001507 1f").replace(' ', ""));
         QCOMPARE(int(images.holding[regmap::kCommonBlock + 9]), 21);
-        const CommonBlock sealed = CommonBlock::decode(images.holding);
+        const CommonBlock sealed = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         QVERIFY(sealed.checkValueMatches());
         QCOMPARE(bytesAt(images, regmap::kCommonShadow, 14),
                  bytesAt(images, regmap::kCommonBlock, 14));
@@ -169,22 +171,22 @@ private slots:
         QFETCH(QByteArray, written);
         RegisterImages images;
         putBytes(images, regmap::kDisplaySelection, bytes);
-        const auto read = generalconfig::screenIndexes(images.holding);
+        const auto read = generalconfig::screenIndexes(field::block<10>(images.holding, regmap::kDisplaySelection));
         QCOMPARE(QList<int>(read.begin(), read.end()), indexes);
         std::array<int, 10> choice{};
         std::copy(chosen.begin(), chosen.end(), choice.begin());
-        generalconfig::setScreenIndexes(images.holding, choice);
+        generalconfig::setScreenIndexes(field::block<10>(images.holding, regmap::kDisplaySelection), choice);
         QCOMPARE(bytesAt(images, regmap::kDisplaySelection, 10), written);
     }
 
     void passwordsAreWholeFloats()
     {
         RegisterImages images;
-        generalconfig::setPasswords(images.holding, {1234.9, 0, 9999});
+        generalconfig::setPasswords(field::block<12>(images.holding, regmap::kAccessCodes), {1234.9, 0, 9999});
         // 1234.0f = 0x449A4000, least significant byte first
         QCOMPARE(bytesAt(images, regmap::kAccessCodes, 12),
                  QByteArray::fromHex("00409a44 00000000 003c1c46").replace(' ', ""));
-        const auto back = generalconfig::passwords(images.holding);
+        const auto back = generalconfig::passwords(field::block<12>(images.holding, regmap::kAccessCodes));
         QCOMPARE(back[0], 1234.0f);
         QCOMPARE(back[2], 9999.0f);
     }
@@ -283,7 +285,7 @@ private slots:
         const QByteArray tail =
             QByteArray::fromHex("000048c2 00808944 0000003f 1900").replace(' ', "");
         putBytes(images, at, head + tail);
-        const ChannelBlock c = ChannelBlock::decode(images.holding, channel);
+        const ChannelBlock c = ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(channel)));
         QCOMPARE(c.on, on);
         QCOMPARE(c.sensorType, type);
         QCOMPARE(c.characteristic, characteristic);
@@ -295,7 +297,7 @@ private slots:
         QCOMPARE(c.correction, 0.5f);
         QCOMPARE(int(c.filterTenths), 25);
         RegisterImages again;
-        c.encode(again.holding, channel);
+        c.encode(field::block<18>(again.holding, regmap::channel(channel)));
         QCOMPARE(bytesAt(again, at, 18), head + tail);
         // Neighbouring blocks stay untouched.
         QCOMPARE(int(again.holding[at - 1]), 0);
@@ -312,9 +314,9 @@ private slots:
         c.byte3 = 0x5A;
         RegisterImages images;
         images.holding[regmap::channel(3) + 1] = 0x7C; // bits 2-6 are written as 0
-        c.encode(images.holding, 3);
+        c.encode(field::block<18>(images.holding, regmap::channel(3)));
         QCOMPARE(bytesAt(images, regmap::channel(3), 4), QByteArray::fromHex("7f00035a"));
-        const ChannelBlock back = ChannelBlock::decode(images.holding, 3);
+        const ChannelBlock back = ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(3)));
         QCOMPARE(back.sensorType, 7);
         QCOMPARE(back.characteristic, 15);
         QCOMPARE(back.scheme, 3);
@@ -351,9 +353,9 @@ private slots:
     {
         RegisterImages images;
         images.holding[regmap::channel(2)] = 0x82; // on, type 0, characteristic 2
-        ChannelBlock c = ChannelBlock::decode(images.holding, 2);
+        ChannelBlock c = ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(2)));
         c.sensorType = channel::shownSensorType(c.sensorType, 2);
-        c.encode(images.holding, 2);
+        c.encode(field::block<18>(images.holding, regmap::channel(2)));
         QCOMPARE(int(images.holding[regmap::channel(2)]), 0x92);
     }
 
@@ -396,18 +398,41 @@ private slots:
         QFETCH(QString, readBack);
         RegisterImages images;
         std::fill(images.holding.begin(), images.holding.end(), 0xEE);
-        channel::setDescription(images.holding, 2, text);
+        channel::setDescription(field::block<16>(images.holding, regmap::channelName(2)), text);
         QCOMPARE(bytesAt(images, regmap::channelName(2), 16), stored);
         QCOMPARE(int(images.holding[regmap::channelName(2) - 1]), 0xEE);
         QCOMPARE(int(images.holding[regmap::channelName(3)]), 0xEE);
-        QCOMPARE(channel::description(images.holding, 2), readBack);
+        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(2))), readBack);
+    }
+
+    // The identity block: the fields the configurator changes land at their bytes, every other
+    // byte (type, release, serial, variant) travels as read.
+    void identityFields()
+    {
+        const QByteArray read = QByteArray::fromHex("690305033412050000000000191f0c0a0b0c");
+        std::array<std::uint8_t, 18> bytes{};
+        std::copy(read.begin(), read.end(), bytes.begin());
+        IdentityBlock block = IdentityBlock::decode(bytes);
+        QCOMPARE(int(block.address()), 5);
+        QCOMPARE(int(block.speedCode()), 0);
+        QCOMPARE(block.clockDate(), (IdentityBlock::Clock{0x19, 0x1F, 0x0C}));
+        QCOMPARE(block.clockTime(), (IdentityBlock::Clock{10, 11, 12}));
+        block.setAddress(127);
+        block.setSpeedCode(4);
+        block.setClockDate({1, 2, 26});
+        block.setClockTime({23, 59, 58});
+        std::array<std::uint8_t, 18> out{};
+        out.fill(0xEE);
+        block.encode(out);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(out.data()), 18),
+                 QByteArray::fromHex("6903050334127f04000000000102 1a173b3a").replace(' ', ""));
     }
 
     void descriptionWithoutZeroStopsAtSixteen()
     {
         RegisterImages images;
         putBytes(images, regmap::channelName(1), QByteArray(16, 'A') + QByteArray("BBB"));
-        QCOMPARE(channel::description(images.holding, 1), QString(16, QLatin1Char('A')));
+        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(1))), QString(16, QLatin1Char('A')));
     }
 };
 
