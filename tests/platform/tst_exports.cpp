@@ -1,11 +1,17 @@
+#include "platform/dbflayout.h"
 #include "platform/measurementtable.h"
 #include "platform/metafile.h"
+#include "platform/numericlocale.h"
 #include "platform/workbookexport.h"
+#include "support/commalocale.h"
 #include "support/exportfiles.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -24,12 +30,66 @@ QImage quarters(int w, int h)
     return image;
 }
 
+QByteArray printed(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// The channel fields of the table's first row as another writer may have left them.
+bool setChannelFields(const QString &path, const QList<QByteArray> &texts)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray all = file.readAll();
+    const std::optional<DbfLayout> layout = parseDbfHeader(all, all.size());
+    if (!layout)
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        const DbfField &field = layout->fields[2 + i];
+        if (!file.seek(layout->headerLength + field.offset) ||
+            file.write(texts[i].rightJustified(field.width, ' ')) != field.width)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
+// Every export runs as under a Russian desktop, whose numbers have a decimal comma.
 class TestExports : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QString why;
+        const QString locale = useCommaDecimalLocale(&why);
+        QVERIFY2(!locale.isEmpty(), qPrintable(why));
+        qInfo("C numeric locale: %s", qPrintable(locale));
+    }
+
+    // The writers' guard changes the numbers of its own thread only, and only while it lives.
+    void numericLocaleIsScoped()
+    {
+        QCOMPARE(printed(1.5), QByteArray("1,50"));
+        {
+            const CNumericLocale outer;
+            QCOMPARE(printed(1.5), QByteArray("1.50"));
+            QByteArray elsewhere;
+            std::thread([&elsewhere] { elsewhere = printed(1.5); }).join();
+            QCOMPARE(elsewhere, QByteArray("1,50"));
+            {
+                const CNumericLocale inner;
+                QCOMPARE(printed(2.25), QByteArray("2.25"));
+            }
+            QCOMPARE(printed(1.5), QByteArray("1.50"));
+        }
+        QCOMPARE(printed(1.5), QByteArray("1,50"));
+    }
+
     void metafileDrawsTheSamePicture()
     {
         const QImage picture = quarters(301, 157);
@@ -89,6 +149,45 @@ private slots:
                 QStringLiteral("2;%1;;3;4;5").arg(measurementDateText(when.addSecs(60), russian)),
             }));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no partial file left
+    }
+
+    // The sheet holds the numbers of the table's fields at the fields' four decimals.
+    void workbookHoldsTheFieldsNumbers_data()
+    {
+        QTest::addColumn<QList<double>>("values");
+        QTest::addColumn<QList<QByteArray>>(
+            "fields"); // as another writer left them; empty: as written
+        QTest::addColumn<QString>("cells");
+        QTest::newRow("fractions") << QList<double>{63.613, 95.2995, -12.3456, 0.0001}
+                                   << QList<QByteArray>() << "63.613;95.2995;-12.3456;0.0001";
+        QTest::newRow("device floats") << QList<double>{95.2995f, 63.613f, -0.1f, 1e-5}
+                                       << QList<QByteArray>() << "95.2995;63.613;-0.1;0";
+        QTest::newRow("whole and large") << QList<double>{2, 1000.125, 123456789.5, 0}
+                                         << QList<QByteArray>() << "2;1000.125;123456789.5;0";
+        QTest::newRow("more digits than the field declares")
+            << QList<double>{0, 0, 0, 0}
+            << QList<QByteArray>{"95.29949951171875", "63.61299896240234", "2.71828182", "-7.77777"}
+            << "95.2995;63.613;2.7183;-7.7778";
+    }
+    void workbookHoldsTheFieldsNumbers()
+    {
+        QFETCH(QList<double>, values);
+        QFETCH(QList<QByteArray>, fields);
+        QFETCH(QString, cells);
+        QTemporaryDir dir;
+        const QString table = dir.filePath(QStringLiteral("ArcData1.dbf"));
+        AppendMeasurementRow(table, QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)),
+                             {values[0], values[1], values[2], values[3]});
+        if (!fields.isEmpty())
+            QVERIFY(setChannelFields(table, fields));
+        MeasurementTable t;
+        t.open(table);
+        const QString path = dir.filePath(QStringLiteral("export.xlsx"));
+        QString error;
+        QVERIFY2(workbook::exportTable(t, path, &error), qPrintable(error));
+        const QStringList sheet = readWithOpenpyxl(path);
+        QCOMPARE(sheet.value(1), QStringLiteral("1 x 6"));
+        QCOMPARE(sheet.value(2).section(QLatin1Char(';'), 2), cells);
     }
 
     void workbookFailureKeepsTheOldFile()
