@@ -2,6 +2,7 @@
 // of what was written.
 
 #include "platform/measurementtable.h"
+#include "support/commalocale.h"
 #include "support/tablefiles.h"
 
 #include <QtTest>
@@ -42,6 +43,13 @@ class TestMeasurementTable : public QObject
     QTemporaryDir m_dir;
 
 private slots:
+    // Tables are written as under a Russian desktop, whose numbers have a decimal comma.
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(!useCommaDecimalLocale(&why).isEmpty(), qPrintable(why));
+    }
+
     void texts_data()
     {
         QTest::addColumn<qint64>("rows");
