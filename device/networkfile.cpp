@@ -450,12 +450,6 @@ bool save(const QString &path, const SavedNetwork &network, QString *error)
         return false;
     }
     const QByteArray bytes = encode(network);
-    if (bytes.size() > kMaxFileSize) {
-        // The reader would refuse it.
-        *error = path + QStringLiteral(": сеть больше %1 байт").arg(kMaxFileSize);
-        file.cancelWriting();
-        return false;
-    }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         *error = path + QStringLiteral(": ") + file.errorString();
         file.cancelWriting();

