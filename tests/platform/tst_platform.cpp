@@ -43,17 +43,6 @@ private slots:
         QCOMPARE(cp1251::encode(text), bytes);
     }
 
-    // Texts read from files and devices are written back unchanged, the unassigned 0x98 too.
-    void cp1251EveryByteComesBack()
-    {
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(char(b));
-        const QString text = cp1251::decode(all);
-        QCOMPARE(cp1251::encode(text), all);
-        QCOMPARE(QSet<QChar>(text.begin(), text.end()).size(), 256);
-    }
-
     void cp1251AgreesWithSystemCodec()
     {
         QStringDecoder system("windows-1251");
@@ -62,6 +51,7 @@ private slots:
         for (int b = 0; b < 256; ++b) {
             const QByteArray one(1, char(b));
             QCOMPARE(cp1251::decode(one), QString(system.decode(one)));
+            QCOMPARE(cp1251::encode(cp1251::decode(one)), one);
         }
     }
 

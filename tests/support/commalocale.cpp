@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QLocale>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <clocale>
@@ -20,33 +19,23 @@ bool printsDecimalComma()
     return QByteArray(text) == "1,5";
 }
 
-// The C library's compiled LC_NUMERIC: magic word, item count, the items' offsets, the items
-// (decimal point, thousands separator, grouping, the two separators as wide characters on word
-// boundaries, codeset), as the glibc loader reads it.
+// The C library's compiled LC_NUMERIC as the glibc loader reads it, in the machine's byte order:
+// magic word, item count, the items' offsets, the items (decimal point, thousands separator,
+// grouping, the two separators as wide characters on word boundaries, codeset).
 QByteArray russianNumericCategory()
 {
-    const auto word = [](quint32 v) {
-        return QByteArray(reinterpret_cast<const char *>(&v), 4); // the machine's byte order
-    };
-    const struct
-    {
-        QByteArray bytes;
-        bool wordAligned;
-    } items[] = {{QByteArray(",", 2), false},
-                 {QByteArray("\xC2\xA0", 3), false},
-                 {QByteArray("\x03\x03", 3), false},
-                 {word(u','), true},
-                 {word(0xA0), true},
-                 {QByteArray("UTF-8", 6), false}};
-    const int count = int(std::size(items));
-    const int start = 8 + 4 * count;
-    QByteArray head = word(0x20031115u ^ unsigned(LC_NUMERIC)) + word(quint32(count));
+    const auto word = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
+    const QByteArray items[] = {
+        QByteArray(",", 2), QByteArray("\xC2\xA0", 3), QByteArray("\x03\x03", 3), word(u','),
+        word(0xA0),         QByteArray("UTF-8", 6)};
+    const int start = 8 + 4 * int(std::size(items));
+    QByteArray head = word(0x20031115u ^ unsigned(LC_NUMERIC)) + word(quint32(std::size(items)));
     QByteArray data;
-    for (const auto &item : items) {
-        while (item.wordAligned && (start + data.size()) % 4 != 0)
+    for (const QByteArray &item : items) {
+        while (item.size() == 4 && (start + data.size()) % 4 != 0)
             data.append('\0');
         head += word(quint32(start + data.size()));
-        data += item.bytes;
+        data += item;
     }
     return head + data;
 }
@@ -54,20 +43,17 @@ QByteArray russianNumericCategory()
 bool loadBuiltLocale(QString *why)
 {
     static QTemporaryDir folder;
-    const QString dir = folder.filePath(QString::fromLatin1(kName));
-    QSaveFile file(dir + QStringLiteral("/LC_NUMERIC"));
-    if (!folder.isValid() || !QDir().mkpath(dir) || !file.open(QIODevice::WriteOnly) ||
-        file.write(russianNumericCategory()) < 0 || !file.commit()) {
-        *why = QStringLiteral("cannot write the locale into ") + folder.path();
+    QFile file(folder.filePath(QString::fromLatin1(kName) + QStringLiteral("/LC_NUMERIC")));
+    const QByteArray category = russianNumericCategory();
+    if (!QDir(folder.path()).mkdir(QString::fromLatin1(kName)) ||
+        !file.open(QIODevice::WriteOnly) || file.write(category) != category.size()) {
+        *why = QStringLiteral("cannot write a locale into ") + folder.path();
         return false;
     }
-    const QByteArray before = qgetenv("LOCPATH");
+    file.close();
     qputenv("LOCPATH", QFile::encodeName(folder.path()));
     const bool loaded = std::setlocale(LC_NUMERIC, kName) != nullptr;
-    if (before.isNull())
-        qunsetenv("LOCPATH");
-    else
-        qputenv("LOCPATH", before);
+    qunsetenv("LOCPATH"); // the category stays loaded; nothing else is to come from there
     if (!loaded)
         *why = QStringLiteral("the C library refuses the locale built in ") + folder.path();
     return loaded;

@@ -211,12 +211,10 @@ private slots:
         QTest::addColumn<qint32>("period");
         QTest::addColumn<quint32>("wait"); // ms
         QTest::newRow("default") << 5000u << 30 << 30000u;
-        QTest::newRow("an hour across the wrap") << 0xFFFFFF00u << 3600 << 3600000u;
         QTest::newRow("longest the due test tells") << 5000u << 2147482 << 2147482000u;
         QTest::newRow("milliseconds past the signed range") << 5000u << 3000000 << 2147482647u;
-        QTest::newRow("past the counter") << 0x80000000u << 5000000 << 2147482647u;
-        QTest::newRow("largest") << 7u << std::numeric_limits<qint32>::max() << 2147482647u;
-        QTest::newRow("none") << 5000u << 0 << 0u;
+        QTest::newRow("largest across the wrap")
+            << 0xFFFFFF00u << std::numeric_limits<qint32>::max() << 2147482647u;
     }
     void nextPollTimes()
     {
@@ -225,11 +223,8 @@ private slots:
         QFETCH(quint32, wait);
         const std::uint32_t next = PollingCycle::nextPollTime(now, period);
         QCOMPARE(next - now, wait);
-        if (wait > 1000) {
-            QVERIFY(!PollingCycle::isPollDue(now, next));
-            QVERIFY(!PollingCycle::isPollDue(now + wait - 1000, next));
-            QVERIFY(PollingCycle::isPollDue(now + wait - 999, next));
-        }
+        QVERIFY(!PollingCycle::isPollDue(now + wait - 1000, next));
+        QVERIFY(PollingCycle::isPollDue(now + wait - 999, next));
     }
 
     // Devices at absolute indices 0, 5 (four and six entries below) and 12.
