@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -46,9 +47,6 @@ const QByteArray kItemsData("Items.Data");
 constexpr int kNodeFixedSize = 25;
 // Lists and collections nest; a hostile file must not nest them deep enough to exhaust the stack.
 constexpr int kMaxValueDepth = 16;
-constexpr int kPortCount = 8;
-constexpr int kSpeedCodes = 5;
-constexpr int kMaxPollPeriod = 3600;
 
 // ---- writing ----
 
@@ -360,18 +358,6 @@ QList<SavedEntry> readTreeBlock(Reader &r)
     return entries.value_or(QList<SavedEntry>());
 }
 
-// A record the program would trip over: a port or speed the settings window cannot show, a poll
-// period whose milliseconds overflow.
-void checkDeviceRecord(const DeviceNode &d, const char *what)
-{
-    if (d.portNumber() < 1 || d.portNumber() > kPortCount)
-        fail(QStringLiteral("%1: порт %2").arg(QString::fromUtf8(what)).arg(d.portNumber()));
-    if (d.speedCode() >= kSpeedCodes)
-        fail(QStringLiteral("%1: скорость %2").arg(QString::fromUtf8(what)).arg(d.speedCode()));
-    if (d.pollPeriod() < 1 || d.pollPeriod() > kMaxPollPeriod)
-        fail(QStringLiteral("%1: период %2").arg(QString::fromUtf8(what)).arg(d.pollPeriod()));
-}
-
 DeviceNode readDeviceRecord(Reader &r, const char *what)
 {
     const QByteArrayView v = r.take(DeviceNode::kSize, what);
@@ -387,39 +373,32 @@ SavedNetwork decodeOrThrow(const QByteArray &bytes)
     SavedNetwork net;
     net.entries = readTreeBlock(r);
 
-    qint32 devices = 0;
+    // Records are taken as they are: the program copes with any value in them (a port that does
+    // not open, a speed it does not know, a period of 0 that is never polled, a settings code that
+    // opens no window).
+    bool anyDevice = false;
     for (SavedEntry &e : net.entries) {
         if (e.isDevice()) {
-            ++devices;
+            anyDevice = true;
             e.device = readDeviceRecord(r, "запись устройства");
-            e.device.setNextPollTime(0);
-            checkDeviceRecord(e.device, "запись устройства");
         } else {
             const QByteArrayView v = r.take(FeatureNode::kSize, "запись настройки");
             e.feature.code = std::uint8_t(v[0]);
             e.feature.opened = std::uint8_t(v[1]);
-            if (e.feature.code < std::uint8_t(FeatureCode::Config) ||
-                e.feature.code > std::uint8_t(FeatureCode::Programs))
-                fail(QStringLiteral("неизвестная настройка %1").arg(e.feature.code));
         }
     }
 
     net.reserved = r.i32("конец файла");
+    // The tree's own device entries are what counts; the trailer's count only travels along.
     net.deviceCount = r.i32("конец файла");
     net.selectedIndex = r.i32("конец файла");
     net.current = readDeviceRecord(r, "конец файла");
-    if (!r.atEnd())
-        fail(QStringLiteral("лишние байты после конца файла"));
+    // Whatever follows the trailer is not ours: it is left unread.
 
-    if (net.deviceCount != devices)
-        fail(
-            QStringLiteral("число устройств %1 при %2 в дереве").arg(net.deviceCount).arg(devices));
-    if (devices > 0) {
-        if (net.selectedIndex < 0 || net.selectedIndex >= net.entries.size() ||
-            !net.entries[net.selectedIndex].isDevice())
-            fail(QStringLiteral("выбранный узел %1 не устройство").arg(net.selectedIndex));
-        checkDeviceRecord(net.current, "выбранное устройство");
-    }
+    // The selection is an index the windows look records up with.
+    if (anyDevice && (net.selectedIndex < 0 || net.selectedIndex >= net.entries.size() ||
+                      !net.entries[net.selectedIndex].isDevice()))
+        fail(QStringLiteral("выбранный узел %1 не устройство").arg(net.selectedIndex));
     return net;
 }
 
@@ -510,7 +489,9 @@ void appendFoundDevice(SavedNetwork &network, int portNumber,
                        std::span<const std::uint8_t> identity, const QString &tablePath)
 {
     constexpr int kNameLength = 32;
-    const int number = network.deviceCount + 1;
+    const auto isDevice = [](const SavedEntry &e) { return e.isDevice(); };
+    const int number =
+        1 + int(std::count_if(network.entries.begin(), network.entries.end(), isDevice));
     SavedEntry device;
     device.text = describeIdentity(identity).description().left(kNameLength);
     device.device = DeviceNode::found(number, portNumber, identity, tablePath);

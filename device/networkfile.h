@@ -32,6 +32,8 @@ struct SavedNetwork
     QList<SavedEntry> entries;
     // Kept from the last loaded file and written back unchanged.
     qint32 reserved = 0;
+    // The trailer's count. The tree's device entries are what counts: a file may hold another
+    // count (a save after a failed load wrote the old count with an empty tree).
     qint32 deviceCount = 0;
     // Depth-first index of the selected device entry.
     qint32 selectedIndex = 0;
@@ -55,9 +57,10 @@ QString damagedMessage();
 // device and have levels 0 and 1 only.
 QByteArray encode(const SavedNetwork &network);
 
-// Every length, count and size is checked against what the file holds, and every record against
-// what the program can use (ports, speeds, periods, settings entries, the selected index).
-// Nothing on damage, with the reason in detail. Next poll times read as 0.
+// Whatever encode writes, decode gives back as it was, so that a load followed by a save changes
+// no byte of the texts or records. Every length, count and size is checked against what the file
+// holds, and the selected index must name a device entry; record values are taken as they are.
+// Bytes after the trailer are ignored. Nothing on damage, with the reason in detail.
 std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
 
 // Writes a temporary file beside the target and renames it over the target only when every byte
@@ -69,7 +72,7 @@ std::optional<SavedNetwork> load(const QString &path, QString *error, bool *dama
 
 // A device as a scan adds it: the entry with the identity's description (32 characters), its
 // settings entries, and its record, which also becomes CurrentDevice. Devices are numbered from 1
-// in the order they are added.
+// in the order they are added, after those already in the tree.
 void appendFoundDevice(SavedNetwork &network, int portNumber,
                        std::span<const std::uint8_t> identity, const QString &tablePath);
 

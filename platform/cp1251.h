@@ -4,7 +4,8 @@
 #include <QString>
 
 // The one conversion between the devices' and files' 8-bit Cyrillic code page and Unicode.
-// Characters that the code page cannot carry become '?', never a lost or shifted byte.
+// Characters that the code page cannot carry become '?', never a lost or shifted byte. Every byte
+// decodes to a character of its own, so decoding and encoding again gives the same bytes.
 namespace cp1251 {
 
 QString decode(const QByteArray &bytes);

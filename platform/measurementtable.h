@@ -76,6 +76,8 @@ public:
     std::optional<MeasurementRow> row(qint64 index);
     // Up to count rows from first on, read in one go; fewer near the end.
     QList<MeasurementRow> rows(qint64 first, qint64 count);
+    // The decimals of channel field 0..3 as the open table declares them.
+    int channelDecimals(int channel) const { return m_layout.fields.value(2 + channel).decimals; }
 
 private:
     MeasurementRow decode(const char *record) const;

@@ -1,18 +1,32 @@
 #include "platform/workbookexport.h"
 
 #include "platform/measurementtable.h"
+#include "platform/numericlocale.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
+#include <cmath>
 #include <filesystem>
 
 namespace {
 
 constexpr qint64 kBlockRows = 500;
 const char *const kSheetName = "Лорван";
+
+// The number the table's field holds at its decimals, not a binary neighbour of it that a field
+// with more digits than declared would give.
+double atDecimals(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = value * scale;
+    // Beyond 2^52 a double has no fraction left to round.
+    if (!std::isfinite(scaled) || std::abs(scaled) >= 4503599627370496.0)
+        return value;
+    return std::round(scaled) / scale;
+}
 
 } // namespace
 
@@ -23,6 +37,8 @@ bool exportTable(MeasurementTable &table, const QString &path, QString *error)
     // The library's own temporary files go to a folder of ours; the workbook is written beside
     // the target and renamed over it at the end, so a failure leaves any older file in place.
     QTemporaryDir scratch;
+    // The library prints the sheet's numbers with the C library's printf.
+    const CNumericLocale numbers;
     const QString partial = path + QStringLiteral(".part");
     const QByteArray partialName = QFile::encodeName(partial);
     const QByteArray scratchName = QFile::encodeName(scratch.path());
@@ -55,8 +71,9 @@ bool exportTable(MeasurementTable &table, const QString &path, QString *error)
                     worksheet_write_string(sheet, row, 1, r.date.toUtf8().constData(), nullptr);
             for (int c = 0; c < 4 && status == LXW_NO_ERROR; ++c) {
                 if (r.channels[size_t(c)])
-                    status = worksheet_write_number(sheet, row, lxw_col_t(2 + c),
-                                                    *r.channels[size_t(c)], nullptr);
+                    status = worksheet_write_number(
+                        sheet, row, lxw_col_t(2 + c),
+                        atDecimals(*r.channels[size_t(c)], table.channelDecimals(c)), nullptr);
             }
         }
     }

@@ -11,7 +11,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -63,6 +65,14 @@ bool PollingCycle::isPollDue(std::uint32_t now, std::uint32_t nextPollTime)
     return nextPollTime == 0 || std::int32_t(now + 1000u - nextPollTime) > 0;
 }
 
+std::uint32_t PollingCycle::nextPollTime(std::uint32_t now, std::int32_t periodSeconds)
+{
+    constexpr std::uint64_t kLongestWaitMs = std::numeric_limits<std::int32_t>::max() - 1000;
+    const std::uint64_t wait =
+        periodSeconds > 0 ? std::min(std::uint64_t(periodSeconds) * 1000u, kLongestWaitMs) : 0;
+    return now + std::uint32_t(wait);
+}
+
 bool PollingCycle::event(QEvent *event)
 {
     // The end-of-tick notice only wakes WaitForPollIdle, which the poll-idle mark already does.
@@ -86,7 +96,7 @@ void PollingCycle::switchPolling(bool on)
         DeviceNetwork &network = m_session.network();
         for (int index : network.deviceIndices()) {
             if (DeviceNode *record = network.device(index))
-                record->setNextPollTime(now + std::uint32_t(record->pollPeriod()) * 1000u);
+                record->setNextPollTime(nextPollTime(now, record->pollPeriod()));
         }
         m_updateTimer->start();
         m_pollTimer->start();
@@ -161,7 +171,7 @@ void PollingCycle::ReadValues()
     const std::uint32_t now = m_session.clock().tickCount();
     if (!isPollDue(now, record->nextPollTime()))
         return;
-    record->setNextPollTime(now + std::uint32_t(record->pollPeriod()) * 1000u);
+    record->setNextPollTime(nextPollTime(now, record->pollPeriod()));
     PollOneDevice(index);
 }
 

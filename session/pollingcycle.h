@@ -29,6 +29,9 @@ public:
     // A poll time is due up to one second early; 0 is due at once. Compared by distance, so
     // that the counter's wrap after 49 days neither stops polling nor makes it run every tick.
     static bool isPollDue(std::uint32_t now, std::uint32_t nextPollTime);
+    // When a device polled at now is due again. A period longer than isPollDue can tell from the
+    // past (about 24 days) waits that long instead of coming round at once.
+    static std::uint32_t nextPollTime(std::uint32_t now, std::int32_t periodSeconds);
 
     // Switched on (the toolbar button's state) or a tick still to come.
     bool isPolling() const;

@@ -23,10 +23,11 @@ int hexValue(QChar c)
     return -1;
 }
 
-// Control codes have no glyph of their own; a dot keeps the cell readable.
+// Control codes have no glyph of their own; a dot keeps the cell readable. The code page's
+// unassigned 0x98 reads as a control code too.
 QString charText(std::uint8_t byte)
 {
-    if (byte < 0x20 || byte == 0x7F)
+    if (byte < 0x20 || byte == 0x7F || byte == 0x98)
         return QStringLiteral(".");
     const char c = char(byte);
     return cp1251::decode(&c, 1);

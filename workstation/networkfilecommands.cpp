@@ -86,10 +86,13 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
         e.isDevice = s.isDevice();
         e.text = s.text;
         e.image = s.image;
-        if (e.isDevice)
+        if (e.isDevice) {
             e.device = s.device;
-        else
+            // A tick count of another run: the device is due at once.
+            e.device->setNextPollTime(0);
+        } else {
             e.feature = s.feature;
+        }
         entries.append(e);
     }
     m_session.network().replace(entries);

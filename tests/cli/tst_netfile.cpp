@@ -11,15 +11,23 @@ class TestNetFile : public QObject
 {
     Q_OBJECT
 private slots:
+    // The number is the tool's to choose; the configurator loads whatever it writes.
+    void plantAsAScanWouldFindIt_data()
+    {
+        QTest::addColumn<int>("portNumber");
+        QTest::newRow("COM1") << 1;
+        QTest::newRow("beyond the settings window's ports") << 9;
+    }
     void plantAsAScanWouldFindIt()
     {
+        QFETCH(int, portNumber);
         QTemporaryDir dir;
         devsim::DeviceSimulator sim;
         sim.load(devsim::defaultScenario());
         QString error;
         QVERIFY2(sim.start(dir.filePath("ports"), &error), qPrintable(error));
         const QString file = dir.filePath("plant.ini");
-        error = writeFoundNetwork(dir.filePath("ports/COM1"), 1,
+        error = writeFoundNetwork(dir.filePath("ports/COM1"), portNumber,
                                   {{1, 115200}, {2, 19200}, {5, 9600}}, dir.filePath("data"), file);
         QVERIFY2(error.isEmpty(), qPrintable(error));
 
@@ -38,7 +46,7 @@ private slots:
             const DeviceNode &d = devices[i]->device;
             QCOMPARE(int(d.address()), addresses[i]);
             QCOMPARE(int(d.speedCode()), speeds[i]);
-            QCOMPARE(d.portNumber(), 1);
+            QCOMPARE(d.portNumber(), portNumber);
             QCOMPARE(d.deviceNumber(), i + 1);
             QCOMPARE(d.tablePath(), dir.filePath(QStringLiteral("data/ArcData%1.dbf").arg(i + 1)));
             QVERIFY(devices[i]->text.contains(

@@ -78,13 +78,59 @@ qsizetype recordsStart(const QByteArray &file)
     return list + length + 2;
 }
 
+QByteArray randomBytes(std::mt19937 &random, int count)
+{
+    QByteArray b(count, '\0');
+    for (char &c : b)
+        c = char(random());
+    return b;
+}
+
+// A network over the whole range of every field the writer takes: texts of any bytes up to the
+// length byte's 255, images, records of any bytes (ports, periods, speeds, addresses, colours,
+// table paths, identities), settings codes, the trailer's words.
+SavedNetwork randomNetwork(std::mt19937 &random)
+{
+    const auto any = [&random] { return qint32(random()); };
+    const auto record = [&random] {
+        DeviceNode d;
+        const QByteArray b = randomBytes(random, DeviceNode::kSize);
+        std::copy(b.begin(), b.end(), d.bytes().begin());
+        return d;
+    };
+    const auto entry = [&](int level) {
+        SavedEntry e;
+        e.level = level;
+        e.text = cp1251::decode(randomBytes(random, int(random() % 256)));
+        e.image = any();
+        e.selectedImage = any();
+        return e;
+    };
+    SavedNetwork net;
+    QList<qint32> devices;
+    for (int d = int(random() % 7); d > 0; --d) {
+        devices.append(qint32(net.entries.size()));
+        net.entries.append(entry(0));
+        net.entries.last().device = record();
+        for (int f = int(random() % 8); f > 0; --f) {
+            net.entries.append(entry(1));
+            net.entries.last().feature = {std::uint8_t(random()), std::uint8_t(random())};
+        }
+    }
+    net.reserved = any();
+    net.deviceCount = any();
+    net.selectedIndex = devices.isEmpty() ? any() : devices[random() % devices.size()];
+    net.current = record();
+    return net;
+}
+
 } // namespace
 
 class TestNetworkFile : public QObject
 {
     Q_OBJECT
 private slots:
-    void savedNetworkLoadsBackWithPollTimesCleared()
+    void savedNetworkLoadsBack()
     {
         SavedNetwork net = sampleNetwork();
         // A text typed by the user beyond what the length byte can carry is kept to 255 bytes.
@@ -98,7 +144,6 @@ private slots:
 
         SavedNetwork expected = net;
         expected.entries[0].text.truncate(255);
-        expected.entries[0].device.setNextPollTime(0);
         QCOMPARE(back->entries.size(), expected.entries.size());
         for (qsizetype i = 0; i < expected.entries.size(); ++i)
             QVERIFY2(back->entries[i] == expected.entries[i], qPrintable(QString::number(i)));
@@ -132,6 +177,23 @@ private slots:
                                                    "\x02\x00\x00\x00"
                                                    "\x07\x00\x00\x00",
                                                    12));
+    }
+
+    // Whatever the writer writes, the reader gives back as it was; a load followed by a save
+    // writes the same bytes, whatever follows the trailer in the file read.
+    void everyWrittenNetworkLoadsBack()
+    {
+        std::mt19937 random(18);
+        for (int round = 0; round < 400; ++round) {
+            const SavedNetwork net = randomNetwork(random);
+            const QByteArray file = networkfile::encode(net);
+            const QByteArray tail = randomBytes(random, round % 4 == 0 ? int(random() % 400) : 0);
+            QString detail;
+            const std::optional<SavedNetwork> back = networkfile::decode(file + tail, &detail);
+            QVERIFY2(back, qPrintable(QStringLiteral("round %1: %2").arg(round).arg(detail)));
+            QVERIFY2(*back == net, qPrintable(QString::number(round)));
+            QVERIFY2(networkfile::encode(*back) == file, qPrintable(QString::number(round)));
+        }
     }
 
     // A tree block as another writer may produce it: every kind of value before and after the
@@ -199,10 +261,8 @@ private slots:
     void damagedFilesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
-        const SavedNetwork good = sampleNetwork();
-        const QByteArray plain = networkfile::encode(good);
+        const QByteArray plain = networkfile::encode(sampleNetwork());
         const qsizetype list = nodeListStart(plain);
-        const qsizetype records = recordsStart(plain);
         const qsizetype trailer = plain.size() - 324;
 
         auto patched = [&](qsizetype pos, std::int32_t v) {
@@ -210,12 +270,7 @@ private slots:
             putI32(b, pos, v);
             return b;
         };
-        auto changed = [](SavedNetwork net, auto edit) {
-            edit(net);
-            return networkfile::encode(net);
-        };
         QTest::newRow("one byte missing at the end") << plain.chopped(1);
-        QTest::newRow("one byte too many") << plain + QByteArray(1, '\0');
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("not a tree") << QByteArray(plain).replace("TTreeView", "TTreeList");
         QTest::newRow("unknown value tag")
@@ -234,19 +289,9 @@ private slots:
             putI32(b, firstSetting + 20, 1);
             QTest::newRow("third level") << b;
         }
-        QTest::newRow("unknown settings entry") << patched(records + 312, 7);
-        QTest::newRow("settings entry 0") << patched(records + 312, 0);
-        QTest::newRow("port 0") << patched(records + 8, 0);
-        QTest::newRow("port 9") << patched(records + 8, 9);
-        QTest::newRow("speed code 5")
-            << changed(good, [](SavedNetwork &n) { n.entries[0].device.identity()[7] = 5; });
-        QTest::newRow("period 0") << patched(records + 12, 0);
-        QTest::newRow("period overflowing milliseconds") << patched(records + 12, 3000000);
-        QTest::newRow("device count unlike the tree") << patched(trailer + 4, 3);
         QTest::newRow("selected index on a settings entry") << patched(trailer + 8, 1);
         QTest::newRow("selected index past the tree") << patched(trailer + 8, 16);
         QTest::newRow("negative selected index") << patched(trailer + 8, -1);
-        QTest::newRow("selected record with port 0") << patched(trailer + 12 + 8, 0);
         QByteArray deep("TPF0\x09TTreeView\x09TreeView1\x01x");
         deep.append(QByteArray(100000, '\x01'));
         QTest::newRow("lists nested without end") << deep;

@@ -1,11 +1,16 @@
 #include "platform/measurementtable.h"
 #include "platform/metafile.h"
+#include "platform/numericlocale.h"
 #include "platform/workbookexport.h"
+#include "support/commalocale.h"
 #include "support/exportfiles.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -24,12 +29,42 @@ QImage quarters(int w, int h)
     return image;
 }
 
+QByteArray printed(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
 } // namespace
 
+// Every export runs as under a Russian desktop, whose numbers have a decimal comma.
 class TestExports : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QString why;
+        const QString locale = useCommaDecimalLocale(&why);
+        QVERIFY2(!locale.isEmpty(), qPrintable(why));
+        qInfo("C numeric locale: %s", qPrintable(locale));
+    }
+
+    // The writers' guard changes the numbers of its own thread only, and only while it lives.
+    void numericLocaleIsScoped()
+    {
+        QCOMPARE(printed(1.5), QByteArray("1,50"));
+        {
+            const CNumericLocale guard;
+            QCOMPARE(printed(1.5), QByteArray("1.50"));
+            QByteArray elsewhere;
+            std::thread([&elsewhere] { elsewhere = printed(1.5); }).join();
+            QCOMPARE(elsewhere, QByteArray("1,50"));
+        }
+        QCOMPARE(printed(1.5), QByteArray("1,50"));
+    }
+
     void metafileDrawsTheSamePicture()
     {
         const QImage picture = quarters(301, 157);
@@ -89,6 +124,41 @@ private slots:
                 QStringLiteral("2;%1;;3;4;5").arg(measurementDateText(when.addSecs(60), russian)),
             }));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no partial file left
+    }
+
+    // The sheet holds the numbers of the table's fields, at the fields' four decimals.
+    void workbookHoldsTheFieldsNumbers_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QByteArray>("field"); // another writer's text in the first field
+        QTest::addColumn<QString>("cells");
+        QTest::newRow("fraction") << 95.2995 << QByteArray() << "95.2995;-95.2995;0;1";
+        QTest::newRow("device float") << double(63.613f) << QByteArray() << "63.613;-63.613;0;1";
+        QTest::newRow("large") << 123456789.5 << QByteArray() << "123456789.5;-123456789.5;0;1";
+        QTest::newRow("more digits than declared")
+            << 1.5 << QByteArray("95.29949951171875") << "95.2995;-1.5;0;1";
+    }
+    void workbookHoldsTheFieldsNumbers()
+    {
+        QFETCH(double, value);
+        QFETCH(QByteArray, field);
+        QFETCH(QString, cells);
+        QTemporaryDir dir;
+        const QString table = dir.filePath(QStringLiteral("ArcData1.dbf"));
+        AppendMeasurementRow(table, QDateTime::currentDateTime(), {value, -value, 0, 1});
+        if (!field.isEmpty()) {
+            QFile file(table);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll().replace(
+                QByteArray::number(value, 'f', 4).rightJustified(20), field.rightJustified(20));
+            QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        }
+        MeasurementTable t;
+        t.open(table);
+        const QString path = dir.filePath(QStringLiteral("export.xlsx"));
+        QString error;
+        QVERIFY2(workbook::exportTable(t, path, &error), qPrintable(error));
+        QCOMPARE(readWithOpenpyxl(path).value(2).section(QLatin1Char(';'), 2), cells);
     }
 
     void workbookFailureKeepsTheOldFile()

@@ -75,6 +75,7 @@ private slots:
         QTest::newRow("cyrillic") << 0xC0 << ascii << false << "А";
         QTest::newRow("euro sign") << 0x88 << ascii << false << "€";
         QTest::newRow("control code") << 0x0D << ascii << false << ".";
+        QTest::newRow("unassigned in the code page") << 0x98 << ascii << false << ".";
         QTest::newRow("word dec small") << 7 << dec << true << "00007";
     }
     void notations()

@@ -1,5 +1,6 @@
 #include "platform/measurementtable.h"
 #include "platform/messageservice.h"
+#include "support/commalocale.h"
 #include "support/exportfiles.h"
 #include "workstation/dataview.h"
 #include "workstation/exportcommands.h"
@@ -9,10 +10,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+// Run as under a Russian desktop, whose numbers have a decimal comma.
 class TestExportCommands : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(!useCommaDecimalLocale(&why).isEmpty(), qPrintable(why));
+    }
+
     void chartFileByItsExactEnding_data()
     {
         QTest::addColumn<QString>("name");
@@ -111,13 +119,14 @@ private slots:
         // Rows written after the table was opened count too.
         const QDateTime when(QDate(2026, 1, 2), QTime(3, 4, 5));
         for (int i = 0; i < 3; ++i)
-            AppendMeasurementRow(table, when.addSecs(i), {double(i), 1, 2, 3});
+            AppendMeasurementRow(table, when.addSecs(i), {i + 0.25, 63.613, -95.2995, 3});
         messages.fileAnswers = {target};
         Excel1Click(view);
         const QStringList sheet = readWithOpenpyxl(target);
         QCOMPARE(sheet.value(0), QStringLiteral("Лорван"));
         QCOMPARE(sheet.value(1), QStringLiteral("3 x 6"));
         QVERIFY(sheet.value(4).startsWith(QStringLiteral("2;")));
+        QVERIFY(sheet.value(4).endsWith(QStringLiteral(";2.25;63.613;-95.2995;3")));
         QCOMPARE(grid.currentIndex().row(), 2);
     }
 };

@@ -204,6 +204,29 @@ private slots:
         QCOMPARE(PollingCycle::isPollDue(now, next), due);
     }
 
+    // Any period a network file holds: a long one waits, it never comes round at once.
+    void nextPollTimes_data()
+    {
+        QTest::addColumn<quint32>("now");
+        QTest::addColumn<qint32>("period");
+        QTest::addColumn<quint32>("wait"); // ms
+        QTest::newRow("default") << 5000u << 30 << 30000u;
+        QTest::newRow("longest the due test tells") << 5000u << 2147482 << 2147482000u;
+        QTest::newRow("milliseconds past the signed range") << 5000u << 3000000 << 2147482647u;
+        QTest::newRow("largest across the wrap")
+            << 0xFFFFFF00u << std::numeric_limits<qint32>::max() << 2147482647u;
+    }
+    void nextPollTimes()
+    {
+        QFETCH(quint32, now);
+        QFETCH(qint32, period);
+        QFETCH(quint32, wait);
+        const std::uint32_t next = PollingCycle::nextPollTime(now, period);
+        QCOMPARE(next - now, wait);
+        QVERIFY(!PollingCycle::isPollDue(now + wait - 1000, next));
+        QVERIFY(PollingCycle::isPollDue(now + wait - 999, next));
+    }
+
     // Devices at absolute indices 0, 5 (four and six entries below) and 12.
     void turnsInTreeOrder_data()
     {
