@@ -123,14 +123,17 @@ void StatefulWindow::storeState()
         settings->setValue(QStringLiteral("WindowState"), state);
     }
     for (const QString &entry : std::as_const(m_stored)) {
-        const int dot = entry.lastIndexOf(QLatin1Char('.'));
-        auto *control = findChild<QWidget *>(entry.left(dot));
-        if (!control)
-            continue;
-        const QVariant value = readProperty(control, entry.mid(dot + 1));
+        const QVariant value = storedValue(entry);
         if (value.isValid())
             settings->setValue(entry, value);
     }
+}
+
+QVariant StatefulWindow::storedValue(const QString &entry) const
+{
+    const int dot = entry.lastIndexOf(QLatin1Char('.'));
+    auto *control = findChild<QWidget *>(entry.left(dot));
+    return control ? readProperty(control, entry.mid(dot + 1)) : QVariant();
 }
 
 void StatefulWindow::restoreState()

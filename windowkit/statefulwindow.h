@@ -20,6 +20,8 @@ public:
     void setPerDevice(bool on) { m_perDevice = on; }
     bool perDevice() const { return m_perDevice; }
     const QStringList &storedProperties() const { return m_stored; }
+    // What a "Control.Property" entry stores now; invalid when no such control carries it.
+    QVariant storedValue(const QString &entry) const;
     // Also remember whether the window is minimised or maximised.
     void setStoresWindowState(bool on) { m_storesWindowState = on; }
 

@@ -42,6 +42,8 @@ class TestSettingsEditors : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // The configurator's timers run on it; the exchanges with the simulator take real time.
+    VirtualClock m_clock;
     std::unique_ptr<devsim::DeviceSimulator> m_sim;
     std::unique_ptr<Configurator> m_conf;
     std::unique_ptr<WatchingMessages> m_messages;
@@ -88,7 +90,7 @@ class TestSettingsEditors : public QObject
 
     void openWindows()
     {
-        m_conf = std::make_unique<Configurator>(systemClock());
+        m_conf = std::make_unique<Configurator>(m_clock);
         main().show();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
         QTRY_VERIFY(main().isActivated());
@@ -556,7 +558,10 @@ private slots:
             }
         });
         watch.start(2);
-        QTRY_VERIFY_WITH_TIMEOUT(clickedInTick, 5000);
+        // Ticks come every 500 virtual ms; the tick's exchange itself takes real time.
+        for (int step = 0; step < 50 && !clickedInTick; ++step)
+            m_clock.advance(100);
+        QVERIFY(clickedInTick);
         watch.stop();
         QTRY_VERIFY_WITH_TIMEOUT(requestsMatching(QStringLiteral(":050300000009")) == 1, 10000);
         QVERIFY(!polling->isChecked());
@@ -619,6 +624,21 @@ private slots:
         QCOMPARE(messageTexts(), refused
                                      ? QStringList{QStringLiteral("Проверьте правильность ввода")}
                                      : QStringList());
+    }
+
+    // Every "Control.Property" a window remembers per device names a control that carries it.
+    void storedStateNamesRealControls()
+    {
+        openWindows();
+        const QList<EditorWindow *> windows = main().statefulWindows();
+        QVERIFY(windows.contains(config()) && windows.contains(channels()));
+        for (EditorWindow *w : windows) {
+            if (w->findChildren<QWidget *>().isEmpty())
+                continue; // a window whose controls are still to come
+            for (const QString &entry : w->storedProperties())
+                QVERIFY2(w->storedValue(entry).isValid(),
+                         qPrintable(w->objectName() + QLatin1Char('/') + entry));
+        }
     }
 
     // Every control a person operates has a name for assistive tools, as they ask for it: not
