@@ -101,8 +101,7 @@ void FindDevicesWindow::ComboBaudrateCloseUp()
     const int i = m_speed->currentIndex();
     if (i < 0)
         return;
-    m_session.commPort().setBaudrate(NetworkScan::kSpeeds[i].rate);
-    emit m_session.scanSpeedChosen(m_speed->currentText());
+    m_session.chooseScanSpeed(NetworkScan::kSpeeds[i].rate, m_speed->currentText());
 }
 
 void FindDevicesWindow::EditAdrBegChange()
@@ -120,11 +119,9 @@ void FindDevicesWindow::FindClick()
         scanner.requestStop();
         return;
     }
-    if (m_session.tickRunning()) {
-        // A poll tick is waiting for its reply below this click and holds the link; the scan
-        // starts as soon as that tick has ended, with polling already switched off.
+    if (m_session.deferBehindTick(this, [this] { FindClick(); })) {
+        // The scan starts as soon as that tick has ended, with polling already switched off.
         m_session.polling().stopQuietly();
-        m_session.runWhenLinkIdle(this, [this] { FindClick(); });
         return;
     }
     m_find->setText(QStringLiteral("Остановить"));

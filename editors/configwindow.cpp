@@ -111,11 +111,14 @@ void ConfigWindow::followSession()
     connect(&s, &Session::selectedNameShown, m_description, &QLineEdit::setText);
     connect(&s, &Session::scanSpeedChosen, m_speed,
             [this](const QString &text) { m_speed->setCurrentIndex(m_speed->findText(text)); });
+    // A device's identity read again ends a pending edit of its address or line speed.
+    connect(&s, &Session::currentIdentityRefreshed, this, &ConfigWindow::endEdit);
     connect(&s.scan(), &NetworkScan::finished, this, [this](int found) {
         const int code = session().CurrentDevice().speedCode();
         m_speed->setCurrentIndex(code < m_speed->count() ? code : -1);
         // The scan ends a pending edit: the field being edited lets go of the focus.
         if (found > 0) {
+            endEdit();
             if (QWidget *editing = focusWidget())
                 editing->clearFocus();
         }
@@ -219,7 +222,7 @@ QWidget *ConfigWindow::buildIdentityGroup()
     m_time->installEventFilter(this);
     m_description->installEventFilter(this);
     connect(m_speed, &CloseUpComboBox::listOpened, this,
-            [this]() { session().beginEdit(m_address->text()); });
+            [this]() { beginEdit(); });
     connect(m_speed, &CloseUpComboBox::listClosed, this, &ConfigWindow::changeLineSpeed);
     // A text put in by the program (a device described, a stored state) is no typed clock.
     connect(m_date, &QLineEdit::textChanged, this, [this]() {
@@ -440,27 +443,22 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     if (writeSettings(run, {regmap::kIdentity, length}) == 0) {
         m_typedDate.reset();
         m_typedTime.reset();
-        const DeviceKey before = session().selectedKey();
-        adoptIdentity(ident);
-        session().followSelectedKey(before);
+        session().adoptSelectedIdentity(ident);
         session().DescribeDevice(session().CurrentDevice().identity());
     } else {
         session().images().holding[identity::kAddress] = session().CurrentDevice().address();
     }
 }
 
-DeviceNode *ConfigWindow::selectedRecord() const
+void ConfigWindow::beginEdit()
 {
-    DeviceNetwork &network = session().network();
-    const int index = session().selectedIndex();
-    return network.isDevice(index) ? network.device(index) : nullptr;
+    m_editPending = true;
+    m_editStartText = m_address->text();
 }
 
-void ConfigWindow::adoptIdentity(const IdentityBlock &ident)
+void ConfigWindow::endEdit()
 {
-    ident.encode(session().CurrentDevice().identity());
-    if (DeviceNode *record = selectedRecord())
-        ident.encode(record->identity());
+    m_editPending = false;
 }
 
 // ---- Address and line speed
@@ -469,22 +467,20 @@ void ConfigWindow::changeLineSpeed()
 {
     // A poll tick may still wait for its reply (polling was just switched off): its exchange
     // owns the port and its speed, so the change follows once the tick has ended.
-    if (session().tickRunning()) {
-        session().runWhenLinkIdle(this, [this]() { changeLineSpeed(); });
+    if (session().deferBehindTick(this, [this]() { changeLineSpeed(); }))
         return;
-    }
     const int code = m_speed->currentIndex();
     const DeviceNode &device = session().CurrentDevice();
     const int oldCode = device.speedCode();
     // Nothing chosen, or the speed the device has already: no write.
     if (code < 0 || code == oldCode) {
-        session().endEdit();
+        endEdit();
         return;
     }
     m_speed->setEnabled(false);
     const auto enable = qScopeGuard([this] { m_speed->setEnabled(true); });
-    if (!session().editPending())
-        session().beginEdit(m_address->text());
+    if (!m_editPending)
+        beginEdit();
     RegisterImages &images = session().images();
     IdentityBlock ident = IdentityBlock::decode(device.identity());
     IdentityBlock changed = ident;
@@ -504,18 +500,14 @@ void ConfigWindow::changeLineSpeed()
         m_speed->setCurrentIndex(oldCode < m_speed->count() ? oldCode : -1);
         return;
     }
-    adoptIdentity(changed);
-    session().ApplyDeviceLineSpeed(session().commPort().baudrate());
-    emit session().deviceSpeedChanged(m_speed->currentText());
-    session().endEdit();
+    session().adoptSelectedIdentity(changed);
+    endEdit();
 }
 
 void ConfigWindow::changeAddress()
 {
-    if (session().tickRunning()) {
-        session().runWhenLinkIdle(this, [this]() { changeAddress(); });
+    if (session().deferBehindTick(this, [this]() { changeAddress(); }))
         return;
-    }
     const std::uint8_t address = generalconfig::addressByte(m_address->text());
     if (const QString refusal = generalconfig::addressRefusal(address); !refusal.isEmpty()) {
         showMessage(refusal, QString(), MessageIcon::None);
@@ -535,11 +527,9 @@ void ConfigWindow::changeAddress()
         images.holding[identity::kAddress] = oldAddress;
         return;
     }
-    const DeviceKey before = session().selectedKey();
-    adoptIdentity(ident);
-    session().followSelectedKey(before);
+    session().adoptSelectedIdentity(ident);
     m_address->setText(QStringLiteral("%1").arg(address, 3, 10, QLatin1Char('0')));
-    session().endEdit();
+    endEdit();
 }
 
 void ConfigWindow::addressKey(QKeyEvent *event, bool *handled)
@@ -548,14 +538,14 @@ void ConfigWindow::addressKey(QKeyEvent *event, bool *handled)
     // Moving between controls is no edit.
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
         return;
-    if (!session().editPending()) {
-        session().beginEdit(m_address->text());
+    if (!m_editPending) {
+        beginEdit();
         *handled = true;
         return;
     }
     if (key == Qt::Key_Escape) {
-        m_address->setText(session().editStartText());
-        session().endEdit();
+        m_address->setText(m_editStartText);
+        endEdit();
         *handled = true;
     } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         changeAddress();
@@ -565,10 +555,10 @@ void ConfigWindow::addressKey(QKeyEvent *event, bool *handled)
 
 void ConfigWindow::leaveAddressField()
 {
-    if (!session().editPending())
+    if (!m_editPending)
         return;
-    m_address->setText(session().editStartText());
-    session().endEdit();
+    m_address->setText(m_editStartText);
+    endEdit();
 }
 
 // ---- Field checks
@@ -600,7 +590,7 @@ void ConfigWindow::checkDescription()
         m_description->setText(text.left(DeviceNetwork::kNameLength));
         return;
     }
-    if (selectedRecord())
+    if (session().network().isDevice(session().selectedIndex()))
         session().network().setText(session().selectedIndex(), text);
 }
 

@@ -55,6 +55,10 @@ public:
     void changeLineSpeed();
     void changeAddress();
 
+    // An edit of the address or the line speed is under way: the address text when it began is
+    // kept for restoring. A scan or a new read of the device's identity ends it.
+    bool editPending() const { return m_editPending; }
+
 private:
     void buildControls();
     QWidget *buildIdentityGroup();
@@ -74,10 +78,8 @@ private:
     void leaveAddressField();
     void checkClockField(QLineEdit *field, bool date);
     void checkDescription();
-    // The record of the selected device's entry in the network, when there is one.
-    DeviceNode *selectedRecord() const;
-    // The selected device's copy and its tree entry take the identity bytes.
-    void adoptIdentity(const IdentityBlock &identity);
+    void beginEdit();
+    void endEdit();
     // Binds the identity fields to what the session describes.
     void followSession();
 
@@ -109,4 +111,6 @@ private:
     // Clock fields typed since the identity was last read; only those reach the device.
     std::optional<std::array<std::uint8_t, 3>> m_typedDate;
     std::optional<std::array<std::uint8_t, 3>> m_typedTime;
+    bool m_editPending = false;
+    QString m_editStartText;
 };

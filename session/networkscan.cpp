@@ -47,7 +47,6 @@ int NetworkScan::run(const Range &range)
     if (found > 0) {
         m_session.ApplyDeviceLineSpeed(m_session.commPort().baudrate());
         m_session.RefreshCurrentIdentity();
-        m_session.endEdit();
     }
     emit finished(found);
     return found;
@@ -87,8 +86,7 @@ void NetworkScan::addFoundDevice(int address)
     record.setGraphRefresh(true);
     const int index = network.addDevice(description, record);
     record.setGraphRefresh(false);
-    m_session.setSelectedIndex(index);
     network.addFeatures(index);
-    m_session.CurrentDevice() = record;
+    m_session.setSelection(index, record);
     emit deviceFound(index);
 }

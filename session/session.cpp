@@ -49,10 +49,36 @@ bool Session::selectDeviceOf(int index)
     const int device = m_network.deviceOf(index);
     if (device < 0)
         return false;
-    m_selectedIndex = device;
-    if (const DeviceNode *record = m_network.device(device))
-        m_current = *record;
+    const DeviceNode *record = m_network.device(device);
+    setSelection(device, record ? *record : m_current);
     return true;
+}
+
+void Session::setSelection(int index, const DeviceNode &record)
+{
+    m_selectedIndex = index;
+    m_current = record;
+}
+
+void Session::adoptSelectedIdentity(const IdentityBlock &identity)
+{
+    const DeviceKey before = selectedKey();
+    const std::uint8_t oldSpeed = m_current.speedCode();
+    identity.encode(m_current.identity());
+    if (DeviceNode *record = m_network.isDevice(m_selectedIndex) ? m_network.device(m_selectedIndex)
+                                                                  : nullptr)
+        identity.encode(record->identity());
+    m_origins.rekey(before, selectedKey());
+    if (identity.speedCode() != oldSpeed) {
+        ApplyDeviceLineSpeed(m_port.baudrate());
+        emit deviceSpeedChanged(identity::speedText(identity.speedCode()));
+    }
+}
+
+void Session::chooseScanSpeed(Baudrate rate, const QString &text)
+{
+    m_port.setBaudrate(rate);
+    emit scanSpeedChosen(text);
 }
 
 DeviceKey Session::selectedKey() const
@@ -111,7 +137,6 @@ bool Session::RefreshCurrentIdentity()
 {
     if (deviceCount() <= 1)
         return false;
-    endEdit();
     ApplyDeviceLineSpeed(Baudrate::br9600);
     if (m_link.ReadHoldingRegisters(m_current.address(), 0, identity::kBytes) != 0)
         return false;
@@ -120,20 +145,6 @@ bool Session::RefreshCurrentIdentity()
     m_polling->TimerUpdateData()->start();
     emit currentIdentityRefreshed();
     return true;
-}
-
-void Session::beginEdit(const QString &addressText)
-{
-    m_editPending = true;
-    m_editStartText = addressText;
-}
-
-void Session::endEdit()
-{
-    if (!m_editPending)
-        return;
-    m_editPending = false;
-    emit editEnded();
 }
 
 int Session::ConfirmStopPolling()
@@ -165,18 +176,16 @@ bool Session::WaitForPollIdle()
     return m_pollIdle.wait(kPollIdleWaitMs);
 }
 
-bool Session::runWhenLinkIdle(QObject *context, std::function<void()> action)
+bool Session::deferBehindTick(QObject *context, std::function<void()> action)
 {
-    if (!tickRunning()) {
-        action();
-        return true;
-    }
+    if (!tickRunning())
+        return false;
     QPointer<QObject> guard(context);
     m_afterTick.append([guard, action = std::move(action)] {
         if (guard)
             action();
     });
-    return false;
+    return true;
 }
 
 void Session::clearNetwork()

@@ -65,7 +65,8 @@ public:
 
     // The selection: the absolute index of the selected device entry and its record's copy.
     int selectedIndex() const { return m_selectedIndex; }
-    void setSelectedIndex(int index) { m_selectedIndex = index; }
+    // The one place the selection changes: the entry's absolute index and its record's copy.
+    void setSelection(int index, const DeviceNode &record);
     const DeviceNode &CurrentDevice() const { return m_current; }
     DeviceNode &CurrentDevice() { return m_current; }
     int deviceCount() const { return m_network.deviceCount(); }
@@ -83,9 +84,12 @@ public:
     // its shadow. The first failed result code, 0 when every exchange succeeded.
     int writeCommonBlock(const std::function<void(CommonBlock &)> &edit);
 
-    // The selected device now answers under another key (its address changed): what the image
-    // and the windows hold of it under the key before stays its.
-    void followSelectedKey(DeviceKey before) { m_origins.rekey(before, selectedKey()); }
+    // The selected device took a new identity (a write of its address, line speed or clock
+    // succeeded): its copy and its tree entry's record take it, what the image and the windows
+    // hold of it stays its under a new address, and the port follows a new line speed.
+    void adoptSelectedIdentity(const IdentityBlock &identity);
+    // The line speed chosen for the scan: the port takes it and the windows show it.
+    void chooseScanSpeed(Baudrate rate, const QString &text);
     // Points the port at the selected device: its port number (unless the port is open) and its
     // line speed when the code is a known one; for exchanges that go to the link directly.
     void pointPortAtSelected();
@@ -95,7 +99,7 @@ public:
     bool selectDeviceOf(int index);
     // The selected device's entry text ("" without one).
     QString selectedName() const;
-    // Tells the windows the name of the selected device (selectedNameShown).
+    // Tells the windows the name to show for the selected device (selectedNameShown).
     void showSelectedName(const QString &name) { emit selectedNameShown(name); }
 
     // The identity texts of a device, told to every window that shows them; returns the
@@ -103,16 +107,9 @@ public:
     QString DescribeDevice(std::span<const std::uint8_t> identity);
     // Line speed of the port from the selected device's speed code, fallback for other codes.
     void ApplyDeviceLineSpeed(Baudrate fallback);
-    // Reads the selected device's identity again (only with more than one device); ends a
-    // pending edit of the configuration window. True when the read succeeded.
+    // Reads the selected device's identity again (only with more than one device). True when
+    // the read succeeded (currentIdentityRefreshed).
     bool RefreshCurrentIdentity();
-
-    // The configuration window's pending edit of the address or the line speed: the address
-    // text when the edit began, kept for restoring.
-    bool editPending() const { return m_editPending; }
-    QString editStartText() const { return m_editStartText; }
-    void beginEdit(const QString &addressText);
-    void endEdit();
 
     // Keeping editor exchanges and the polling cycle apart.
     // 1: polling was off; 0: the user keeps it running; 2: stopped on the user's word.
@@ -122,10 +119,11 @@ public:
     bool WaitForPollIdle();
     // A poll tick is under way (its exchange waits for a reply below the caller).
     bool tickRunning() const { return !m_pollIdle.isSet(); }
-    // Runs action at once when no tick runs; otherwise once the running tick has ended, from the
-    // event loop, so that the tick's exchange is never touched. Dropped when context goes.
-    // Returns true when the action ran at once.
-    bool runWhenLinkIdle(QObject *context, std::function<void()> action);
+    // Work that arrives while a tick waits for its reply (a click, a key, a timer delivered
+    // inside that wait) must not touch the tick's port: when a tick runs, action is queued to
+    // run from the event loop once the tick has ended (dropped when context goes) and true is
+    // returned, and the caller returns; otherwise false, and the caller goes on at once.
+    bool deferBehindTick(QObject *context, std::function<void()> action);
 
     // From the program's close on, long runs (a scan) stop at their next step.
     bool isClosing() const { return m_closing; }
@@ -148,11 +146,9 @@ signals:
     void logLine(const QString &line, bool failed);
     // Lock (false) or unlock (true) the command panels of every editor.
     void editorPanelsEnabled(bool on);
-    // A pending edit of the configuration window ended from outside the window.
-    void editEnded();
-    // The line speed chosen in the scan window, by its text.
+    // The line speed chosen for the scan, by its text.
     void scanSpeedChosen(const QString &text);
-    // The selected device now answers at this line speed (by its text): the scan window shows it.
+    // The selected device now answers at this line speed (by its text).
     void deviceSpeedChanged(const QString &text);
     // The selected device's identity was read again (RefreshCurrentIdentity succeeded).
     void currentIdentityRefreshed();
@@ -171,9 +167,7 @@ private:
     std::unique_ptr<PollingCycle> m_polling;
     std::unique_ptr<NetworkScan> m_scan;
     int m_selectedIndex = 0;
-    bool m_editPending = false;
     bool m_closing = false;
-    QString m_editStartText;
     QList<std::function<void()>> m_afterTick;
     NetworkFileService *m_networkFile = nullptr;
 };

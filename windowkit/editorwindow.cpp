@@ -54,19 +54,17 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
             return ExchangeOutcome::NotRead;
         }
     }
-    if (m_host.ConfirmStopPolling() == 0)
+    if (m_session.ConfirmStopPolling() == 0)
         return ExchangeOutcome::Declined;
     // A click delivered while a poll tick waits for its reply: the tick owns the port until it
     // ends, so the command runs after it instead of changing the port under it.
-    if (m_session.tickRunning()) {
-        m_session.runWhenLinkIdle(this, [this, options, body] { runExchange(options, body); });
+    if (m_session.deferBehindTick(this, [this, options, body] { runExchange(options, body); }))
         return ExchangeOutcome::Deferred;
-    }
 
-    m_host.SetEditorPanelsEnabled(false);
+    m_session.SetEditorPanelsEnabled(false);
     struct Unlock
     {
-        WindowHost &host;
+        Session &session;
         const QList<QWidget *> &busy;
         PortMutex *mutex = nullptr;
         ~Unlock()
@@ -75,9 +73,9 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
                 mutex->unlock();
             for (QWidget *w : busy)
                 w->setEnabled(true);
-            host.SetEditorPanelsEnabled(true);
+            session.SetEditorPanelsEnabled(true);
         }
-    } unlock{m_host, options.busy};
+    } unlock{m_session, options.busy};
     for (QWidget *w : options.busy)
         w->setEnabled(false);
     ExchangeRun run;

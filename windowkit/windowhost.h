@@ -2,18 +2,15 @@
 
 class QWidget;
 
-// What a secondary window may ask of the main window: the steps that keep its exchanges apart
-// from the polling cycle, its placement over the main window, and the window that owns it.
+// What a secondary window may ask of the main window: its placement over the main window, the
+// tree's highlight and the table shown, and the window that owns it. (Keeping exchanges apart
+// from the polling cycle is the session's.)
 // Windows get this instead of the main window itself.
 class WindowHost
 {
 public:
     virtual ~WindowHost() = default;
 
-    // 1: polling was off; 0: the user keeps it running; 2: stopped on the user's word.
-    virtual int ConfirmStopPolling() = 0;
-    // Locks (false) or unlocks (true) the command panels of every editor window.
-    virtual void SetEditorPanelsEnabled(bool on) = 0;
     virtual void CenterOverMainWindow(QWidget *window) = 0;
     // Centres a window over the main window and shows it without blocking the main window.
     virtual void openWindow(QWidget *window) = 0;

@@ -712,16 +712,6 @@ void MainWindow::butEnableCycleReqDevClick(bool down)
     m_session.polling().switchPolling(down);
 }
 
-int MainWindow::ConfirmStopPolling()
-{
-    return m_session.ConfirmStopPolling();
-}
-
-void MainWindow::SetEditorPanelsEnabled(bool on)
-{
-    m_session.SetEditorPanelsEnabled(on);
-}
-
 void MainWindow::showScanProbe(const QString &text)
 {
     setScanLine(2, QString());

@@ -98,8 +98,6 @@ public:
     void butEnableCycleReqDevClick(bool down);
 
     // WindowHost
-    int ConfirmStopPolling() override;
-    void SetEditorPanelsEnabled(bool on) override;
     void CenterOverMainWindow(QWidget *window) override;
     void openWindow(QWidget *window) override;
     QWidget *mainWidget() override { return this; }

@@ -354,8 +354,7 @@ DeviceNode *NetworkConfigWindow::PickDevice(bool *found)
         showMessage(QStringLiteral("Ошибка записи настроек."), QString(), MessageIcon::None);
         return nullptr;
     }
-    session().setSelectedIndex(index);
-    session().CurrentDevice() = *record;
+    session().setSelection(index, *record);
     host().highlightSelectedNode();
     if (found)
         *found = true;

@@ -77,7 +77,7 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
         saved = networkfile::decode(bytes);
     if (!saved) {
         showMessage(networkfile::damagedMessage(), QString(), MessageIcon::None);
-        m_session.setSelectedIndex(selected);
+        m_session.setSelection(selected, m_session.CurrentDevice());
         return false;
     }
     QList<NetworkEntry> entries;
@@ -97,8 +97,7 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
     }
     m_session.network().replace(entries);
     m_reserved = saved->reserved;
-    m_session.setSelectedIndex(saved->selectedIndex);
-    m_session.CurrentDevice() = saved->current;
+    m_session.setSelection(saved->selectedIndex, saved->current);
     m_main.update();
     m_main.ShowDeviceTable();
     return true;
@@ -137,7 +136,8 @@ void NetworkFileCommands::loadTreeCommand()
         polling.stopQuietly();
     // Delivered while a poll tick waits for its reply, replacing the network now would free the
     // records that tick is about to write: the load runs once the tick has ended.
-    m_session.runWhenLinkIdle(this, [this, name, wasPolling] { loadFrom(name, wasPolling); });
+    if (!m_session.deferBehindTick(this, [this, name, wasPolling] { loadFrom(name, wasPolling); }))
+        loadFrom(name, wasPolling);
 }
 
 void NetworkFileCommands::loadFrom(const QString &path, bool wasPolling)

@@ -328,7 +328,7 @@ private slots:
         address->setFocus();
         QTest::keyClick(address, Qt::Key_Backspace); // starts the edit, nothing else
         QCOMPARE(address->text(), QStringLiteral("005"));
-        QVERIFY(session().editPending());
+        QVERIFY(config()->editPending());
         const int writesBefore = requestsMatching(QStringLiteral(":0510"));
         for (const char *text : {"256", "0", "128"}) {
             address->setText(QLatin1String(text));
@@ -337,13 +337,13 @@ private slots:
         QCOMPARE(requestsMatching(QStringLiteral(":0510")), writesBefore);
         QCOMPARE(m_messages->shown.size(), 3);
         QCOMPARE(m_messages->shown[2].text, QStringLiteral("Введите адрес устройства < 127"));
-        QVERIFY(session().editPending());
+        QVERIFY(config()->editPending());
 
         address->setText(QStringLiteral("abc"));
         QTest::keyClick(address, Qt::Key_Return);
         QCOMPARE(m_messages->shown.size(), 3);
         QCOMPARE(address->text(), QStringLiteral("001"));
-        QVERIFY(!session().editPending());
+        QVERIFY(!config()->editPending());
         QCOMPARE(int(session().CurrentDevice().address()), 1);
         QCOMPARE(int(record().address()), 1);
         QTRY_VERIFY(!cliRead(1, 9600, 0, 1).isEmpty());
@@ -372,7 +372,7 @@ private slots:
         QCOMPARE(messageTexts(), QStringList());
         QCOMPARE(int(record().speedCode()), 2);
         QCOMPARE(session().commPort().baudrate(), Baudrate::br38400);
-        QVERIFY(!session().editPending());
+        QVERIFY(!config()->editPending());
         QCOMPARE(in<QComboBox>(main().windows().findDevices, "ComboBaudrate")->currentText(),
                  QStringLiteral("38400"));
         QVERIFY(cliRead(kAddress, 9600, 0, 1).isEmpty());
@@ -397,7 +397,7 @@ private slots:
         QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка"));
         QCOMPARE(speeds->currentText(), QStringLiteral("9600"));
         QCOMPARE(int(session().CurrentDevice().speedCode()), 0);
-        QVERIFY(session().editPending());
+        QVERIFY(config()->editPending());
 
         auto *address = in<QLineEdit>(w, "EditNetAdr");
         address->setText(QStringLiteral("7"));
@@ -407,7 +407,7 @@ private slots:
         QCOMPARE(int(session().CurrentDevice().address()), kAddress);
         QCOMPARE(int(session().images().holding[6]), kAddress);
         QTest::keyClick(address, Qt::Key_Escape);
-        QVERIFY(!session().editPending());
+        QVERIFY(!config()->editPending());
     }
 
     // A device that answers nothing but exceptions: one box per click, and no identity read

@@ -148,10 +148,13 @@ private slots:
                                s.selectedKey());
         QVERIFY(editor->hasRead(kBlock));
         QVERIFY(!editor->hasRead({kBlock.position, std::uint16_t(kBlock.length + 2)}));
-        const DeviceKey before = s.selectedKey();
-        s.CurrentDevice().identity()[6] = 9;
+        IdentityBlock moved = IdentityBlock::decode(s.CurrentDevice().identity());
+        moved.setAddress(9);
+        s.adoptSelectedIdentity(moved);
+        QVERIFY(editor->hasRead(kBlock));
+        addDevice(s, 5); // another device now answers at the old address
         QVERIFY(!editor->hasRead(kBlock));
-        s.followSelectedKey(before);
+        addDevice(s, 9);
         QVERIFY(editor->hasRead(kBlock));
         s.clearNetwork();
         QVERIFY(!editor->hasRead(kBlock));

@@ -187,7 +187,7 @@ private slots:
             seen = in.readAll();
             addDevice(1);
             addDevice(2);
-            m_session->setSelectedIndex(5);
+            m_session->setSelection(5, *m_session->network().device(5));
             return true;
         };
         m_session->setNetworkFileService(&m_files);

@@ -512,7 +512,7 @@ private slots:
     {
         ScopedRecordingMessages messages;
         startPlant({{1, 4, 1}});
-        QCOMPARE(m_main->ConfirmStopPolling(), 1);
+        QCOMPARE(m_main->session().ConfirmStopPolling(), 1);
         QVERIFY(messages.shown.isEmpty());
 
         pollingButton()->trigger();
@@ -521,7 +521,7 @@ private slots:
         QVERIFY(!group->isEnabled());
 
         messages.answers = {MessageButton::No};
-        QCOMPARE(m_main->ConfirmStopPolling(), 0);
+        QCOMPARE(m_main->session().ConfirmStopPolling(), 0);
         QVERIFY(pollingButton()->isChecked());
         QCOMPARE(messages.shown.last().caption, QStringLiteral("Останов опроса"));
         QCOMPARE(
@@ -529,14 +529,14 @@ private slots:
             QStringLiteral("Активен режим сбора данных архива\r\n     Прервать чтение данных ?"));
 
         messages.answers = {MessageButton::Yes};
-        QCOMPARE(m_main->ConfirmStopPolling(), 2);
+        QCOMPARE(m_main->session().ConfirmStopPolling(), 2);
         QVERIFY(!pollingButton()->isChecked());
         QVERIFY(!m_session->polling().VrTimer1()->isActive());
         QVERIFY(m_session->pollIdleEvent().isSet());
         // The editor buttons stay as the cycle's start left them.
         QVERIFY(!m_main->command("butShowFormConfig")->isEnabled());
 
-        m_main->SetEditorPanelsEnabled(true);
+        m_main->session().SetEditorPanelsEnabled(true);
         QVERIFY(group->isEnabled());
     }
 
