@@ -9,7 +9,51 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QtTest>
+
+namespace {
+
+// A settings window that learns its size at one of the moments a real one can.
+class LateSizedWindow : public StatefulWindow
+{
+public:
+    enum class Sizing { AtCreation, ByLayout, WhenPolished, WhenShown };
+    static constexpr QSize kSize{711, 555};
+
+    LateSizedWindow(Sizing sizing, QWidget *owner)
+        : StatefulWindow(QStringLiteral("frmLate"), QStringLiteral("Test"), owner), m_sizing(sizing)
+    {
+        if (sizing == Sizing::AtCreation)
+            resize(kSize);
+        if (sizing == Sizing::ByLayout) {
+            auto *layout = new QVBoxLayout(this);
+            layout->setContentsMargins(0, 0, 0, 0);
+            auto *content = new QWidget(this);
+            content->setFixedSize(kSize);
+            layout->addWidget(content);
+        }
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::Polish && m_sizing == Sizing::WhenPolished)
+            resize(kSize);
+        return StatefulWindow::event(event);
+    }
+    void showEvent(QShowEvent *event) override
+    {
+        StatefulWindow::showEvent(event);
+        if (m_sizing == Sizing::WhenShown)
+            resize(kSize);
+    }
+
+private:
+    Sizing m_sizing;
+};
+
+} // namespace
 
 // Every kind of stored control property reads back what was stored, per section.
 class TestStatefulWindow : public QObject
@@ -115,14 +159,15 @@ private slots:
         QTest::addColumn<QPoint>("stored"); // stored before a device switch, if shown before
         QTest::addColumn<bool>("openAgain");
         QTest::addColumn<QPoint>("expected");
+        const QPoint centred(200 + (600 - 200) / 2, 100 + (400 - 100) / 2);
         // A window never shown stores no place: the 0,0 it has not been at does not come back.
         QTest::newRow("never shown") << false << QPoint(0, 0) << false << QPoint(250, 150);
         QTest::newRow("shown, switched while open")
             << true << QPoint(40, 30) << false << QPoint(40, 30);
         QTest::newRow("off every screen")
             << true << QPoint(-9000, -9000) << false << QPoint(250, 150);
-        // Opening places the window over the main window, whatever place is stored.
-        QTest::newRow("opened again") << true << QPoint(40, 30) << true << QPoint(250, 150);
+        // Opening centres the window over its owner, whatever place is stored.
+        QTest::newRow("opened again") << true << QPoint(40, 30) << true << centred;
     }
 
     void placement()
@@ -132,7 +177,9 @@ private slots:
         QFETCH(bool, openAgain);
         QFETCH(QPoint, expected);
         openSettings()->remove(QStringLiteral("Forms"));
-        StatefulWindow window(QStringLiteral("frmPlaced"), QStringLiteral("Test"));
+        QWidget owner;
+        owner.setGeometry(200, 100, 600, 400);
+        StatefulWindow window(QStringLiteral("frmPlaced"), QStringLiteral("Test"), &owner);
         window.resize(200, 100);
         window.move(stored);
         if (shownBefore) {
@@ -141,12 +188,65 @@ private slots:
         }
         window.storeState();
         window.hide();
-        window.move(250, 150); // where the next opening or the other device put it
+        window.move(250, 150); // where the other device's stored place put it
         if (openAgain)
             window.show();
         else
             window.restoreState();
         QCOMPARE(window.pos(), expected);
+    }
+
+    // However late the window learns its size, it opens centred over its owner: also when the
+    // opener centred it beforehand with the size it had then, and when a device switch moved
+    // it to a stored place before its first opening.
+    void opensCentredOverItsOwner_data()
+    {
+        QTest::addColumn<int>("sizing");
+        QTest::addColumn<bool>("centredBeforeShow");
+        QTest::addColumn<bool>("storedPlace");
+        const struct
+        {
+            const char *name;
+            LateSizedWindow::Sizing sizing;
+        } sizings[] = {
+            {"sized at creation", LateSizedWindow::Sizing::AtCreation},
+            {"sized by its layout", LateSizedWindow::Sizing::ByLayout},
+            {"sized when polished", LateSizedWindow::Sizing::WhenPolished},
+            {"sized when shown", LateSizedWindow::Sizing::WhenShown},
+        };
+        for (const auto &s : sizings) {
+            QTest::addRow("%s", s.name) << int(s.sizing) << false << false;
+            QTest::addRow("%s, centred before", s.name) << int(s.sizing) << true << false;
+            QTest::addRow("%s, stored place", s.name) << int(s.sizing) << true << true;
+        }
+    }
+
+    void opensCentredOverItsOwner()
+    {
+        QFETCH(int, sizing);
+        QFETCH(bool, centredBeforeShow);
+        QFETCH(bool, storedPlace);
+        openSettings()->remove(QStringLiteral("Forms"));
+        QWidget owner;
+        owner.setGeometry(150, 120, 900, 700);
+        LateSizedWindow window(LateSizedWindow::Sizing(sizing), &owner);
+        if (storedPlace) {
+            auto settings = openSettings();
+            settings->setValue(QStringLiteral("Forms/Device1/frmLate/Left"), 10);
+            settings->setValue(QStringLiteral("Forms/Device1/frmLate/Top"), 10);
+            settings.reset();
+            window.restoreState();
+            QCOMPARE(window.pos(), QPoint(10, 10));
+        }
+        if (centredBeforeShow) {
+            const QSize now = window.size();
+            window.move(150 + (900 - now.width()) / 2, 120 + (700 - now.height()) / 2);
+        }
+        // The place the window asks for as it opens (a platform may add its frame later).
+        window.show();
+        QCOMPARE(window.size(), LateSizedWindow::kSize);
+        const QPoint centred(150 + (900 - window.width()) / 2, 120 + (700 - window.height()) / 2);
+        QCOMPARE(window.pos(), centred);
     }
 
     void storingOffStoresNothingOnClose()
