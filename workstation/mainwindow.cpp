@@ -13,6 +13,7 @@
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
+#include "workstation/menubarkeys.h"
 #include "workstation/messagelog.h"
 
 #include <QComboBox>
@@ -248,6 +249,7 @@ void MainWindow::buildMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     add(help, "mnuAboutProgram");
     add(help, "mnuShowHelpDoc");
+    new MenuBarKeys(menuBar());
 }
 
 void MainWindow::buildToolBar()
