@@ -1,0 +1,217 @@
+#include "configuratortestenv.h"
+#include "pollingtestenv.h"
+
+#include "platform/settings.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+// The secondary windows as the program assembles them: where they open, their keys and what
+// assistive tools are told of them; and the keys that open the main window's menu.
+class TestSecondaryWindows : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Configurator> m_conf;
+
+    enum Effect { Closes, Presses, MovesFocus, Nothing };
+
+    MainWindow &main() { return *m_conf->main; }
+    // Every window the main window owns, whatever windows the program comes to have.
+    static QList<QWidget *> windowsOf(MainWindow &main)
+    {
+        QList<QWidget *> found;
+        for (QWidget *w : main.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog)
+                found.append(w);
+        }
+        return found;
+    }
+    QWidget *window(const QString &name)
+    {
+        return main().findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
+    }
+    void start()
+    {
+        openSettings()->clear();
+        m_conf = std::make_unique<Configurator>(systemClock());
+        main().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main()));
+        QTRY_VERIFY(main().isActivated());
+        addPolledDevices(main(), {{1, 0, 30}, {2, 0, 30}}, m_dir.filePath("tables"));
+    }
+    void open(QWidget *w)
+    {
+        w->show();
+        w->activateWindow();
+        // Not qWaitForWindowActive: a window counts as active while its owner is.
+        QTRY_COMPARE(QApplication::activeWindow(), w);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateWorkstationTest(m_dir);
+    }
+    void init() { start(); }
+    void cleanup() { m_conf.reset(); }
+
+    // The first opening of the run, after a device switch moved the hidden window to the place
+    // stored for that device.
+    void opensCentredOverTheMainWindow_data()
+    {
+        QTest::addColumn<QString>("name"); // of the window the command in the row's name opens
+        QTest::newRow("mnuOptConfig") << "frmConfig";
+        QTest::newRow("mnuOptChannel") << "frmChannelConfig";
+        QTest::newRow("mnuOptConturs") << "frmContursConfig";
+        QTest::newRow("mnuOptAlarms") << "frmAlarm";
+        QTest::newRow("mnuOptPrograms") << "frmProgramControl";
+        QTest::newRow("mnuOptArchData") << "frmArchData";
+        QTest::newRow("mnuNetworkParam") << "frmNetworkConfig";
+        QTest::newRow("mnuFindDevice") << "frmFindDevices";
+    }
+    void opensCentredOverTheMainWindow()
+    {
+        QFETCH(QString, name);
+        const int other = main().session().network().deviceIndices()[1];
+        const QString stored = StatefulWindow::deviceSection(other) + '/' + name + '/';
+        openSettings()->setValue(stored + "Left", 5);
+        openSettings()->setValue(stored + "Top", 5);
+        main().SelectDevice(other);
+        main().command(QLatin1String(QTest::currentDataTag()))->trigger();
+        QWidget *w = window(name);
+        QVERIFY(w->isVisible());
+        const int top = main().menuBar()->height();
+        const QPoint clientCentre = main().mapToGlobal(QPoint(0, top)) +
+                                    QPoint(main().width() / 2, (main().height() - top) / 2);
+        QCOMPARE(w->pos(), clientCentre - QPoint(w->width() / 2, w->height() / 2));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("inField"); // the focus in a text field, else on a push button
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("effect");
+        Configurator conf(systemClock());
+        for (QWidget *w : windowsOf(*conf.main)) {
+            const QByteArray name = w->objectName().toLatin1();
+            const QString n = w->objectName();
+            QTest::addRow("%s Escape", name.data())
+                << n << false << int(Qt::Key_Escape) << int(Closes);
+            QTest::addRow("%s Return", name.data())
+                << n << false << int(Qt::Key_Return) << int(Presses);
+            QTest::addRow("%s keypad Enter", name.data())
+                << n << false << int(Qt::Key_Enter) << int(Presses);
+            const auto controls = w->findChildren<QWidget *>();
+            if (std::count_if(controls.begin(), controls.end(),
+                              [](QWidget *c) { return c->focusPolicy() & Qt::TabFocus; }) > 1)
+                QTest::addRow("%s Tab", name.data())
+                    << n << false << int(Qt::Key_Tab) << int(MovesFocus);
+            if (w->findChild<QLineEdit *>())
+                QTest::addRow("%s Return in a field", name.data())
+                    << n << true << int(Qt::Key_Return) << int(Nothing);
+        }
+    }
+    void keys()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, inField);
+        QFETCH(int, key);
+        QFETCH(int, effect);
+        QWidget *w = window(name);
+        open(w);
+        // The window's own push button where it has one; its work is not what is tested.
+        QPushButton *button = nullptr;
+        for (QPushButton *b : w->findChildren<QPushButton *>()) {
+            if (!button && b->isEnabled() && b->focusPolicy() & Qt::TabFocus)
+                button = b;
+        }
+        if (!button) {
+            button = new QPushButton(QStringLiteral("Проба"), w);
+            button->show();
+        }
+        disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+        QSignalSpy pressed(button, &QAbstractButton::clicked);
+        QWidget *target = button;
+        if (inField)
+            target = w->findChild<QLineEdit *>();
+        target->setFocus();
+        target = QApplication::focusWidget(); // a field's box may take the focus for it
+        QVERIFY(target && target->window() == w);
+
+        QTest::keyClick(target, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(w->isVisible(), effect != Closes);
+        QCOMPARE(pressed.count(), effect == Presses ? 1 : 0);
+        if (effect == MovesFocus) {
+            QVERIFY(QApplication::focusWidget() != target);
+            QCOMPARE(QApplication::focusWidget()->window(), w);
+        }
+    }
+
+    // Told apart from a bare panel as the main window is.
+    void assistiveToolsSeeWindows_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        Configurator conf(systemClock());
+        QTest::newRow("frmMain") << "" << int(QAccessible::Window);
+        for (QWidget *w : windowsOf(*conf.main)) {
+            QTest::newRow(qPrintable(w->objectName()))
+                << w->objectName()
+                << int(w->inherits("QDialog") ? QAccessible::Dialog : QAccessible::Window);
+        }
+    }
+    void assistiveToolsSeeWindows()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QWidget *w = name.isEmpty() ? &main() : window(name);
+        QCOMPARE(int(QAccessible::queryAccessibleInterface(w)->role()), role);
+    }
+
+    void menuKeys_data()
+    {
+        QTest::addColumn<QString>("inWindow"); // empty: the main window
+        QTest::addColumn<bool>("altAround");
+        QTest::addColumn<int>("key"); // clicked after Alt was pressed, if at all
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("F10") << "" << false << int(Qt::Key_F10) << true;
+        QTest::newRow("Alt alone") << "" << true << 0 << true;
+        QTest::newRow("Alt with a key") << "" << true << int(Qt::Key_X) << false;
+        QTest::newRow("Alt with F10") << "" << true << int(Qt::Key_F10) << false;
+        QTest::newRow("F10 in a settings window")
+            << "frmConfig" << false << int(Qt::Key_F10) << false;
+        QTest::newRow("Alt in a settings window") << "frmConfig" << true << 0 << false;
+    }
+    void menuKeys()
+    {
+        QFETCH(QString, inWindow);
+        QFETCH(bool, altAround);
+        QFETCH(int, key);
+        QFETCH(bool, opens);
+        QWidget *w = inWindow.isEmpty() ? &main() : window(inWindow);
+        open(w);
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
+        if (altAround)
+            QTest::keyPress(target, Qt::Key_Alt);
+        if (key)
+            QTest::keyClick(target, Qt::Key(key), altAround ? Qt::AltModifier : Qt::NoModifier);
+        if (altAround)
+            QTest::keyRelease(target, Qt::Key_Alt);
+        QWidget *popup = QApplication::activePopupWidget();
+        QCOMPARE(popup ? popup->objectName() : QString(), opens ? "mnuFile" : "");
+        if (popup)
+            popup->close();
+    }
+};
+
+QTEST_MAIN(TestSecondaryWindows)
+#include "tst_secondarywindows.moc"
