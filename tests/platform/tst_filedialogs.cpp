@@ -15,17 +15,14 @@ class TestFileDialogs : public QObject
 private slots:
     void chosenNameComesBackUnasked_data()
     {
-        QTest::addColumn<bool>("save");
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("suffix");
-        QTest::newRow("save over a file") << true << true << "";
-        QTest::newRow("save over a file, default ending") << true << true << "dbf";
-        QTest::newRow("save a new file") << true << false << "";
-        QTest::newRow("open a file") << false << true << "";
+        QTest::newRow("save over a file") << true << "";
+        QTest::newRow("save over a file, default ending") << true << "dbf";
+        QTest::newRow("save a new file") << false << "";
     }
     void chosenNameComesBackUnasked()
     {
-        QFETCH(bool, save);
         QFETCH(bool, exists);
         QFETCH(QString, suffix);
         QTemporaryDir dir;
@@ -51,7 +48,7 @@ private slots:
         });
         user.start(10);
         FileDialogRequest request;
-        request.kind = save ? FileDialogRequest::Save : FileDialogRequest::Open;
+        request.kind = FileDialogRequest::Save;
         request.defaultSuffix = suffix;
         request.fileName = dir.path();
         WidgetMessageService service;

@@ -1,17 +1,14 @@
 #include "configuratortestenv.h"
-#include "pollingtestenv.h"
-
-#include "platform/settings.h"
+#include "workstationtestenv.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
-// The secondary windows as the program assembles them: where they open, their keys and what
-// assistive tools are told of them; and the keys that open the main window's menu.
+// The secondary windows as the program assembles them: their keys and what assistive tools are
+// told of them; and the keys that open the main window's menu.
 class TestSecondaryWindows : public QObject
 {
     Q_OBJECT
@@ -51,40 +48,11 @@ private slots:
     }
     void init()
     {
-        openSettings()->clear();
         m_conf = std::make_unique<Configurator>(systemClock());
         main().show();
         QTRY_VERIFY(main().isActivated());
-        addPolledDevices(main(), {{1, 0, 30}, {2, 0, 30}}, m_dir.filePath("tables"));
     }
     void cleanup() { m_conf.reset(); }
-
-    // The first opening of the run, after a device switch moved the hidden window to the place
-    // stored for that device.
-    void opensCentredOverTheMainWindow_data()
-    {
-        QTest::addColumn<QString>("name"); // of the window the command in the row's name opens
-        QTest::newRow("mnuOptConfig") << "frmConfig";
-        QTest::newRow("mnuOptChannel") << "frmChannelConfig";
-        QTest::newRow("mnuOptConturs") << "frmContursConfig";
-        QTest::newRow("mnuNetworkParam") << "frmNetworkConfig";
-        QTest::newRow("mnuFindDevice") << "frmFindDevices";
-    }
-    void opensCentredOverTheMainWindow()
-    {
-        QFETCH(QString, name);
-        const int other = main().session().network().deviceIndices()[1];
-        const QString stored = StatefulWindow::deviceSection(other) + '/' + name + '/';
-        openSettings()->setValue(stored + "Left", 5);
-        openSettings()->setValue(stored + "Top", 5);
-        main().SelectDevice(other);
-        main().command(QLatin1String(QTest::currentDataTag()))->trigger();
-        QWidget *w = window(name);
-        const int top = main().menuBar()->height();
-        const QPoint clientCentre = main().mapToGlobal(QPoint(0, top)) +
-                                    QPoint(main().width() / 2, (main().height() - top) / 2);
-        QCOMPARE(w->pos(), clientCentre - QPoint(w->width() / 2, w->height() / 2));
-    }
 
     void keys_data()
     {
@@ -166,7 +134,6 @@ private slots:
         QTest::newRow("F10") << "" << false << int(Qt::Key_F10) << true;
         QTest::newRow("Alt alone") << "" << true << 0 << true;
         QTest::newRow("Alt with a key") << "" << true << int(Qt::Key_X) << false;
-        QTest::newRow("Alt with F10") << "" << true << int(Qt::Key_F10) << false;
         QTest::newRow("F10 elsewhere") << "frmConfig" << false << int(Qt::Key_F10) << false;
         QTest::newRow("Alt elsewhere") << "frmConfig" << true << 0 << false;
     }

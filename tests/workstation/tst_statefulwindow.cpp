@@ -183,8 +183,8 @@ private slots:
         QCOMPARE(window.pos(), expected);
     }
 
-    // However late the window learns its size, it opens centred over its owner, also when the
-    // opener centred it beforehand with the size it had then.
+    // However late the window learns its size, it opens centred over its owner, also when it was
+    // placed before: by the opener, centred with the size it had then, or by a device switch.
     void opensCentredOverItsOwner_data()
     {
         QTest::addColumn<bool>("sizedWhenShown");
