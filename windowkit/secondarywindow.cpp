@@ -31,10 +31,17 @@ bool isPlainKey(const QKeyEvent *key)
     return (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
+const char *const kFilterName = "secondaryWindowFilter";
+
 class SecondaryWindowFilter : public QObject
 {
 public:
-    explicit SecondaryWindowFilter(QWidget *window) : QObject(window), m_window(window) {}
+    explicit SecondaryWindowFilter(QWidget *window) : QObject(window), m_window(window)
+    {
+        setObjectName(QLatin1String(kFilterName));
+    }
+
+    void centreOnShow() { m_centreOnShow = true; }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -42,9 +49,11 @@ public:
             return false;
         switch (event->type()) {
         case QEvent::Show:
-            // Only an opening; a window given back by the desktop stays where it was.
-            if (!event->spontaneous())
+            // An opening (a window given back by the desktop stays where it was) that asked to
+            // be centred, or of a window that has no place of its own yet.
+            if (!event->spontaneous() && (m_centreOnShow || !m_window->testAttribute(Qt::WA_Moved)))
                 beginPlacing();
+            m_centreOnShow = false;
             break;
         case QEvent::Resize:
             // The size may still change while the window opens (a layout settling, a window
@@ -99,6 +108,7 @@ private:
     }
 
     QWidget *m_window;
+    bool m_centreOnShow = false;
     bool m_placing = false;
 };
 
@@ -115,6 +125,16 @@ void makeSecondaryWindow(QWidget *window, const QString &objectName, const QStri
     window->setWindowTitle(caption);
     window->setAttribute(Qt::WA_QuitOnClose, false);
     window->installEventFilter(new SecondaryWindowFilter(window));
+}
+
+void showCentred(QWidget *window)
+{
+    // Right at once for a window whose size is known; the kit's own centre it again once shown.
+    centreOverOwner(window);
+    if (QObject *filter =
+            window->findChild<QObject *>(QLatin1String(kFilterName), Qt::FindDirectChildrenOnly))
+        static_cast<SecondaryWindowFilter *>(filter)->centreOnShow();
+    window->show();
 }
 
 void centreOverOwner(QWidget *window)

@@ -161,8 +161,8 @@ void StatefulWindow::restoreState()
 void StatefulWindow::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous() && m_perDevice) {
-        // Opening has centred the window over the main window; the stored place is for
-        // switching devices while it is open.
+        // Opening places the window over the main window; the stored place is for switching
+        // devices while it is open.
         const QPoint place = pos();
         restoreState();
         move(place);

@@ -10,6 +10,7 @@
 #include "session/pollingcycle.h"
 #include "session/session.h"
 #include "windowkit/editorwindow.h"
+#include "windowkit/secondarywindow.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
@@ -773,8 +774,7 @@ void MainWindow::openWindow(QWidget *window)
 {
     if (!window)
         return;
-    CenterOverMainWindow(window);
-    window->show();
+    showCentred(window);
     window->raise();
     window->activateWindow();
 }

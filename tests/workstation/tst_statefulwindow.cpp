@@ -1,6 +1,7 @@
 #include "workstationtestenv.h"
 
 #include "platform/settings.h"
+#include "windowkit/secondarywindow.h"
 #include "windowkit/statefulwindow.h"
 
 #include <QCheckBox>
@@ -146,15 +147,14 @@ private slots:
         QTest::addColumn<QPoint>("stored"); // stored before a device switch, if shown before
         QTest::addColumn<bool>("openAgain");
         QTest::addColumn<QPoint>("expected");
-        const QPoint centred(200 + (600 - 200) / 2, 100 + (400 - 100) / 2);
         // A window never shown stores no place: the 0,0 it has not been at does not come back.
         QTest::newRow("never shown") << false << QPoint(0, 0) << false << QPoint(250, 150);
         QTest::newRow("shown, switched while open")
             << true << QPoint(40, 30) << false << QPoint(40, 30);
         QTest::newRow("off every screen")
             << true << QPoint(-9000, -9000) << false << QPoint(250, 150);
-        // Opening centres the window over its owner, whatever place is stored.
-        QTest::newRow("opened again") << true << QPoint(40, 30) << true << centred;
+        // Opening places the window over the main window, whatever place is stored.
+        QTest::newRow("opened again") << true << QPoint(40, 30) << true << QPoint(250, 150);
     }
 
     void placement()
@@ -164,9 +164,7 @@ private slots:
         QFETCH(bool, openAgain);
         QFETCH(QPoint, expected);
         openSettings()->remove(QStringLiteral("Forms"));
-        QWidget owner;
-        owner.setGeometry(200, 100, 600, 400);
-        StatefulWindow window(QStringLiteral("frmPlaced"), QStringLiteral("Test"), &owner);
+        StatefulWindow window(QStringLiteral("frmPlaced"), QStringLiteral("Test"));
         window.resize(200, 100);
         window.move(stored);
         if (shownBefore) {
@@ -175,7 +173,7 @@ private slots:
         }
         window.storeState();
         window.hide();
-        window.move(250, 150); // where the other device's stored place put it
+        window.move(250, 150); // where the next opening or the other device put it
         if (openAgain)
             window.show();
         else
@@ -183,32 +181,45 @@ private slots:
         QCOMPARE(window.pos(), expected);
     }
 
-    // However late the window learns its size, it opens centred over its owner, also when it was
-    // placed before: by the opener, centred with the size it had then, or by a device switch.
+    // However late the window learns its size, it opens centred over its owner when opened as
+    // the main window opens it, whatever place it had (the opener's early centring with the size
+    // it had then, a device switch's stored place), or when shown with no place of its own yet.
     void opensCentredOverItsOwner_data()
     {
         QTest::addColumn<bool>("sizedWhenShown");
-        QTest::addColumn<bool>("centredBefore");
-        QTest::newRow("by its layout") << false << false;
-        QTest::newRow("by its layout, centred before") << false << true;
-        QTest::newRow("when shown") << true << false;
-        QTest::newRow("when shown, centred before") << true << true;
+        QTest::addColumn<bool>("placedBefore");
+        QTest::addColumn<bool>("opened"); // else only shown
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("by its layout, opened") << false << false << true << true;
+        QTest::newRow("by its layout, placed, opened") << false << true << true << true;
+        QTest::newRow("by its layout, shown") << false << false << false << true;
+        QTest::newRow("by its layout, placed, shown") << false << true << false << false;
+        QTest::newRow("when shown, placed, opened") << true << true << true << true;
+        QTest::newRow("when shown, shown") << true << false << false << true;
     }
 
     void opensCentredOverItsOwner()
     {
         QFETCH(bool, sizedWhenShown);
-        QFETCH(bool, centredBefore);
+        QFETCH(bool, placedBefore);
+        QFETCH(bool, opened);
+        QFETCH(bool, centred);
         QWidget owner;
         owner.setGeometry(150, 120, 1100, 700);
         LateSizedWindow window(sizedWhenShown, &owner);
         const QSize early = window.size();
-        if (centredBefore)
+        if (placedBefore)
             window.move(150 + (1100 - early.width()) / 2, 120 + (700 - early.height()) / 2);
-        window.show(); // the place it asks for as it opens; a platform may add a frame later
+        const QPoint before = window.pos();
+        if (opened)
+            showCentred(&window);
+        else
+            window.show();
+        // The place it asks for as it opens; a platform may add a frame later.
         QVERIFY(window.size() != early);
-        QCOMPARE(window.pos(),
-                 QPoint(150 + (1100 - window.width()) / 2, 120 + (700 - window.height()) / 2));
+        QCOMPARE(window.pos(), centred ? QPoint(150 + (1100 - window.width()) / 2,
+                                                120 + (700 - window.height()) / 2)
+                                       : before);
     }
 
     void storingOffStoresNothingOnClose()
