@@ -48,7 +48,8 @@ class MessageService
 public:
     virtual ~MessageService() = default;
     virtual MessageButton showMessage(const MessageRequest &request) = 0;
-    // The chosen path, or an empty text when the user cancelled.
+    // The chosen path, or an empty text when the user cancelled. A save dialog does not ask
+    // whether to replace an existing file: a caller that replaces one asks itself.
     virtual QString askFileName(const FileDialogRequest &request) = 0;
 };
 

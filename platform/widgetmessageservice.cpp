@@ -72,6 +72,9 @@ QString WidgetMessageService::askFileName(const FileDialogRequest &request)
                                                                  : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.kind == FileDialogRequest::Save ? QFileDialog::AnyFile
                                                                : QFileDialog::ExistingFile);
+    // A caller that replaces an existing file asks about it itself; Qt's own question would
+    // come on top of it, and for a name that is only chosen, not written, it means nothing.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -1,6 +1,7 @@
 #include "windowkit/statefulwindow.h"
 
 #include "platform/settings.h"
+#include "windowkit/secondarywindow.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -93,10 +94,9 @@ bool isOnScreen(const QRect &frame)
 StatefulWindow::StatefulWindow(const QString &objectName, const QString &caption, QWidget *parent)
     : QWidget(parent, Qt::Window), m_section(initialSection())
 {
-    setObjectName(objectName);
-    setWindowTitle(caption);
-    // Closing a settings window never ends the program; only the main window does.
-    setAttribute(Qt::WA_QuitOnClose, false);
+    // Closing a settings window never ends the program; only the main window does. Its
+    // placement on opening, its keys and what assistive tools see are every secondary window's.
+    makeSecondaryWindow(this, objectName, caption);
 }
 
 QString StatefulWindow::deviceSection(int selectedIndex)

@@ -10,9 +10,11 @@
 #include "session/pollingcycle.h"
 #include "session/session.h"
 #include "windowkit/editorwindow.h"
+#include "windowkit/secondarywindow.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
+#include "workstation/menubarkeys.h"
 #include "workstation/messagelog.h"
 
 #include <QComboBox>
@@ -248,6 +250,7 @@ void MainWindow::buildMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     add(help, "mnuAboutProgram");
     add(help, "mnuShowHelpDoc");
+    new MenuBarKeys(menuBar());
 }
 
 void MainWindow::buildToolBar()
@@ -761,8 +764,7 @@ void MainWindow::openWindow(QWidget *window)
 {
     if (!window)
         return;
-    CenterOverMainWindow(window);
-    window->show();
+    showCentred(window);
     window->raise();
     window->activateWindow();
 }
