@@ -581,7 +581,9 @@ void ConfigWindow::checkClockField(QLineEdit *field, bool date)
 
 void ConfigWindow::checkDescription()
 {
-    if (session().deviceCount() < 1)
+    // Only what the user typed names the device: a key that changed nothing (Tab, Alt) over a
+    // text the program put in would otherwise rename the entry to it, even to nothing.
+    if (session().deviceCount() < 1 || !m_description->isModified())
         return;
     QString text = m_description->text();
     if (text.size() > DeviceNetwork::kNameLength) {

@@ -439,6 +439,10 @@ private slots:
     {
         start(device());
         auto *text = in<QLineEdit>(config(), "EditDevString");
+        const QString before = session().network().entry(0).text;
+        text->setText(QString()); // as the program shows it, not typed: a key changing nothing
+        QTest::keyClick(text, Qt::Key_Alt);
+        QCOMPARE(session().network().entry(0).text, before);
         text->setText(QStringLiteral("Печь 1"));
         QTest::keyClick(text, Qt::Key_1);
         QCOMPARE(session().network().entry(0).text, QStringLiteral("Печь 11"));
