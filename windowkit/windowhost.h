@@ -14,6 +14,8 @@ public:
     virtual void CenterOverMainWindow(QWidget *window) = 0;
     // Centres a window over the main window and shows it without blocking the main window.
     virtual void openWindow(QWidget *window) = 0;
+    // A network is there: the commands that work on devices become available.
+    virtual void EnableDeviceCommands() = 0;
     // Highlights the selected device's entry in the device tree; nothing else runs.
     virtual void highlightSelectedNode() = 0;
     // Shows the selected device's table in the grid and chart, with its colours. Throws

@@ -1,6 +1,5 @@
 #include "workstation/dataview.h"
 
-#include "workstation/exportcommands.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -389,16 +388,14 @@ DataView::DataView(QTableView *grid, MeasurementChartView *chart)
     gridPopup->setObjectName(QStringLiteral("PopupMenuGrid"));
     QAction *excel = gridPopup->addAction(QStringLiteral("Экспорт в Microsoft Excel"));
     excel->setObjectName(QStringLiteral("Excel1"));
-    QObject::connect(excel, &QAction::triggered, m_grid, [this] { Excel1Click(*this); });
+    m_tableExport = excel;
     m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(m_grid, &QWidget::customContextMenuRequested, gridPopup,
                      [this, gridPopup](const QPoint &pos) {
                          gridPopup->popup(m_grid->viewport()->mapToGlobal(pos));
                      });
-    if (QAction *exportChart = m_chart->popupMenu()->findChild<QAction *>(
-            QStringLiteral("mnuExportChart"), Qt::FindDirectChildrenOnly))
-        QObject::connect(exportChart, &QAction::triggered, m_chart,
-                         [this] { ExportChartClick(m_chart); });
+    m_chartExport = m_chart->popupMenu()->findChild<QAction *>(QStringLiteral("mnuExportChart"),
+                                                               Qt::FindDirectChildrenOnly);
 }
 
 void DataView::fitColumns()

@@ -1,5 +1,7 @@
 #pragma once
 
+class QAction;
+
 #include "platform/measurementmodel.h"
 #include "platform/measurementtable.h"
 
@@ -96,6 +98,10 @@ public:
     void follow(const QString &path);
     // Rows appended since the last look appear in the grid, which moves to the newest row.
     void showNewestRow();
+    // The popup entries that export the table and the chart; whoever assembles the window
+    // connects them to the exports.
+    QAction *tableExportAction() const { return m_tableExport; }
+    QAction *chartExportAction() const { return m_chartExport; }
     // Redraws the chart's page from the table.
     void refreshChart(bool fullPage);
 
@@ -105,6 +111,8 @@ private:
     std::unique_ptr<MeasurementTable> m_table;
     QTableView *m_grid;
     MeasurementChartView *m_chart;
+    QAction *m_tableExport = nullptr;
+    QAction *m_chartExport = nullptr;
     MeasurementTableModel *m_model;
 };
 

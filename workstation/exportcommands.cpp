@@ -3,7 +3,7 @@
 #include "platform/messageservice.h"
 #include "platform/metafile.h"
 #include "platform/workbookexport.h"
-#include "workstation/dataview.h"
+#include "platform/measurementtable.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -71,23 +71,23 @@ void ExportChartClick(QWidget *chart)
         raise(name + QStringLiteral(": ") + writer.errorString());
 }
 
-void Excel1Click(DataView &view)
+bool Excel1Click(MeasurementTable &table)
 {
     const QString caption = QStringLiteral("Экспорт таблицы");
-    if (!view.isOpen()) {
+    if (!table.isOpen()) {
         showMessage(QStringLiteral("Нет доступа к таблице."), caption, MessageIcon::Exclamation);
-        return;
+        return false;
     }
     const QString name = askSaveName(QStringLiteral("Файлы таблиц (*.xls);;Файлы Word (*.doc)"));
     if (name.isEmpty() || !mayReplace(name, caption))
-        return;
+        return false;
     // The table may have grown (or been closed) while the dialogs were open.
-    if (!view.isOpen() || view.table().refresh() == 0) {
+    if (!table.isOpen() || table.refresh() == 0) {
         showMessage(QStringLiteral("Архив данных пуст."), QString(), MessageIcon::None);
-        return;
+        return false;
     }
     QString error;
-    if (!workbook::exportTable(view.table(), name, &error))
+    if (!workbook::exportTable(table, name, &error))
         raise(error);
-    view.showNewestRow();
+    return true;
 }

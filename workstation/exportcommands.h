@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class DataView;
+class MeasurementTable;
 class QWidget;
 
 // The main window's exports: the chart as a picture file, the selected device's table as a
@@ -18,6 +18,7 @@ ChartFileFormat chartFileFormat(const QString &fileName);
 // cannot be written throws std::runtime_error for the global error display.
 void ExportChartClick(QWidget *chart);
 
-// "Экспорт в Microsoft Excel": the display table as a workbook under the chosen name; the grid
-// then stands on the last row. Write errors throw std::runtime_error.
-void Excel1Click(DataView &view);
+// "Экспорт в Microsoft Excel": the display table as a workbook under the chosen name. True when
+// the workbook was written (the grid then goes to the last row). Write errors throw
+// std::runtime_error.
+bool Excel1Click(MeasurementTable &table);

@@ -12,6 +12,7 @@
 #include "windowkit/editorwindow.h"
 #include "windowkit/secondarywindow.h"
 #include "workstation/dataview.h"
+#include "workstation/exportcommands.h"
 #include "workstation/devicetree.h"
 #include "workstation/images.h"
 #include "workstation/menubarkeys.h"
@@ -329,6 +330,12 @@ void MainWindow::buildClientArea()
     m_chartView = new MeasurementChartView(m_dataPanel);
     right->addWidget(m_chartView, 3);
     m_dataView = std::make_unique<DataView>(m_grid, m_chartView);
+    connect(m_dataView->tableExportAction(), &QAction::triggered, this, [this] {
+        if (Excel1Click(m_dataView->table()))
+            m_dataView->showNewestRow();
+    });
+    if (QAction *chartExport = m_dataView->chartExportAction())
+        connect(chartExport, &QAction::triggered, this, [this] { ExportChartClick(m_chartView); });
 
     // The scan's progress and result, over the grid and chart while it is shown.
     auto *find = new QFrame(m_dataPanel);

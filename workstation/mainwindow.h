@@ -88,7 +88,7 @@ public:
     // the device's record, shows its name, identity and table, and restores the editors' state.
     void SelectDevice(int index);
     void SwitchEditorStateSection();
-    void EnableDeviceCommands();
+    void EnableDeviceCommands() override;
     // Highlights the entry at the selected index, if there is one; nothing else runs.
     void highlightSelectedNode() override;
     // The measurement table of the selected device, opened for the grid and the chart.

@@ -3,7 +3,9 @@
 #include "platform/messageservice.h"
 #include "platform/settings.h"
 #include "session/pollingcycle.h"
-#include "workstation/mainwindow.h"
+#include "windowkit/windowhost.h"
+
+#include <QWidget>
 
 #include <QAction>
 #include <QFile>
@@ -15,11 +17,6 @@ namespace {
 
 const char *const kFilter = "Файлы настроек (*.ini);;Все файлы (*.*)";
 
-const char *const kEditorButtons[] = {
-    "butShowFormConfig",       "butShowFormChannelsConfig", "butShowFormCountursConfig",
-    "butShowFormAlarmsConfig", "butShowFormProgramControl", "butShowFormArchData",
-};
-
 QString askName(FileDialogRequest::Kind kind)
 {
     FileDialogRequest request;
@@ -30,8 +27,8 @@ QString askName(FileDialogRequest::Kind kind)
 
 } // namespace
 
-NetworkFileCommands::NetworkFileCommands(Session &session, MainWindow &main)
-    : QObject(&main), m_session(session), m_main(main)
+NetworkFileCommands::NetworkFileCommands(Session &session, WindowHost &host)
+    : QObject(host.mainWidget()), m_session(session), m_host(host)
 {
     session.setNetworkFileService(this);
 }
@@ -98,8 +95,8 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
     m_session.network().replace(entries);
     m_reserved = saved->reserved;
     m_session.setSelection(saved->selectedIndex, saved->current);
-    m_main.update();
-    m_main.ShowDeviceTable();
+    m_host.mainWidget()->update();
+    m_host.ShowDeviceTable();
     return true;
 }
 
@@ -155,11 +152,9 @@ void NetworkFileCommands::loadFrom(const QString &path, bool wasPolling)
         const DeviceNode *first = network.device(0);
         m_session.showSelectedName(
             m_session.DescribeDevice(first ? first->identity() : DeviceNode().identity()));
-        m_main.highlightSelectedNode();
-        for (const char *button : kEditorButtons)
-            m_main.command(QString::fromLatin1(button))->setEnabled(true);
+        m_host.highlightSelectedNode();
     }
     if (wasPolling)
         m_session.polling().resumeQuietly();
-    m_main.EnableDeviceCommands();
+    m_host.EnableDeviceCommands();
 }

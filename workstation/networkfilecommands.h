@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-class MainWindow;
+class WindowHost;
 class QIODevice;
 
 // The save and load commands of the device tree and the reader behind the automatic reload at
@@ -15,7 +15,7 @@ class NetworkFileCommands : public QObject, public NetworkFileService
     Q_OBJECT
 public:
     // Plugs itself into the session as its network file service.
-    NetworkFileCommands(Session &session, MainWindow &main);
+    NetworkFileCommands(Session &session, WindowHost &host);
     ~NetworkFileCommands() override;
 
     // Replaces the network by the file's. On damage: the message, an empty network, and
@@ -31,7 +31,7 @@ private:
     void loadFrom(const QString &path, bool wasPolling);
 
     Session &m_session;
-    MainWindow &m_main;
+    WindowHost &m_host;
     // Kept from the last loaded file and written back unchanged.
     qint32 m_reserved = 0;
 };
