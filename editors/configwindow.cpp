@@ -221,8 +221,7 @@ QWidget *ConfigWindow::buildIdentityGroup()
     m_date->installEventFilter(this);
     m_time->installEventFilter(this);
     m_description->installEventFilter(this);
-    connect(m_speed, &CloseUpComboBox::listOpened, this,
-            [this]() { beginEdit(); });
+    connect(m_speed, &CloseUpComboBox::listOpened, this, [this]() { beginEdit(); });
     connect(m_speed, &CloseUpComboBox::listClosed, this, &ConfigWindow::changeLineSpeed);
     // A text put in by the program (a device described, a stored state) is no typed clock.
     connect(m_date, &QLineEdit::textChanged, this, [this]() {
@@ -406,8 +405,8 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     // found it. Without that read nothing is written.
     const bool clockTyped = m_typedDate || m_typedTime;
     if (clockTyped && !(m_typedDate && m_typedTime) &&
-        run.check(session().deviceAccess().ReadSettings(kClockBlock.position,
-                                                        kClockBlock.length)) != 0)
+        run.check(
+            session().deviceAccess().ReadSettings(kClockBlock.position, kClockBlock.length)) != 0)
         return;
 
     std::array<int, generalconfig::kScreens> screens{};
@@ -433,7 +432,8 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     IdentityBlock ident = IdentityBlock::decode(session().CurrentDevice().identity());
     ident.setAddress(address);
     if (clockTyped) {
-        const IdentityBlock device = IdentityBlock::decode(imageBlock<identity::kBytes>(kIdentityBlock));
+        const IdentityBlock device =
+            IdentityBlock::decode(imageBlock<identity::kBytes>(kIdentityBlock));
         ident.setClockDate(m_typedDate.value_or(device.clockDate()));
         ident.setClockTime(m_typedTime.value_or(device.clockTime()));
     }

@@ -38,8 +38,8 @@ public:
 
     void windowRead(const QString &window, std::uint16_t bytePosition, std::uint16_t byteLength,
                     DeviceKey device);
-    bool windowHasRead(const QString &window, std::uint16_t bytePosition,
-                       std::uint16_t byteLength, DeviceKey device) const;
+    bool windowHasRead(const QString &window, std::uint16_t bytePosition, std::uint16_t byteLength,
+                       DeviceKey device) const;
 
     // A device now answers under another key (its address was changed): what was its stays its.
     void rekey(DeviceKey from, DeviceKey to);

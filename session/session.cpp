@@ -65,8 +65,8 @@ void Session::adoptSelectedIdentity(const IdentityBlock &identity)
     const DeviceKey before = selectedKey();
     const std::uint8_t oldSpeed = m_current.speedCode();
     identity.encode(m_current.identity());
-    if (DeviceNode *record = m_network.isDevice(m_selectedIndex) ? m_network.device(m_selectedIndex)
-                                                                  : nullptr)
+    if (DeviceNode *record =
+            m_network.isDevice(m_selectedIndex) ? m_network.device(m_selectedIndex) : nullptr)
         identity.encode(record->identity());
     m_origins.rekey(before, selectedKey());
     if (identity.speedCode() != oldSpeed) {

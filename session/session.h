@@ -1,12 +1,12 @@
 #pragma once
 
+#include "device/commonblock.h"
 #include "device/deviceaccess.h"
 #include "device/devicenode.h"
 #include "device/identity.h"
 #include "link/commport.h"
 #include "link/modbuslink.h"
 #include "link/registerimages.h"
-#include "device/commonblock.h"
 #include "session/blockorigins.h"
 #include "session/devicenetwork.h"
 #include "session/namedobjects.h"

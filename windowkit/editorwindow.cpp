@@ -132,8 +132,7 @@ int EditorWindow::ensureOwn(ExchangeRun &run, HoldingBlock block)
     return run.check(m_session.ensureOwn(block.position, block.length));
 }
 
-int EditorWindow::writeCommonBlock(ExchangeRun &run,
-                                   const std::function<void(CommonBlock &)> &edit)
+int EditorWindow::writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit)
 {
     return run.check(m_session.writeCommonBlock(edit));
 }

@@ -69,10 +69,10 @@ struct ExchangeOptions
 };
 
 enum class ExchangeOutcome {
-    Done,      // every exchange succeeded
-    Failed,    // at least one failed; the message box was shown
-    Declined,  // the user kept polling running
-    Deferred,  // runs once the poll tick under way has ended
+    Done,       // every exchange succeeded
+    Failed,     // at least one failed; the message box was shown
+    Declined,   // the user kept polling running
+    Deferred,   // runs once the poll tick under way has ended
     PortLocked, // PortMutex not had in time; the user was told
     NotRead     // the blocks to write were not read from this device here; the user was told
 };

@@ -1,6 +1,5 @@
 #include "workstation/dataview.h"
 
-
 #include <QCategoryAxis>
 #include <QChart>
 #include <QFrame>

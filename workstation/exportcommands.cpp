@@ -1,9 +1,9 @@
 #include "workstation/exportcommands.h"
 
+#include "platform/measurementtable.h"
 #include "platform/messageservice.h"
 #include "platform/metafile.h"
 #include "platform/workbookexport.h"
-#include "platform/measurementtable.h"
 
 #include <QFileInfo>
 #include <QImage>

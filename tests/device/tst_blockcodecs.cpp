@@ -1,8 +1,8 @@
 #include "device/channelblock.h"
-#include "device/imagefields.h"
 #include "device/commonblock.h"
 #include "device/generalconfig.h"
 #include "device/identity.h"
+#include "device/imagefields.h"
 #include "device/pointposition.h"
 #include "device/registermap.h"
 
@@ -104,7 +104,8 @@ private slots:
         QFETCH(QList<bool>, secondLoop);
         RegisterImages images;
         putBytes(images, regmap::kCommonBlock, bytes.left(14));
-        const CommonBlock block = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
+        const CommonBlock block =
+            CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         QCOMPARE(int(block.timeCorrection()), correction);
         QCOMPARE(int(block.registrationCycle()), cycle);
         QCOMPARE((QList<bool>{block.thermoCompensation(), block.overlaidControl(),
@@ -122,7 +123,8 @@ private slots:
     {
         RegisterImages images;
         putBytes(images, regmap::kCommonBlock, QByteArray::fromHex("7fffaa5500004411ffffffff0000"));
-        CommonBlock block = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
+        CommonBlock block =
+            CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         block.setTimeCorrection(-3);
         block.setConfigFlags(true, false, true);
         block.setRegistrationCycle(600);
@@ -135,7 +137,8 @@ private slots:
         QCOMPARE(bytesAt(images, regmap::kCommonBlock, 12),
                  QByteArray::fromHex("fd81aa5558024411001507 1f").replace(' ', ""));
         QCOMPARE(int(images.holding[regmap::kCommonBlock + 9]), 21);
-        const CommonBlock sealed = CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
+        const CommonBlock sealed =
+            CommonBlock::decode(field::block<14>(images.holding, regmap::kCommonBlock));
         QVERIFY(sealed.checkValueMatches());
         QCOMPARE(bytesAt(images, regmap::kCommonShadow, 14),
                  bytesAt(images, regmap::kCommonBlock, 14));
@@ -171,22 +174,26 @@ private slots:
         QFETCH(QByteArray, written);
         RegisterImages images;
         putBytes(images, regmap::kDisplaySelection, bytes);
-        const auto read = generalconfig::screenIndexes(field::block<10>(images.holding, regmap::kDisplaySelection));
+        const auto read = generalconfig::screenIndexes(
+            field::block<10>(images.holding, regmap::kDisplaySelection));
         QCOMPARE(QList<int>(read.begin(), read.end()), indexes);
         std::array<int, 10> choice{};
         std::copy(chosen.begin(), chosen.end(), choice.begin());
-        generalconfig::setScreenIndexes(field::block<10>(images.holding, regmap::kDisplaySelection), choice);
+        generalconfig::setScreenIndexes(field::block<10>(images.holding, regmap::kDisplaySelection),
+                                        choice);
         QCOMPARE(bytesAt(images, regmap::kDisplaySelection, 10), written);
     }
 
     void passwordsAreWholeFloats()
     {
         RegisterImages images;
-        generalconfig::setPasswords(field::block<12>(images.holding, regmap::kAccessCodes), {1234.9, 0, 9999});
+        generalconfig::setPasswords(field::block<12>(images.holding, regmap::kAccessCodes),
+                                    {1234.9, 0, 9999});
         // 1234.0f = 0x449A4000, least significant byte first
         QCOMPARE(bytesAt(images, regmap::kAccessCodes, 12),
                  QByteArray::fromHex("00409a44 00000000 003c1c46").replace(' ', ""));
-        const auto back = generalconfig::passwords(field::block<12>(images.holding, regmap::kAccessCodes));
+        const auto back =
+            generalconfig::passwords(field::block<12>(images.holding, regmap::kAccessCodes));
         QCOMPARE(back[0], 1234.0f);
         QCOMPARE(back[2], 9999.0f);
     }
@@ -285,7 +292,8 @@ private slots:
         const QByteArray tail =
             QByteArray::fromHex("000048c2 00808944 0000003f 1900").replace(' ', "");
         putBytes(images, at, head + tail);
-        const ChannelBlock c = ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(channel)));
+        const ChannelBlock c =
+            ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(channel)));
         QCOMPARE(c.on, on);
         QCOMPARE(c.sensorType, type);
         QCOMPARE(c.characteristic, characteristic);
@@ -316,7 +324,8 @@ private slots:
         images.holding[regmap::channel(3) + 1] = 0x7C; // bits 2-6 are written as 0
         c.encode(field::block<18>(images.holding, regmap::channel(3)));
         QCOMPARE(bytesAt(images, regmap::channel(3), 4), QByteArray::fromHex("7f00035a"));
-        const ChannelBlock back = ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(3)));
+        const ChannelBlock back =
+            ChannelBlock::decode(field::block<18>(images.holding, regmap::channel(3)));
         QCOMPARE(back.sensorType, 7);
         QCOMPARE(back.characteristic, 15);
         QCOMPARE(back.scheme, 3);
@@ -402,7 +411,8 @@ private slots:
         QCOMPARE(bytesAt(images, regmap::channelName(2), 16), stored);
         QCOMPARE(int(images.holding[regmap::channelName(2) - 1]), 0xEE);
         QCOMPARE(int(images.holding[regmap::channelName(3)]), 0xEE);
-        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(2))), readBack);
+        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(2))),
+                 readBack);
     }
 
     // The identity block: the fields the configurator changes land at their bytes, every other
@@ -432,7 +442,8 @@ private slots:
     {
         RegisterImages images;
         putBytes(images, regmap::channelName(1), QByteArray(16, 'A') + QByteArray("BBB"));
-        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(1))), QString(16, QLatin1Char('A')));
+        QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(1))),
+                 QString(16, QLatin1Char('A')));
     }
 };
 

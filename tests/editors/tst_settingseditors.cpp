@@ -272,8 +272,9 @@ private slots:
         time->selectAll();
         QTest::keyClicks(time, QStringLiteral("120000"));
         in<QPushButton>(w, "ButtonSaveConfig")->click();
-        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
-                                     "Ошибка записи настроек конфигурации \r\nПроверьте подключение")});
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Ошибка записи настроек конфигурации \r\nПроверьте подключение")});
         QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
     }
 
@@ -311,8 +312,9 @@ private slots:
         }
         m_messages->shown.clear();
         in<QPushButton>(w, write)->click();
-        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
-                                     "Сначала прочитайте настройки устройства.\r\nЗапись не выполнена.")});
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Сначала прочитайте настройки устройства.\r\nЗапись не выполнена.")});
         QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
         QCOMPARE(requestsMatching(QStringLiteral(":0610")), 0);
     }
@@ -614,8 +616,9 @@ private slots:
         QFETCH(double, value);
         QFETCH(bool, refused);
         openWindows();
-        QWidget *w = field.startsWith(QLatin1String("frmConfig/")) ? static_cast<QWidget *>(config())
-                                                                 : channels();
+        QWidget *w = field.startsWith(QLatin1String("frmConfig/"))
+                         ? static_cast<QWidget *>(config())
+                         : channels();
         w->show();
         auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
@@ -650,8 +653,10 @@ private slots:
     void controlsHaveAccessibleNames()
     {
         openWindows();
-        QCOMPARE(in<QLineEdit>(config(), "MaskEditData")->displayText(), QStringLiteral("  .  .  "));
-        QCOMPARE(in<QLineEdit>(config(), "MaskEditTime")->displayText(), QStringLiteral("  :  :  "));
+        QCOMPARE(in<QLineEdit>(config(), "MaskEditData")->displayText(),
+                 QStringLiteral("  .  .  "));
+        QCOMPARE(in<QLineEdit>(config(), "MaskEditTime")->displayText(),
+                 QStringLiteral("  :  :  "));
         for (QWidget *window :
              {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels())}) {
             window->show();

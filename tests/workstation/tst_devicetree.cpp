@@ -312,7 +312,8 @@ private slots:
     void inconsistentStateDoesNotCrash()
     {
         addThreeDevices();
-        m_session->setSelection(99, m_session->CurrentDevice()); // beyond the tree, as a damaged file could leave it
+        m_session->setSelection(
+            99, m_session->CurrentDevice()); // beyond the tree, as a damaged file could leave it
         m_main->highlightSelectedNode();
         release(m_tree->topLevelItem(0));
         QCOMPARE(m_session->selectedIndex(), 0);

@@ -56,7 +56,7 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QList<int>>("results");
         QTest::addColumn<int>("throwAfter"); // exchanges before an error travels through; -1 none
-        QTest::addColumn<bool>("read");     // the window read the block it writes
+        QTest::addColumn<bool>("read");      // the window read the block it writes
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("exchanges");
         QTest::addColumn<QStringList>("boxes");
@@ -69,9 +69,9 @@ private slots:
         QTest::newRow("failures counted, one box")
             << false << yes << QList<int>{999, 0, 2} << -1 << true << int(ExchangeOutcome::Failed)
             << 3 << QStringList{failed};
-        QTest::newRow("polling stopped first") << true << yes << QList<int>{0} << -1 << true
-                                               << int(ExchangeOutcome::Done) << 1
-                                               << QStringList{stop};
+        QTest::newRow("polling stopped first")
+            << true << yes << QList<int>{0} << -1 << true << int(ExchangeOutcome::Done) << 1
+            << QStringList{stop};
         QTest::newRow("polling kept") << true << no << QList<int>{0} << -1 << true
                                       << int(ExchangeOutcome::Declined) << 0 << QStringList{stop};
         QTest::newRow("error in the middle")
@@ -99,8 +99,8 @@ private slots:
         ExchangeOptions options;
         options.writesFromControls = {kBlock};
         if (read)
-            conf.session.origins().windowRead(editor->objectName(), kBlock.position,
-                                              kBlock.length, conf.session.selectedKey());
+            conf.session.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
+                                              conf.session.selectedKey());
         if (polling) {
             conf.main->EnableDeviceCommands();
             conf.main->command(QStringLiteral("butEnableCycleReqDev"))->trigger();
