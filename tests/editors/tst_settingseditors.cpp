@@ -113,35 +113,39 @@ class TestSettingsEditors : public QObject
         return c;
     }
 
-    // Holding registers as the command-line tool reads them; empty when it gets no answer.
-    QByteArray cliRead(int address, int speed, int start, int count)
+    // The command-line tool's output, nothing when it failed. Pumped, so that nothing of this
+    // process waits on the line meanwhile.
+    std::optional<QByteArray> runCli(int address, int speed, const QStringList &command)
     {
         QProcess cli;
         cli.start(QStringLiteral(LORVAN_CLI_PATH),
-                  {QStringLiteral("--port"), m_dir.filePath("ports/COM1"), QStringLiteral("--baud"),
-                   QString::number(speed), QStringLiteral("--addr"), QString::number(address),
-                   QStringLiteral("read-holding"), QString::number(start), QString::number(count)});
-        // Pumped, so that nothing of this process waits on the line meanwhile.
+                  QStringList{QStringLiteral("--port"), m_dir.filePath("ports/COM1"),
+                              QStringLiteral("--baud"), QString::number(speed),
+                              QStringLiteral("--addr"), QString::number(address)} +
+                      command);
         QDeadlineTimer deadline(10000);
         while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
             QTest::qWait(5);
         if (cli.state() != QProcess::NotRunning || cli.exitCode() != 0)
-            return {};
-        return QByteArray::fromHex(cli.readAllStandardOutput().simplified().replace(' ', ""));
+            return std::nullopt;
+        return cli.readAllStandardOutput();
+    }
+
+    // Holding registers as the command-line tool reads them; empty when it gets no answer.
+    QByteArray cliRead(int address, int speed, int start, int count)
+    {
+        const auto out = runCli(address, speed,
+                                {QStringLiteral("read-holding"), QString::number(start),
+                                 QString::number(count)});
+        return out ? QByteArray::fromHex(out->simplified().replace(' ', "")) : QByteArray();
     }
 
     bool cliWrite(int address, int start, const QByteArray &bytes)
     {
-        QProcess cli;
-        cli.start(QStringLiteral(LORVAN_CLI_PATH),
-                  {QStringLiteral("--port"), m_dir.filePath("ports/COM1"), QStringLiteral("--baud"),
-                   QStringLiteral("9600"), QStringLiteral("--addr"), QString::number(address),
-                   QStringLiteral("write-holding"), QString::number(start),
-                   QString::fromLatin1(bytes.toHex())});
-        QDeadlineTimer deadline(10000);
-        while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(5);
-        return cli.state() == QProcess::NotRunning && cli.exitCode() == 0;
+        return runCli(address, 9600,
+                      {QStringLiteral("write-holding"), QString::number(start),
+                       QString::fromLatin1(bytes.toHex())})
+            .has_value();
     }
 
     QStringList messageTexts() const
