@@ -205,8 +205,10 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
     c.percent->setAccessibleName(QStringLiteral("Задание в %"));
     controlGrid->addWidget(label(QStringLiteral("Xзд в авт. режиме:"), c.setpoint, control), row,
                            0);
-    controlGrid->addWidget(c.setpoint, row, 1);
-    controlGrid->addWidget(c.percent, row++, 2);
+    auto *setpointRow = new QHBoxLayout;
+    setpointRow->addWidget(c.setpoint, 1);
+    setpointRow->addWidget(c.percent);
+    controlGrid->addLayout(setpointRow, row++, 1);
     for (const NumberRow &r : kControlRows) {
         NumericField *f =
             number(r.name, -kUnbounded, kUnbounded, kAsManyAsItHas, r.longest, control);
@@ -215,7 +217,7 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
         controlGrid->addWidget(f, row++, 1);
     }
     controlGrid->addWidget(new QLabel(QStringLiteral("Коэфф. рассогласования:"), control), row++, 0,
-                           1, 3);
+                           1, 2);
     auto *mismatch = new QGridLayout;
     for (int k = 0; k < loop::kMismatch; ++k) {
         auto *f = new NumericField(-kUnbounded, kUnbounded, kAsManyAsItHas, 12, control);
@@ -225,7 +227,10 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
                             2 * (k % 3));
         mismatch->addWidget(f, k / 3, 2 * (k % 3) + 1);
     }
-    controlGrid->addLayout(mismatch, row++, 0, 1, 3);
+    controlGrid->addLayout(mismatch, row++, 0, 1, 2);
+    controlGrid->setColumnStretch(1, 1);
+    for (NumericField *f : control->findChildren<NumericField *>())
+        f->setMinimumWidth(f->fontMetrics().horizontalAdvance(QStringLiteral("-00000,00")));
     left->addWidget(control);
 
     // "Параметры закона регулирования"
@@ -325,6 +330,8 @@ QWidget *ContursConfigWindow::buildViewPage()
             {QStringLiteral("Описание"), QStringLiteral("Значение")});
         c.viewList->verticalHeader()->hide();
         c.viewList->horizontalHeader()->setStretchLastSection(true);
+        c.viewList->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+        c.viewList->setWordWrap(false);
         c.viewList->setEditTriggers(QAbstractItemView::NoEditTriggers);
         c.refresh = new QPushButton(QStringLiteral("Обновить параметры"), c.viewGroup);
         c.refresh->setObjectName(numbered("BitBtnOtladka", n));
