@@ -26,11 +26,3 @@ AlarmWindow::AlarmWindow(Session &session, WindowHost &host)
     declareStoredState(stored::alarmProperties());
     resize(620, 440);
 }
-
-ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmContursConfig"),
-                   QStringLiteral("Настройка контуров"), host.mainWidget())
-{
-    declareStoredState(stored::loopProperties());
-    resize(660, 480);
-}

@@ -2,6 +2,7 @@
 
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
+#include "editors/contursconfigwindow.h"
 #include "windowkit/editorwindow.h"
 
 // The settings windows of the selected device. Each is created once at start, hidden, and only
@@ -30,12 +31,4 @@ class AlarmWindow : public EditorWindow
     Q_OBJECT
 public:
     AlarmWindow(Session &session, WindowHost &host);
-};
-
-// "Настройка контуров": the two control loops.
-class ContursConfigWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ContursConfigWindow(Session &session, WindowHost &host);
 };

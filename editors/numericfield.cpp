@@ -33,7 +33,9 @@ void NumericField::setDecimals(int decimals)
 void NumericField::show(double value)
 {
     const QLocale locale;
-    QString text = locale.toString(value, 'f', m_decimals);
+    // A field without a fixed number of decimals shows as many as its value has.
+    QString text =
+        locale.toString(value, 'f', m_decimals < 0 ? QLocale::FloatingPointShortest : m_decimals);
     text.remove(locale.groupSeparator());
     QLineEdit::setText(text);
     setModified(false);
@@ -48,7 +50,7 @@ bool NumericField::commitTyped()
     bool ok = false;
     const double v = typed.toDouble(&ok);
     // A whole-number field takes whole numbers only.
-    const bool whole = m_decimals > 0 || std::trunc(v) == v;
+    const bool whole = m_decimals != 0 || std::trunc(v) == v;
     if (ok && whole && v >= m_minimum && v <= m_maximum) {
         setValue(v);
         return true;

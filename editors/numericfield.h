@@ -23,7 +23,7 @@ public:
     double maximum() const { return m_maximum; }
     int decimals() const { return m_decimals; }
     void setFallback(double value) { m_fallback = value; }
-    // Shows the value again with the new number of decimals.
+    // Shows the value again with the new number of decimals (below 0: as many as it has).
     void setDecimals(int decimals);
 
     // Applies a typed text now, as leaving the field would. False when it was refused.

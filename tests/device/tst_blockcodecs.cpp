@@ -3,6 +3,7 @@
 #include "device/generalconfig.h"
 #include "device/identity.h"
 #include "device/imagefields.h"
+#include "device/loopblock.h"
 #include "device/pointposition.h"
 #include "device/registermap.h"
 
@@ -444,6 +445,105 @@ private slots:
         putBytes(images, regmap::channelName(1), QByteArray(16, 'A') + QByteArray("BBB"));
         QCOMPARE(channel::description(field::block<16>(images.holding, regmap::channelName(1))),
                  QString(16, QLatin1Char('A')));
+    }
+    // The loop's blocks: stored forms of the scaled fields, what a write keeps of a number the
+    // field shows cut down, the bits written as 0, the output conflicts and the view's figures.
+    void loopFields_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("expected");
+
+        auto row = [](const char *name, const char *kind, QVariantList args, const char *result) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << args << QString::fromUtf8(result);
+        };
+        // stored: value, factor, "i16"/"u16"/"u8"
+        row("setpoint 25.5 at p=1", "stored", {25.5, 10, "i16"}, "255");
+        row("setpoint 25.5 at p=0", "stored", {25.5, 1, "i16"}, "25");
+        row("setpoint -25.57 at p=1", "stored", {-25.57, 10, "i16"}, "-255");
+        row("setpoint 4000 at p=1", "stored", {4000.0, 10, "i16"}, "refused");
+        row("Ko 0.25", "stored", {0.25, 10000, "u16"}, "2500");
+        row("Ko 0.0003", "stored", {0.0003, 10000, "u16"}, "3");
+        row("Ko 7 does not fit", "stored", {7.0, 10000, "u16"}, "refused");
+        row("Timp 0.29", "stored", {0.29, 100, "u16"}, "29");
+        row("To negative", "stored", {-0.1, 10, "u16"}, "refused");
+        row("DX byte 255", "stored", {255.9, 1, "u8"}, "255");
+        row("DX byte 256", "stored", {256.0, 1, "u8"}, "refused");
+        // kept: shown, stored, "u16"/"i16"
+        row("point 1234 shown 12", "kept", {12.0, 1234, "u16"}, "1234");
+        row("point edited to 13", "kept", {13.9, 1234, "u16"}, "1300");
+        row("A -1234 shown -12", "kept", {-12.0, -1234, "i16"}, "-1234");
+        row("A edited past 16 bits", "kept", {400.0, 0, "i16"}, "refused");
+        row("Vzd 65499 shown 654", "kept", {654.0, 65499, "u16"}, "65499");
+        row("Vzd 656 past 16 bits", "kept", {656.0, 65499, "u16"}, "refused");
+        // codec: block bytes in, bytes encoded from the decoded block out
+        row("unused bits written as 0", "codec", {QByteArray(34, char(0xff))},
+            "3707c707ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff");
+        row("input, law, program, byte 17 carried", "codec",
+            {QByteArray::fromHex(
+                "2503810600fa09c400050123456789ab11ffff0000000000000000000000000000")},
+            "2503810600fa09c400050123456789ab11ffff0000000000000000000000000000");
+        // conflict: on1, law1, output1, on2, law2, output2
+        row("Y2 and Y2", "conflict", {true, 0, 2, true, 2, 2}, "yes");
+        row("Y2 and Y2, loop 2 off", "conflict", {true, 0, 2, false, 2, 2}, "no");
+        row("PID-S on Y4(+Y5) beside Y5", "conflict", {true, 1, 4, true, 0, 5}, "yes");
+        row("Y5 beside USWO-S", "conflict", {true, 0, 5, true, 4, 3}, "yes");
+        row("PID-C on Y4(+Y5) beside Y5", "conflict", {true, 0, 4, true, 0, 5}, "no");
+        // view: law, Kp, range start, range end, To, Ko, Vzd; the last line
+        row("ON/OFF Delta", "view", {6, 2.0, 0.0, 400.0, 100, 2500, 0}, "Delta|  0.5 %");
+        row("ON/OFF empty range", "view", {6, 2.0, 100.0, 100.0, 100, 2500, 0}, "error after Ts");
+        row("Ko 0", "view", {0, 1.0, 0.0, 400.0, 100, 0, 0}, "error after Коэфф. V5");
+        row("PID-C", "view", {0, 1.0, 0.0, 400.0, 1000, 10000, 0}, "ZS|1.50");
+    }
+    void loopFields()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QVariantList, args);
+        QFETCH(QString, expected);
+
+        auto text = [](auto n) { return n ? QString::number(*n) : QStringLiteral("refused"); };
+        QString result;
+        if (kind == QLatin1String("stored")) {
+            const double v = args[0].toDouble(), s = args[1].toDouble();
+            const QString width = args[2].toString();
+            result = width == QLatin1String("i16")   ? text(loop::storedI16(v, s))
+                     : width == QLatin1String("u16") ? text(loop::storedU16(v, s))
+                                                     : text(loop::storedByte(v));
+        } else if (kind == QLatin1String("kept")) {
+            result = args[2].toString() == QLatin1String("u16")
+                         ? text(loop::keptWholeU16(args[0].toDouble(), args[1].toUInt()))
+                         : text(loop::keptWholeI16(args[0].toDouble(), qint16(args[1].toInt())));
+        } else if (kind == QLatin1String("codec")) {
+            QByteArray bytes = args[0].toByteArray();
+            auto span = std::span<std::uint8_t, LoopBlock::kBytes>(
+                reinterpret_cast<std::uint8_t *>(bytes.data()), LoopBlock::kBytes);
+            const LoopBlock block = LoopBlock::decode(span);
+            std::fill(span.begin(), span.end(), 0);
+            block.encode(span);
+            result = QString::fromLatin1(bytes.toHex());
+        } else if (kind == QLatin1String("conflict")) {
+            LoopBlock a, b;
+            a.on = args[0].toBool(), a.law = args[1].toInt(), a.output = args[2].toInt();
+            b.on = args[3].toBool(), b.law = args[4].toInt(), b.output = args[5].toInt();
+            QCOMPARE(loop::outputsConflict(b, a), loop::outputsConflict(a, b));
+            result = loop::outputsConflict(a, b) ? QStringLiteral("yes") : QStringLiteral("no");
+        } else {
+            LoopBlock block;
+            block.law = args[0].toInt();
+            block.to = std::uint16_t(args[4].toUInt());
+            block.ko = std::uint16_t(args[5].toUInt());
+            block.vzd = std::uint16_t(args[6].toUInt());
+            ChannelBlock input;
+            input.rangeStart = args[2].toFloat();
+            input.rangeEnd = args[3].toFloat();
+            LoopLiveValues live;
+            live.zs = 1.5f;
+            const auto view = loop::viewLines(block, {args[1].toFloat(), 0, 0}, input, live);
+            result = view.parameterError
+                         ? QStringLiteral("error after ") + view.lines.last().first
+                         : view.lines.last().first + QLatin1Char('|') + view.lines.last().second;
+        }
+        QCOMPARE(result, expected);
     }
 };
 

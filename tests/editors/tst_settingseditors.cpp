@@ -5,6 +5,7 @@
 #include "device/registermap.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
+#include "editors/contursconfigwindow.h"
 #include "editors/numericfield.h"
 #include "link/frame.h"
 #include "platform/cp1251.h"
@@ -15,11 +16,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMutex>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 
 namespace {
@@ -32,6 +35,10 @@ QByteArray floatBytes(float v)
     std::memcpy(b.data(), &v, 4); // the PC and the device both keep floats low byte first
     return b;
 }
+
+// Loop 1's points: Yi0 of 12.34 and the two registers the window does not edit.
+const QByteArray kLinearization = QByteArray::fromHex(
+    "d204" + QByteArray("0000").repeated(9) + "a1b2" + QByteArray("0000").repeated(10) + "c3d4");
 
 } // namespace
 
@@ -146,6 +153,43 @@ class TestSettingsEditors : public QObject
                       {QStringLiteral("write-holding"), QString::number(start),
                        QString::fromLatin1(bytes.toHex())})
             .has_value();
+    }
+
+    // Loop 1 on X2 (p = 1) with no output code, loop 2 on X1 (p = 0) and Y2, both on; loop 1's
+    // hidden byte, hundredths of Vzd and A1, and points as no window would write them.
+    devsim::DeviceSetup loopDevice()
+    {
+        devsim::DeviceSetup d = device();
+        d.inputs[1] = {123.4, 0, 60};
+        d.loops[0] = {true, 2, 0, 0, 25.5, 2, 0.5f, 0, QStringLiteral("Печь-1")};
+        d.loops[1] = {true, 1, 2, 2, 100, 1, 0, 0, QStringLiteral("Печь-2")};
+        d.holdingBytes.append({regmap::loopMain(1) + 17, QByteArray::fromHex("a5")});
+        d.holdingBytes.append({regmap::loopMain(1) + 20, QByteArray::fromHex("d2042efb")});
+        d.holdingBytes.append({regmap::loopTuning(1), kLinearization});
+        d.coils.append({regmap::manualModeCoil(1), true});
+        return d;
+    }
+
+    ContursConfigWindow *loops()
+    {
+        return static_cast<ContursConfigWindow *>(main().windows().contursConfig);
+    }
+
+    // What the command-line tool prints for a command to the device; empty without an answer.
+    QByteArray cli(const QStringList &command)
+    {
+        QProcess cli;
+        cli.start(QStringLiteral(LORVAN_CLI_PATH),
+                  QStringList{QStringLiteral("--port"), m_dir.filePath("ports/COM1"),
+                              QStringLiteral("--baud"), QStringLiteral("9600"),
+                              QStringLiteral("--addr"), QString::number(kAddress)} +
+                      command);
+        QDeadlineTimer deadline(10000);
+        while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(5);
+        if (cli.state() != QProcess::NotRunning || cli.exitCode() != 0)
+            return {};
+        return cli.readAllStandardOutput().trimmed();
     }
 
     QStringList messageTexts() const
@@ -514,6 +558,151 @@ private slots:
         QCOMPARE(in<QCheckBox>(w, "CheckRazm1")->text(), QStringLiteral("%"));
     }
 
+    // Read, edit and write loop 1: the device's registers and coil hold exactly the composed
+    // bytes; bytes the window does not edit and hundredths it shows cut down come back as they
+    // were. A write that would put both loops on one output, or a % setpoint above 99, sends
+    // only the description.
+    void loopsRoundTrip()
+    {
+        devsim::DeviceSetup d = loopDevice();
+        start(d);
+        ContursConfigWindow *w = loops();
+        in<QPushButton>(w, "ButtonReadKont1")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(in<QComboBox>(w, "ComboOut1")->currentText(), QStringLiteral("Y1"));
+        QCOMPARE(in<QComboBox>(w, "ComboInp1")->currentText(), QStringLiteral("X2"));
+        QCOMPARE(in<NumericField>(w, "EditXzd1")->value(), 25.5);
+        QCOMPARE(in<NumericField>(w, "EditVzd1")->text(), QStringLiteral("12"));
+        QCOMPARE(in<NumericField>(w, "EditRassA11")->text(), QStringLiteral("-12"));
+        QCOMPARE(in<NumericField>(w, "EditLin_Yi01")->text(), QStringLiteral("12"));
+        QCOMPARE(in<NumericField>(w, "EditTimp_Uv1")->text(), QStringLiteral("0,5"));
+        QCOMPARE(in<QCheckBox>(w, "RevimKont1")->text(), QStringLiteral("Ручной режим"));
+        QCOMPARE(in<QCheckBox>(w, "CheckOn_Off1")->text(), QStringLiteral("Контур - включен"));
+        QCOMPARE(in<QLineEdit>(w, "EditOpisKont1")->text(), QStringLiteral("Печь-1"));
+        QVERIFY(!in<QComboBox>(w, "ComboN_Prog1")->isEnabled());
+        in<QPushButton>(w, "ButtonReadKont2")->click();
+        QCOMPARE(in<QComboBox>(w, "ComboOut2")->currentText(), QStringLiteral("Y2"));
+        QCOMPARE(in<NumericField>(w, "EditXzd2")->value(), 100.0);
+
+        auto *law = in<QComboBox>(w, "ComboZakon1");
+        auto choose = [](QComboBox *list, int index) {
+            list->setCurrentIndex(index);
+            emit list->activated(index);
+        };
+        choose(law, 4); // USWO-S
+        QCOMPARE(messageTexts().value(0),
+                 QStringLiteral(
+                     "Закон регулирования USWO не поддерживается\r\nв этой версии программы"));
+        QCOMPARE(law->currentText(), QStringLiteral("ПИД-Н/C"));
+        QVERIFY(!in<NumericField>(w, "EditVzd1")->isEnabled());
+        QCOMPARE(in<QComboBox>(w, "ComboOut1")->currentText(), QStringLiteral("Y1"));
+        choose(law, 6); // ON/OFF
+        QCOMPARE(in<QComboBox>(w, "ComboOut1")->currentText(), QStringLiteral("Y3"));
+        QVERIFY(!in<NumericField>(w, "EditKo1")->isEnabled());
+        choose(in<QComboBox>(w, "ComboOut1"), 0);
+        QCOMPARE(in<QComboBox>(w, "ComboOut1")->currentIndex(), 1); // "  " becomes Y1
+        choose(in<QComboBox>(w, "ComboOut1"), 3);
+        in<NumericField>(w, "EditKo1")->setValue(0.25);
+        in<NumericField>(w, "EditDXn1")->setValue(7);
+        in<QCheckBox>(w, "RevimKont1")->setChecked(false);
+        QCOMPARE(in<QCheckBox>(w, "RevimKont1")->text(), QStringLiteral("Автоматический режим"));
+        in<QLineEdit>(w, "EditOpisKont1")->setText(QStringLiteral("Печь-верх"));
+        m_messages->shown.clear();
+        in<QPushButton>(w, "ButtonWriteKont1")->click();
+        QCOMPARE(messageTexts(), QStringList());
+
+        const QByteArray block = QByteArray::fromHex("13068000"
+                                                     "5802c40932002c013200"
+                                                     "070501a5"
+                                                     "ff00d2042efb") +
+                                 QByteArray(10, '\0');
+        QCOMPARE(cliRead(kAddress, 9600, 110, 17), block);
+        QCOMPARE(cliRead(kAddress, 9600, 329, 22), kLinearization);
+        QCOMPARE(cliRead(kAddress, 9600, 220, 2), floatBytes(2));
+        QCOMPARE(cli({QStringLiteral("read-coils"), QStringLiteral("4"), QStringLiteral("2")}),
+                 QByteArray("0 0"));
+
+        // Loop 1 on Y2 beside loop 2 on Y2, both on.
+        choose(in<QComboBox>(w, "ComboOut1"), 2);
+        in<QLineEdit>(w, "EditOpisKont1")->setText(QStringLiteral("Печь-2"));
+        in<QPushButton>(w, "ButtonWriteKont1")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("Контуры подключены к одному выходу")});
+        QCOMPARE(cliRead(kAddress, 9600, 110, 17), block);
+        QCOMPARE(cliRead(kAddress, 9600, 313, 8).left(6), cp1251::encode(QStringLiteral("Печь-2")));
+
+        // A setpoint in % above 99.
+        m_messages->shown.clear();
+        choose(in<QComboBox>(w, "ComboOut1"), 3);
+        in<QCheckBox>(w, "CheckXzdRazm1")->setChecked(true);
+        in<NumericField>(w, "EditXzd1")->setValue(150);
+        in<QPushButton>(w, "ButtonWriteKont1")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("Проверьте установку задания")});
+        QCOMPARE(in<NumericField>(w, "EditXzd1")->value(), 1.0);
+        QCOMPARE(cliRead(kAddress, 9600, 110, 17), block);
+        // A setpoint that does not fit 16 bits at p = 1.
+        m_messages->shown.clear();
+        in<QCheckBox>(w, "CheckXzdRazm1")->setChecked(false);
+        in<NumericField>(w, "EditXzd1")->setValue(4000);
+        in<QPushButton>(w, "ButtonWriteKont1")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("Проверьте правильность ввода")});
+        QCOMPARE(cliRead(kAddress, 9600, 110, 17), block);
+    }
+
+    // A silent device: one message naming the loop.
+    void loopReadFailure()
+    {
+        devsim::DeviceSetup d = loopDevice();
+        d.faults.exception = 1;
+        d.faults.exceptionCode = 4;
+        start(d);
+        in<QPushButton>(loops(), "ButtonReadKont2")->click();
+        QCOMPARE(messageTexts(),
+                 QStringList{
+                     QStringLiteral("Ошибка чтения настроек контура-2\r\nПроверьте подключение.")});
+        QCOMPARE(in<QLineEdit>(loops(), "EditOpisKont2")->text(), QString());
+    }
+
+    // The view of loop 1 shows the device's live values; a Ko of 0 stops the lines after V5.
+    void loopViewShowsLiveLines()
+    {
+        devsim::DeviceSetup d = loopDevice();
+        d.loops[0].law = 6;
+        d.loops[0].output = 3;
+        start(d);
+        ContursConfigWindow *w = loops();
+        in<QPushButton>(w, "BitBtnOtladka1")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(in<QGroupBox>(w, "GroupBoxViewKont1")->title(),
+                 QStringLiteral("Параметры Печь-1"));
+        auto *list = in<QTableWidget>(w, "ValueListEditor1");
+        QStringList lines;
+        for (int r = 0; r < list->rowCount(); ++r)
+            lines << list->item(r, 0)->text() + QLatin1Char('|') + list->item(r, 1)->text();
+        QCOMPARE(lines.size(), 11);
+        const QStringList fixed{QStringLiteral("Выходное значение Y3:|0,00"),
+                                QStringLiteral("Входное значение X2:|123,4"),
+                                QStringLiteral("Коэфф. пропорц. Kп|2,00"),
+                                QStringLiteral("Коэфф. интегр. Kи|0,5000"),
+                                QStringLiteral("Коэфф. диф. Kд|0,0"),
+                                QStringLiteral("Коэфф. V5|1"),
+                                QStringLiteral("Коэфф. Mt|0,77")};
+        QCOMPARE(lines.mid(0, 7), fixed);
+        QVERIFY(lines[7].startsWith(QStringLiteral("Коэфф. Vy|")));
+        QCOMPARE(lines[8], QStringLiteral("Время фильтрации Тф(2)|1,0 сек"));
+        QVERIFY(lines[9].startsWith(QStringLiteral("Ts|")));
+        QCOMPARE(lines[10], QStringLiteral("Delta|  0,4 %"));
+        QCOMPARE(in<NumericField>(w, "EditTizm")->value(), 100.0);
+        QVERIFY(qAbs(in<NumericField>(w, "EditTemperComp")->value() - 23.5) <= 0.5);
+
+        QVERIFY(cliWrite(kAddress, 113, QByteArray(2, '\0'))); // Ko
+        in<QPushButton>(w, "BitBtnOtladka1")->click();
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral("Невозможно отобразить отладочные параметры.\r\n"
+                                            "Проверьте установленные параметры контура.")});
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка параметров контура"));
+        QCOMPARE(list->rowCount(), 6);
+    }
+
     // A refused write of X2's block stops the sequence: X3 and X4 are not written.
     void writeFailureStopsAfterX2()
     {
@@ -662,7 +851,8 @@ private slots:
         QCOMPARE(in<QLineEdit>(config(), "MaskEditTime")->displayText(),
                  QStringLiteral("  :  :  "));
         for (QWidget *window :
-             {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels())}) {
+             {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels()),
+              static_cast<QWidget *>(loops())}) {
             window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||

@@ -86,8 +86,10 @@ private slots:
         QFETCH(int, effect);
         QWidget *w = window(name);
         open(w);
-        // The window's own push button where it has one; what it does is not tested here.
-        const auto buttons = w->findChildren<QPushButton *>();
+        // The window's own push button where it has one on the page shown; what it does is not
+        // tested here.
+        auto buttons = w->findChildren<QPushButton *>();
+        buttons.removeIf([w](QPushButton *b) { return !b->isVisibleTo(w); });
         auto *button = buttons.isEmpty() ? new QPushButton(QStringLiteral("Проба"), w) : buttons[0];
         button->show();
         disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
