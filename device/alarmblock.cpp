@@ -3,8 +3,6 @@
 #include "device/imagefields.h"
 #include "device/pointposition.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr int kOnBit = 0x80;
@@ -66,15 +64,9 @@ std::optional<std::uint16_t> storedHysteresis(double value, int pointPosition)
     return pointpos::toU16(value, pointPosition);
 }
 
-int decimalsOf(double value)
+int pointPosition(std::span<const std::uint8_t, 2> channelFirstRegister)
 {
-    int decimals = 0;
-    for (double scaled = std::fabs(value); decimals < pointpos::kMaxPosition; ++decimals) {
-        if (std::fabs(scaled - std::round(scaled)) < 1e-6)
-            break;
-        scaled *= 10;
-    }
-    return decimals;
+    return channelFirstRegister[1] & 0x03;
 }
 
 QStringList inputItems()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editors/alarmwindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "windowkit/editorwindow.h"
@@ -22,14 +23,6 @@ class ArchDataWindow : public EditorWindow
     Q_OBJECT
 public:
     ArchDataWindow(Session &session, WindowHost &host);
-};
-
-// "Сигнализация": the alarm comparators.
-class AlarmWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    AlarmWindow(Session &session, WindowHost &host);
 };
 
 // "Настройка контуров": the two control loops.
