@@ -3,6 +3,7 @@
 
 #include "device/commonblock.h"
 #include "device/registermap.h"
+#include "editors/alarmwindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/numericfield.h"
@@ -101,6 +102,7 @@ class TestSettingsEditors : public QObject
     const DeviceNode &record() { return *session().network().device(0); }
 
     ConfigWindow *config() { return static_cast<ConfigWindow *>(main().windows().config); }
+    AlarmWindow *alarms() { return static_cast<AlarmWindow *>(main().windows().alarm); }
     ChannelConfigWindow *channels()
     {
         return static_cast<ChannelConfigWindow *>(main().windows().channelConfig);
@@ -114,20 +116,23 @@ class TestSettingsEditors : public QObject
     }
 
     // Holding registers as the command-line tool reads them; empty when it gets no answer.
-    QByteArray cliRead(int address, int speed, int start, int count)
+    QByteArray cliRead(int address, int speed, int start, int count,
+                       const QString &command = QStringLiteral("read-holding"))
     {
         QProcess cli;
         cli.start(QStringLiteral(LORVAN_CLI_PATH),
                   {QStringLiteral("--port"), m_dir.filePath("ports/COM1"), QStringLiteral("--baud"),
                    QString::number(speed), QStringLiteral("--addr"), QString::number(address),
-                   QStringLiteral("read-holding"), QString::number(start), QString::number(count)});
+                   command, QString::number(start), QString::number(count)});
         // Pumped, so that nothing of this process waits on the line meanwhile.
         QDeadlineTimer deadline(10000);
         while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
             QTest::qWait(5);
         if (cli.state() != QProcess::NotRunning || cli.exitCode() != 0)
             return {};
-        return QByteArray::fromHex(cli.readAllStandardOutput().simplified().replace(' ', ""));
+        QByteArray out = cli.readAllStandardOutput().simplified();
+        return command == QLatin1String("read-holding") ? QByteArray::fromHex(out.replace(' ', ""))
+                                                        : out;
     }
 
     bool cliWrite(int address, int start, const QByteArray &bytes)
@@ -510,6 +515,131 @@ private slots:
         QCOMPARE(in<QCheckBox>(w, "CheckRazm1")->text(), QStringLiteral("%"));
     }
 
+    // Comparators 1–3 as raw bytes over the channels' point positions (X1 0, X2 1, X3 2); every
+    // input stands at 20, so comparator 1 (X2 above 10) has tripped and comparator 2 not.
+    devsim::DeviceSetup alarmDevice()
+    {
+        devsim::DeviceSetup d = device();
+        d.holdingBytes.append(
+            {regmap::kAlarms,
+             QByteArray::fromHex("a95c6400ffff c0002dfe9600 067700000000").replace(' ', "") +
+                 QByteArray(30, '\0')});
+        return d;
+    }
+
+    // Read, edit and write the alarms; the device then holds exactly the composed bytes, the
+    // other owners' bytes of the common block under a matching check value, and the states of
+    // the comparators as composed.
+    void alarmsRoundTrip()
+    {
+        start(alarmDevice());
+        AlarmWindow *w = alarms();
+        auto text = [&](const char *name) { return in<QWidget>(w, name)->property("text"); };
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(text("CheckAlarm1").toString(), QStringLiteral("Вкл."));
+        QCOMPARE(in<QComboBox>(w, "ComboInpAlarm1")->currentText(), QStringLiteral("X2"));
+        QCOMPARE(in<QComboBox>(w, "ComboOutAlarm1")->currentText(), QStringLiteral("Y3"));
+        QCOMPARE(in<QComboBox>(w, "ComboFuncAlarm1")->currentText(), QStringLiteral("больше"));
+        QCOMPARE(text("EditLevelAlarm1").toString(), QStringLiteral("10"));
+        QCOMPARE(text("EditDeltaAlarm1").toString(), QStringLiteral("6553,5")); // as read
+        QCOMPARE(text("EditLevelAlarm2").toString(), QStringLiteral("-4,67"));
+        QCOMPARE(text("CheckAlarm3").toString(), QStringLiteral("Выкл."));
+        auto state = [&](int k) {
+            auto *l = in<QLabel>(w, QStringLiteral("StaticCompStat%1").arg(k));
+            return QStringList{l->text(), l->palette().color(l->backgroundRole()).name()};
+        };
+        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000")}));
+        QCOMPARE(state(2), (QStringList{QStringLiteral("ВЫКЛ."), QStringLiteral("#00ffff")}));
+        QVERIFY(in<QCheckBox>(w, "CheckAlarmSound")->isChecked());
+        QVERIFY(in<QCheckBox>(w, "CheckIshY4")->isChecked());
+        QVERIFY(!in<QCheckBox>(w, "CheckIshY3")->isChecked());
+        QCOMPARE(in<QComboBox>(w, "ComboParamY2")->currentIndex(), -1); // code 11
+
+        // Comparator 1 moves to 25.5; comparator 2 to X2, whose scale then applies; comparator 3
+        // comes on, above 0, driving Y5.
+        in<NumericField>(w, "EditLevelAlarm1")->setValue(25.5);
+        in<QComboBox>(w, "ComboInpAlarm2")->setCurrentIndex(1);
+        in<QCheckBox>(w, "CheckAlarm3")->setChecked(true);
+        in<QComboBox>(w, "ComboOutAlarm3")->setCurrentIndex(3);
+        in<QComboBox>(w, "ComboFuncAlarm3")->setCurrentIndex(1);
+        in<QCheckBox>(w, "CheckAlarmOff")->setChecked(true);
+        in<QCheckBox>(w, "CheckAlarmSound")->setChecked(false);
+        in<QCheckBox>(w, "CheckIshY3")->setChecked(true);
+        in<QPushButton>(w, "ButtonAlarmWrite")->click();
+        QCOMPARE(messageTexts(), QStringList());
+
+        QCOMPARE(cliRead(kAddress, 9600, 373, 24),
+                 QByteArray::fromHex("a95cff00ffff a000d2ff0f00 997700000000").replace(' ', "") +
+                     QByteArray(30, '\0'));
+        const QByteArray common = cliRead(kAddress, 9600, 1179, 7);
+        QCOMPARE(common.left(12), QByteArray::fromHex("fd41aa8658022a0b15000102"));
+        const quint16 crc = Crc16(reinterpret_cast<const quint8 *>(common.constData()), 12);
+        QCOMPARE(common.mid(12), QByteArray().append(char(crc & 0xff)).append(char(crc >> 8)));
+        QCOMPARE(cliRead(kAddress, 9600, 1229, 7), common);
+        QCOMPARE(cliRead(kAddress, 9600, 16, 8, QStringLiteral("read-discrete")),
+                 QByteArray("1 0 1 0 0 0 0 0"));
+
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        // Comparator 1 stays tripped: its hysteresis holds it until X2 falls below −6528.
+        QCOMPARE(state(1).first(), QStringLiteral("ВКЛ."));
+        QCOMPARE(state(2).first(), QStringLiteral("ВЫКЛ."));
+        QCOMPARE(state(3).first(), QStringLiteral("ВКЛ."));
+        QCOMPARE(text("EditLevelAlarm2").toString(), QStringLiteral("-4,6"));
+    }
+
+    // One box for a failed sequence; a write goes no further than a failed point position read,
+    // and a failed read leaves the controls as they were.
+    void alarmFailures_data()
+    {
+        QTest::addColumn<devsim::FaultSettings>("faults");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("blockWrites"); // comparators, shadow, common block
+
+        const QString readFailure =
+            QStringLiteral("Ошибка чтения настроек сигнализации \r\nПроверьте подключение");
+        const QString writeFailure =
+            QStringLiteral("Ошибка записи настроек сигнализации\r\nПроверьте подключение.");
+        devsim::FaultSettings silent;
+        silent.drop = 1;
+        devsim::FaultSettings refused;
+        refused.refusedWrites = {{373, 396}};
+        devsim::FaultSettings noPointPosition; // the write reads registers 60–61, the read 60
+        noPointPosition.refusedReads = {{61, 61}};
+        QTest::newRow("silent device") << silent << false << readFailure << 0;
+        QTest::newRow("comparators refused") << refused << true << writeFailure << 3;
+        QTest::newRow("point position unread") << noPointPosition << true << writeFailure << 0;
+    }
+    void alarmFailures()
+    {
+        QFETCH(devsim::FaultSettings, faults);
+        QFETCH(bool, write);
+        QFETCH(QString, message);
+        QFETCH(int, blockWrites);
+        devsim::DeviceSetup d = alarmDevice();
+        d.faults = faults;
+        start(d);
+        AlarmWindow *w = alarms();
+        auto *level = in<NumericField>(w, "EditLevelAlarm1");
+        level->setValue(7);
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        if (write) {
+            QCOMPARE(messageTexts(), QStringList());
+            level->setValue(7);
+            in<QPushButton>(w, "ButtonAlarmWrite")->click();
+        }
+        QCOMPARE(messageTexts(), QStringList{message});
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
+        QCOMPARE(level->value(), 7.0);
+        QCOMPARE(requestsMatching(QStringLiteral(":05100175")) +
+                     requestsMatching(QStringLiteral(":051004CD")) +
+                     requestsMatching(QStringLiteral(":0510049B")),
+                 blockWrites);
+        if (write && blockWrites == 0)
+            QCOMPARE(cliRead(kAddress, 9600, 374, 1), QByteArray::fromHex("6400"));
+    }
+
     // A refused write of X2's block stops the sequence: X3 and X4 are not written.
     void writeFailureStopsAfterX2()
     {
@@ -638,7 +768,8 @@ private slots:
     {
         openWindows();
         const QList<EditorWindow *> windows = main().statefulWindows();
-        QVERIFY(windows.contains(config()) && windows.contains(channels()));
+        QVERIFY(windows.contains(config()) && windows.contains(channels()) &&
+                windows.contains(alarms()));
         for (EditorWindow *w : windows) {
             if (w->findChildren<QWidget *>().isEmpty())
                 continue; // a window whose controls are still to come
@@ -658,7 +789,8 @@ private slots:
         QCOMPARE(in<QLineEdit>(config(), "MaskEditTime")->displayText(),
                  QStringLiteral("  :  :  "));
         for (QWidget *window :
-             {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels())}) {
+             {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels()),
+              static_cast<QWidget *>(alarms())}) {
             window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
