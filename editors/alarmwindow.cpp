@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,6 +31,28 @@ const QColor kNavy(0, 0, 128);
 const QColor kRed(255, 0, 0);
 
 using Controls = AlarmWindow::ComparatorControls;
+
+// A comparator's state: its text is aqua on red and navy on anything else, also when the
+// background comes back from the stored per-device state, which keeps only the background.
+class StateIndicator : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange) {
+            const QColor text = palette().color(backgroundRole()) == kRed ? kAqua : kNavy;
+            if (palette().color(foregroundRole()) != text) {
+                QPalette p = palette();
+                p.setColor(foregroundRole(), text);
+                setPalette(p);
+            }
+        }
+        QLabel::changeEvent(event);
+    }
+};
 
 struct ListRow
 {
@@ -156,13 +179,12 @@ void AlarmWindow::buildComparators(QWidget *group)
         box->setContentsMargins(0, 0, 0, 0);
         auto *on = new QCheckBox(cell);
         name(on, QStringLiteral("CheckAlarm"), k, QStringLiteral("Статус"));
-        auto *state = new QLabel(cell);
+        auto *state = new StateIndicator(cell);
         name(state, QStringLiteral("StaticCompStat"), k, QStringLiteral("Состояние"));
         state->setAlignment(Qt::AlignCenter);
         state->setAutoFillBackground(true);
         QPalette p = state->palette();
         p.setColor(state->backgroundRole(), kAqua);
-        p.setColor(state->foregroundRole(), kNavy);
         state->setPalette(p);
         box->addWidget(on);
         box->addWidget(state);
@@ -251,7 +273,6 @@ void AlarmWindow::showState(QLabel *indicator, bool tripped)
     indicator->setText(tripped ? QStringLiteral("ВКЛ.") : QStringLiteral("ВЫКЛ."));
     QPalette p = indicator->palette();
     p.setColor(indicator->backgroundRole(), tripped ? kRed : kAqua);
-    p.setColor(indicator->foregroundRole(), tripped ? kAqua : kNavy);
     indicator->setPalette(p);
 }
 

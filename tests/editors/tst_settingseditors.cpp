@@ -547,10 +547,13 @@ private slots:
         QCOMPARE(text("CheckAlarm3").toString(), QStringLiteral("Выкл."));
         auto state = [&](int k) {
             auto *l = in<QLabel>(w, QStringLiteral("StaticCompStat%1").arg(k));
-            return QStringList{l->text(), l->palette().color(l->backgroundRole()).name()};
+            return QStringList{l->text(), l->palette().color(l->backgroundRole()).name(),
+                               l->palette().color(l->foregroundRole()).name()};
         };
-        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000")}));
-        QCOMPARE(state(2), (QStringList{QStringLiteral("ВЫКЛ."), QStringLiteral("#00ffff")}));
+        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000"),
+                                        QStringLiteral("#00ffff")}));
+        QCOMPARE(state(2), (QStringList{QStringLiteral("ВЫКЛ."), QStringLiteral("#00ffff"),
+                                        QStringLiteral("#000080")}));
         QVERIFY(in<QCheckBox>(w, "CheckAlarmSound")->isChecked());
         QVERIFY(in<QCheckBox>(w, "CheckIshY4")->isChecked());
         QVERIFY(!in<QCheckBox>(w, "CheckIshY3")->isChecked());
@@ -585,6 +588,13 @@ private slots:
         QCOMPARE(state(1).first(), QStringLiteral("ВКЛ."));
         QCOMPARE(state(2).first(), QStringLiteral("ВЫКЛ."));
         QCOMPARE(state(3).first(), QStringLiteral("ВКЛ."));
+
+        // A state comes back per device in its colours, though only the background is stored.
+        w->storeState();
+        in<QLabel>(w, "StaticCompStat1")->setPalette(in<QLabel>(w, "StaticCompStat2")->palette());
+        w->restoreState();
+        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000"),
+                                        QStringLiteral("#00ffff")}));
         QCOMPARE(text("EditLevelAlarm2").toString(), QStringLiteral("-4,6"));
     }
 
@@ -738,6 +748,13 @@ private slots:
                                              << "200" << 0.0 << true;
         QTest::newRow("time correction lowest") << "frmConfig/EditPoprT"
                                                 << "-128" << -128.0 << false;
+        // The hysteresis is unsigned: it falls back to 0, never below.
+        QTest::newRow("hysteresis negative") << "frmAlarm/EditDeltaAlarm5"
+                                             << "-0.1" << 0.0 << true;
+        QTest::newRow("threshold out") << "frmAlarm/EditLevelAlarm8"
+                                       << "100" << -999.9 << true;
+        QTest::newRow("threshold lowest") << "frmAlarm/EditLevelAlarm1"
+                                          << "-999.9" << -999.9 << false;
     }
     void numericFieldBounds()
     {
@@ -746,9 +763,10 @@ private slots:
         QFETCH(double, value);
         QFETCH(bool, refused);
         openWindows();
-        QWidget *w = field.startsWith(QLatin1String("frmConfig/"))
-                         ? static_cast<QWidget *>(config())
-                         : channels();
+        QWidget *w =
+            field.startsWith(QLatin1String("frmConfig/"))  ? static_cast<QWidget *>(config())
+            : field.startsWith(QLatin1String("frmAlarm/")) ? static_cast<QWidget *>(alarms())
+                                                           : channels();
         w->show();
         auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
