@@ -604,6 +604,8 @@ private slots:
     {
         QTest::addColumn<devsim::FaultSettings>("faults");
         QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("field"); // set before the read and again before the write
+        QTest::addColumn<double>("value");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("blockWrites"); // comparators, shadow, common block
 
@@ -617,31 +619,42 @@ private slots:
         refused.refusedWrites = {{373, 396}};
         devsim::FaultSettings noPointPosition; // the write reads registers 60–61, the read 60
         noPointPosition.refusedReads = {{61, 61}};
-        QTest::newRow("silent device") << silent << false << readFailure << 0;
-        QTest::newRow("comparators refused") << refused << true << writeFailure << 3;
-        QTest::newRow("point position unread") << noPointPosition << true << writeFailure << 0;
+        const QString level1 = QStringLiteral("EditLevelAlarm1");
+        QTest::newRow("silent device") << silent << false << level1 << 7.0 << readFailure << 0;
+        QTest::newRow("comparators refused")
+            << refused << true << level1 << 7.0 << writeFailure << 3;
+        QTest::newRow("point position unread")
+            << noPointPosition << true << level1 << 7.0 << writeFailure << 0;
+        // Comparator 2 watches X3, two decimals: −99990 would wrap.
+        QTest::newRow("threshold too wide")
+            << devsim::FaultSettings() << true << QStringLiteral("EditLevelAlarm2") << -999.9
+            << QStringLiteral("Значение компаратора №2 не помещается в поле устройства\r\n"
+                              "при положении точки входа X3.\r\nЗапись не выполнена.")
+            << 0;
     }
     void alarmFailures()
     {
         QFETCH(devsim::FaultSettings, faults);
         QFETCH(bool, write);
+        QFETCH(QString, field);
+        QFETCH(double, value);
         QFETCH(QString, message);
         QFETCH(int, blockWrites);
         devsim::DeviceSetup d = alarmDevice();
         d.faults = faults;
         start(d);
         AlarmWindow *w = alarms();
-        auto *level = in<NumericField>(w, "EditLevelAlarm1");
-        level->setValue(7);
+        auto *edited = in<NumericField>(w, field);
+        edited->setValue(value);
         in<QPushButton>(w, "ButtonAlarmRead")->click();
         if (write) {
             QCOMPARE(messageTexts(), QStringList());
-            level->setValue(7);
+            edited->setValue(value);
             in<QPushButton>(w, "ButtonAlarmWrite")->click();
         }
         QCOMPARE(messageTexts(), QStringList{message});
         QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
-        QCOMPARE(level->value(), 7.0);
+        QCOMPARE(edited->value(), value);
         QCOMPARE(requestsMatching(QStringLiteral(":05100175")) +
                      requestsMatching(QStringLiteral(":051004CD")) +
                      requestsMatching(QStringLiteral(":0510049B")),
