@@ -12,6 +12,8 @@ constexpr int kThermoBit = 0x01;
 constexpr int kOverlaidBit = 0x40;
 constexpr int kOneChannelBit = 0x80;
 constexpr int kSecondLoopBit = 0x10;
+constexpr int kAlarmOffBit = 0x80;
+constexpr int kAlarmSoundBit = 0x40;
 
 int buttonByte(int n)
 {
@@ -87,6 +89,38 @@ bool CommonBlock::buttonOnSecondLoop(int n) const
 void CommonBlock::setButton(int n, int function, bool secondLoop)
 {
     m_bytes[buttonByte(n)] = std::uint8_t((function & 0x0F) | (secondLoop ? kSecondLoopBit : 0));
+}
+
+bool CommonBlock::alarmOffAfterTenSeconds() const
+{
+    return m_bytes[regmap::kCommonAlarmSettingA] & kAlarmOffBit;
+}
+
+bool CommonBlock::alarmSound() const
+{
+    return m_bytes[regmap::kCommonAlarmSettingA] & kAlarmSoundBit;
+}
+
+bool CommonBlock::initialOutput(int y) const
+{
+    return m_bytes[regmap::kCommonAlarmSettingA] & (1 << (y - 2));
+}
+
+void CommonBlock::setAlarmSettings(bool offAfterTenSeconds, bool sound, bool y3, bool y4, bool y5)
+{
+    m_bytes[regmap::kCommonAlarmSettingA] =
+        std::uint8_t((offAfterTenSeconds ? kAlarmOffBit : 0) | (sound ? kAlarmSoundBit : 0) |
+                     (y3 ? 0x02 : 0) | (y4 ? 0x04 : 0) | (y5 ? 0x08 : 0));
+}
+
+int CommonBlock::outputY2Parameter() const
+{
+    return m_bytes[regmap::kCommonAlarmSettingB] & 0x0F;
+}
+
+void CommonBlock::setOutputY2Parameter(int code)
+{
+    m_bytes[regmap::kCommonAlarmSettingB] = std::uint8_t(code & 0x0F);
 }
 
 std::uint16_t CommonBlock::checkValue() const

@@ -46,6 +46,18 @@ public:
     bool buttonOnSecondLoop(int n) const;
     void setButton(int n, int function, bool secondLoop);
 
+    // Alarm settings (byte 3): the signal switched off after 10 s (else by key), the sound when a
+    // comparator trips, and the initial states of outputs Y3..Y5 (y = 3..5).
+    bool alarmOffAfterTenSeconds() const; // bit 7
+    bool alarmSound() const;              // bit 6
+    bool initialOutput(int y) const;      // bits 1..3
+    // The byte is rebuilt from these; its other bits become 0.
+    void setAlarmSettings(bool offAfterTenSeconds, bool sound, bool y3, bool y4, bool y5);
+
+    // The parameter shown on output Y2 (low four bits of byte 7); the high bits are written as 0.
+    int outputY2Parameter() const;
+    void setOutputY2Parameter(int code);
+
     std::uint16_t checkValue() const;
     // Whether the stored check value is the one of the data bytes. Nothing refuses a block that
     // fails it; the answer is for the record.

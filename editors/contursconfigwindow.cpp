@@ -34,7 +34,8 @@ constexpr auto kViewFailure = "Ошибка чтения отладочных п
 constexpr auto kInvalidEntry = "Проверьте правильность ввода";
 
 constexpr double kUnbounded = 1e12;
-constexpr int kAsManyAsItHas = -1;
+// Fields that show a device number divided back show as many decimals as it has, at most these.
+constexpr int kAsManyAsItHas = 6;
 
 using Controls = ContursConfigWindow::LoopControls;
 
@@ -159,6 +160,8 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
     auto number = [&](const char *name, double minimum, double maximum, int decimals, int longest,
                       QWidget *parent) {
         auto *f = new NumericField(minimum, maximum, decimals, longest, parent);
+        if (decimals == kAsManyAsItHas)
+            f->setDecimalsFollowValue(kAsManyAsItHas);
         f->setObjectName(numbered(name, n));
         return f;
     };
@@ -221,6 +224,7 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
     auto *mismatch = new QGridLayout;
     for (int k = 0; k < loop::kMismatch; ++k) {
         auto *f = new NumericField(-kUnbounded, kUnbounded, kAsManyAsItHas, 12, control);
+        f->setDecimalsFollowValue(kAsManyAsItHas);
         f->setObjectName(QStringLiteral("EditRassA%1%2").arg(k + 1).arg(n));
         c.mismatch[k] = f;
         mismatch->addWidget(label(QStringLiteral("A%1:").arg(k + 1), f, control), k / 3,
@@ -257,6 +261,7 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
         linGrid->addWidget(new QLabel(QString::number(k), lin), 0, k + 1, Qt::AlignCenter);
         for (int side = 0; side < 2; ++side) {
             auto *f = new NumericField(-kUnbounded, kUnbounded, kAsManyAsItHas, 6, lin);
+            f->setDecimalsFollowValue(kAsManyAsItHas);
             f->setObjectName(QStringLiteral("EditLin_Y%1%2%3")
                                  .arg(side == 0 ? QLatin1Char('i') : QLatin1Char('o'))
                                  .arg(k)

@@ -18,11 +18,3 @@ ArchDataWindow::ArchDataWindow(Session &session, WindowHost &host)
 {
     resize(640, 480);
 }
-
-AlarmWindow::AlarmWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmAlarm"), QStringLiteral("Сигнализация"),
-                   host.mainWidget())
-{
-    declareStoredState(stored::alarmProperties());
-    resize(620, 440);
-}

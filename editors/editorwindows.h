@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editors/alarmwindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
@@ -23,12 +24,4 @@ class ArchDataWindow : public EditorWindow
     Q_OBJECT
 public:
     ArchDataWindow(Session &session, WindowHost &host);
-};
-
-// "Сигнализация": the alarm comparators.
-class AlarmWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    AlarmWindow(Session &session, WindowHost &host);
 };

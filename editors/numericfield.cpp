@@ -30,12 +30,25 @@ void NumericField::setDecimals(int decimals)
     show(m_value);
 }
 
+void NumericField::setDecimalsFollowValue(int most)
+{
+    m_decimalsFollowValue = true;
+    setDecimals(most);
+}
+
 void NumericField::show(double value)
 {
+    int decimals = m_decimals;
+    if (m_decimalsFollowValue) {
+        // A scaled device number divided back has a binary tail far below its last decimal.
+        decimals = 0;
+        for (double v = std::fabs(value); decimals < m_decimals; ++decimals, v *= 10) {
+            if (std::fabs(v - std::round(v)) < 1e-6)
+                break;
+        }
+    }
     const QLocale locale;
-    // A field without a fixed number of decimals shows as many as its value has.
-    QString text =
-        locale.toString(value, 'f', m_decimals < 0 ? QLocale::FloatingPointShortest : m_decimals);
+    QString text = locale.toString(value, 'f', decimals);
     text.remove(locale.groupSeparator());
     QLineEdit::setText(text);
     setModified(false);
@@ -50,7 +63,7 @@ bool NumericField::commitTyped()
     bool ok = false;
     const double v = typed.toDouble(&ok);
     // A whole-number field takes whole numbers only.
-    const bool whole = m_decimals != 0 || std::trunc(v) == v;
+    const bool whole = m_decimals > 0 || std::trunc(v) == v;
     if (ok && whole && v >= m_minimum && v <= m_maximum) {
         setValue(v);
         return true;

@@ -23,8 +23,10 @@ public:
     double maximum() const { return m_maximum; }
     int decimals() const { return m_decimals; }
     void setFallback(double value) { m_fallback = value; }
-    // Shows the value again with the new number of decimals (below 0: as many as it has).
+    // Shows the value again with the new number of decimals.
     void setDecimals(int decimals);
+    // Shows as many decimals as the value has, at most the given number, from now on.
+    void setDecimalsFollowValue(int most);
 
     // Applies a typed text now, as leaving the field would. False when it was refused.
     bool commitTyped();
@@ -43,6 +45,7 @@ private:
     double m_minimum;
     double m_maximum;
     int m_decimals;
+    bool m_decimalsFollowValue = false;
     double m_value = 0;
     std::optional<double> m_fallback;
     bool m_checking = false;

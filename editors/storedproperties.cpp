@@ -53,7 +53,7 @@ QStringList alarmProperties()
     numbered(p, "CheckIshY", {3, 4, 5}, "Checked");
     numbered(p, "ComboFuncAlarm", all, "ItemIndex");
     numbered(p, "ComboInpAlarm", all, "ItemIndex");
-    numbered(p, "ComboOutAlarm", {1, 2, 3, 5, 6, 7, 8}, "ItemIndex");
+    numbered(p, "ComboOutAlarm", all, "ItemIndex");
     plain(p, "ComboParamY2", "ItemIndex");
     numbered(p, "EditDeltaAlarm", all, "Value");
     numbered(p, "EditLevelAlarm", all, "Value");

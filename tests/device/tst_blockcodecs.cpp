@@ -1,3 +1,4 @@
+#include "device/alarmblock.h"
 #include "device/channelblock.h"
 #include "device/commonblock.h"
 #include "device/generalconfig.h"
@@ -116,6 +117,76 @@ private slots:
             QCOMPARE(block.buttonFunction(n), functions[n - 1]);
             QCOMPARE(block.buttonOnSecondLoop(n), secondLoop[n - 1]);
         }
+    }
+
+    // One comparator (the fifth, so that the stride counts): its bits and scaled numbers as shown
+    // at the watched input's point position, then entries stored back. Byte 1 travels as read,
+    // bits 1–2 of byte 0 are cleared, and an entry that would wrap is refused.
+    void alarmComparators_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QList<int>>("codes"); // on, input, output, above
+        QTest::addColumn<double>("threshold");
+        QTest::addColumn<double>("hysteresis");
+        QTest::addColumn<double>("enteredThreshold");
+        QTest::addColumn<double>("enteredHysteresis");
+        QTest::addColumn<QByteArray>("written"); // empty when an entry is refused
+
+        QTest::newRow("hysteresis 65535 at 1")
+            << QByteArray::fromHex("ff5a0a00ffff") << 1 << QList<int>{1, 3, 3, 1} << 1.0 << 6553.5
+            << 25.5 << 6553.5 << QByteArray::fromHex("f95aff00ffff");
+        QTest::newRow("-300 at 2")
+            << QByteArray::fromHex("2e00d4fe0100") << 2 << QList<int>{0, 1, 1, 0} << -3.0 << 0.01
+            << -0.29 << 0.29 << QByteArray::fromHex("28 00 e3ff 1d00").replace(' ', "");
+        QTest::newRow("25.5 at 0 cut to 25")
+            << QByteArray::fromHex("400019000500") << 0 << QList<int>{0, 2, 0, 0} << 25.0 << 5.0
+            << 25.5 << 5.9 << QByteArray::fromHex("400019000500");
+        QTest::newRow("1.001 at 3")
+            << QByteArray::fromHex("81000000e803") << 3 << QList<int>{1, 0, 0, 1} << 0.0 << 1.0
+            << 1.001 << 0.0 << QByteArray::fromHex("8100e9030000");
+        QTest::newRow("threshold 99.9 at 3 wraps")
+            << QByteArray::fromHex("000000000000") << 3 << QList<int>{0, 0, 0, 0} << 0.0 << 0.0
+            << 99.9 << 0.0 << QByteArray();
+        QTest::newRow("-999.9 at 2 wraps")
+            << QByteArray::fromHex("000000000000") << 2 << QList<int>{0, 0, 0, 0} << 0.0 << 0.0
+            << -999.9 << 0.0 << QByteArray();
+        QTest::newRow("negative hysteresis")
+            << QByteArray::fromHex("000000000000") << 1 << QList<int>{0, 0, 0, 0} << 0.0 << 0.0
+            << 0.0 << -0.1 << QByteArray();
+    }
+    void alarmComparators()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, position);
+        QFETCH(QList<int>, codes);
+        QFETCH(double, threshold);
+        QFETCH(double, hysteresis);
+        QFETCH(double, enteredThreshold);
+        QFETCH(double, enteredHysteresis);
+        QFETCH(QByteArray, written);
+
+        RegisterImages images;
+        const int at = regmap::kAlarms + 4 * int(Comparator::kBytes);
+        putBytes(images, regmap::kAlarms, QByteArray(48, '\x5a'));
+        putBytes(images, at, bytes);
+        const auto image = field::block<AlarmBlock::kBytes>(images.holding, regmap::kAlarms);
+        AlarmBlock block = AlarmBlock::decode(image);
+        Comparator &c = block.comparators[4];
+        QCOMPARE((QList<int>{c.on, c.input, c.output, c.above}), codes);
+        QCOMPARE(alarms::threshold(c, position), threshold);
+        QCOMPARE(alarms::hysteresis(c, position), hysteresis);
+
+        const auto t = alarms::storedThreshold(enteredThreshold, position);
+        const auto h = alarms::storedHysteresis(enteredHysteresis, position);
+        QCOMPARE(t && h, !written.isEmpty());
+        if (written.isEmpty())
+            return;
+        c.threshold = *t;
+        c.hysteresis = *h;
+        block.encode(image);
+        QCOMPARE(bytesAt(images, at, 6), written);
+        QCOMPARE(bytesAt(images, regmap::kAlarms, 6), QByteArray::fromHex("585a5a5a5a5a"));
     }
 
     // Composing the configuration fields keeps the other owners' bytes (2, 3, 6, 7) as read and

@@ -3,6 +3,7 @@
 
 #include "device/commonblock.h"
 #include "device/registermap.h"
+#include "editors/alarmwindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
@@ -108,6 +109,7 @@ class TestSettingsEditors : public QObject
     const DeviceNode &record() { return *session().network().device(0); }
 
     ConfigWindow *config() { return static_cast<ConfigWindow *>(main().windows().config); }
+    AlarmWindow *alarms() { return static_cast<AlarmWindow *>(main().windows().alarm); }
     ChannelConfigWindow *channels()
     {
         return static_cast<ChannelConfigWindow *>(main().windows().channelConfig);
@@ -138,13 +140,18 @@ class TestSettingsEditors : public QObject
         return cli.readAllStandardOutput();
     }
 
-    // Holding registers as the command-line tool reads them; empty when it gets no answer.
-    QByteArray cliRead(int address, int speed, int start, int count)
+    // Holding registers as the command-line tool reads them (other reads as it prints them);
+    // empty when it gets no answer.
+    QByteArray cliRead(int address, int speed, int start, int count,
+                       const QString &command = QStringLiteral("read-holding"))
     {
-        const auto out = runCli(address, speed,
-                                {QStringLiteral("read-holding"), QString::number(start),
-                                 QString::number(count)});
-        return out ? QByteArray::fromHex(out->simplified().replace(' ', "")) : QByteArray();
+        const auto out =
+            runCli(address, speed, {command, QString::number(start), QString::number(count)});
+        if (!out)
+            return {};
+        QByteArray text = out->simplified();
+        return command == QLatin1String("read-holding") ? QByteArray::fromHex(text.replace(' ', ""))
+                                                        : text;
     }
 
     bool cliWrite(int address, int start, const QByteArray &bytes)
@@ -178,18 +185,7 @@ class TestSettingsEditors : public QObject
     // What the command-line tool prints for a command to the device; empty without an answer.
     QByteArray cli(const QStringList &command)
     {
-        QProcess cli;
-        cli.start(QStringLiteral(LORVAN_CLI_PATH),
-                  QStringList{QStringLiteral("--port"), m_dir.filePath("ports/COM1"),
-                              QStringLiteral("--baud"), QStringLiteral("9600"),
-                              QStringLiteral("--addr"), QString::number(kAddress)} +
-                      command);
-        QDeadlineTimer deadline(10000);
-        while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(5);
-        if (cli.state() != QProcess::NotRunning || cli.exitCode() != 0)
-            return {};
-        return cli.readAllStandardOutput().trimmed();
+        return runCli(kAddress, 9600, command).value_or(QByteArray()).trimmed();
     }
 
     QStringList messageTexts() const
@@ -703,6 +699,154 @@ private slots:
         QCOMPARE(list->rowCount(), 6);
     }
 
+    // Comparators 1–3 as raw bytes over the channels' point positions (X1 0, X2 1, X3 2); every
+    // input stands at 20, so comparator 1 (X2 above 10) has tripped and comparator 2 not.
+    devsim::DeviceSetup alarmDevice()
+    {
+        devsim::DeviceSetup d = device();
+        d.holdingBytes.append(
+            {regmap::kAlarms,
+             QByteArray::fromHex("a95c6400ffff c0002dfe9600 067700000000").replace(' ', "") +
+                 QByteArray(30, '\0')});
+        return d;
+    }
+
+    // Read, edit and write the alarms; the device then holds exactly the composed bytes, the
+    // other owners' bytes of the common block under a matching check value, and the states of
+    // the comparators as composed.
+    void alarmsRoundTrip()
+    {
+        start(alarmDevice());
+        AlarmWindow *w = alarms();
+        auto text = [&](const char *name) { return in<QWidget>(w, name)->property("text"); };
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(text("CheckAlarm1").toString(), QStringLiteral("Вкл."));
+        QCOMPARE(in<QComboBox>(w, "ComboInpAlarm1")->currentText(), QStringLiteral("X2"));
+        QCOMPARE(in<QComboBox>(w, "ComboOutAlarm1")->currentText(), QStringLiteral("Y3"));
+        QCOMPARE(in<QComboBox>(w, "ComboFuncAlarm1")->currentText(), QStringLiteral("больше"));
+        QCOMPARE(text("EditLevelAlarm1").toString(), QStringLiteral("10"));
+        QCOMPARE(text("EditDeltaAlarm1").toString(), QStringLiteral("6553,5")); // as read
+        QCOMPARE(text("EditLevelAlarm2").toString(), QStringLiteral("-4,67"));
+        QCOMPARE(text("CheckAlarm3").toString(), QStringLiteral("Выкл."));
+        auto state = [&](int k) {
+            auto *l = in<QLabel>(w, QStringLiteral("StaticCompStat%1").arg(k));
+            return QStringList{l->text(), l->palette().color(l->backgroundRole()).name(),
+                               l->palette().color(l->foregroundRole()).name()};
+        };
+        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000"),
+                                        QStringLiteral("#00ffff")}));
+        QCOMPARE(state(2), (QStringList{QStringLiteral("ВЫКЛ."), QStringLiteral("#00ffff"),
+                                        QStringLiteral("#000080")}));
+        QVERIFY(in<QCheckBox>(w, "CheckAlarmSound")->isChecked());
+        QVERIFY(in<QCheckBox>(w, "CheckIshY4")->isChecked());
+        QVERIFY(!in<QCheckBox>(w, "CheckIshY3")->isChecked());
+        QCOMPARE(in<QComboBox>(w, "ComboParamY2")->currentIndex(), -1); // code 11
+
+        // Comparator 1 moves to 25.5; comparator 2 to X2, whose scale then applies; comparator 3
+        // comes on, above 0, driving Y5.
+        in<NumericField>(w, "EditLevelAlarm1")->setValue(25.5);
+        in<QComboBox>(w, "ComboInpAlarm2")->setCurrentIndex(1);
+        in<QCheckBox>(w, "CheckAlarm3")->setChecked(true);
+        in<QComboBox>(w, "ComboOutAlarm3")->setCurrentIndex(3);
+        in<QComboBox>(w, "ComboFuncAlarm3")->setCurrentIndex(1);
+        in<QCheckBox>(w, "CheckAlarmOff")->setChecked(true);
+        in<QCheckBox>(w, "CheckAlarmSound")->setChecked(false);
+        in<QCheckBox>(w, "CheckIshY3")->setChecked(true);
+        in<QPushButton>(w, "ButtonAlarmWrite")->click();
+        QCOMPARE(messageTexts(), QStringList());
+
+        QCOMPARE(cliRead(kAddress, 9600, 373, 24),
+                 QByteArray::fromHex("a95cff00ffff a000d2ff0f00 997700000000").replace(' ', "") +
+                     QByteArray(30, '\0'));
+        const QByteArray common = cliRead(kAddress, 9600, 1179, 7);
+        QCOMPARE(common.left(12), QByteArray::fromHex("fd41aa8658022a0b15000102"));
+        const quint16 crc = Crc16(reinterpret_cast<const quint8 *>(common.constData()), 12);
+        QCOMPARE(common.mid(12), QByteArray().append(char(crc & 0xff)).append(char(crc >> 8)));
+        QCOMPARE(cliRead(kAddress, 9600, 1229, 7), common);
+        QCOMPARE(cliRead(kAddress, 9600, 16, 8, QStringLiteral("read-discrete")),
+                 QByteArray("1 0 1 0 0 0 0 0"));
+
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        // Comparator 1 stays tripped: its hysteresis holds it until X2 falls below −6528.
+        QCOMPARE(state(1).first(), QStringLiteral("ВКЛ."));
+        QCOMPARE(state(2).first(), QStringLiteral("ВЫКЛ."));
+        QCOMPARE(state(3).first(), QStringLiteral("ВКЛ."));
+
+        // A state comes back per device in its colours, though only the background is stored.
+        w->storeState();
+        in<QLabel>(w, "StaticCompStat1")->setPalette(in<QLabel>(w, "StaticCompStat2")->palette());
+        w->restoreState();
+        QCOMPARE(state(1), (QStringList{QStringLiteral("ВКЛ."), QStringLiteral("#ff0000"),
+                                        QStringLiteral("#00ffff")}));
+        QCOMPARE(text("EditLevelAlarm2").toString(), QStringLiteral("-4,6"));
+    }
+
+    // One box for a failed sequence; a write goes no further than a failed point position read,
+    // and a failed read leaves the controls as they were.
+    void alarmFailures_data()
+    {
+        QTest::addColumn<devsim::FaultSettings>("faults");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("field"); // set before the read and again before the write
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("blockWrites"); // comparators, shadow, common block
+
+        const QString readFailure =
+            QStringLiteral("Ошибка чтения настроек сигнализации \r\nПроверьте подключение");
+        const QString writeFailure =
+            QStringLiteral("Ошибка записи настроек сигнализации\r\nПроверьте подключение.");
+        devsim::FaultSettings silent;
+        silent.drop = 1;
+        devsim::FaultSettings refused;
+        refused.refusedWrites = {{373, 396}};
+        devsim::FaultSettings noPointPosition; // the write reads registers 60–61, the read 60
+        noPointPosition.refusedReads = {{61, 61}};
+        const QString level1 = QStringLiteral("EditLevelAlarm1");
+        QTest::newRow("silent device") << silent << false << level1 << 7.0 << readFailure << 0;
+        QTest::newRow("comparators refused")
+            << refused << true << level1 << 7.0 << writeFailure << 3;
+        QTest::newRow("point position unread")
+            << noPointPosition << true << level1 << 7.0 << writeFailure << 0;
+        // Comparator 2 watches X3, two decimals: −99990 would wrap.
+        QTest::newRow("threshold too wide")
+            << devsim::FaultSettings() << true << QStringLiteral("EditLevelAlarm2") << -999.9
+            << QStringLiteral("Значение компаратора №2 не помещается в поле устройства\r\n"
+                              "при положении точки входа X3.\r\nЗапись не выполнена.")
+            << 0;
+    }
+    void alarmFailures()
+    {
+        QFETCH(devsim::FaultSettings, faults);
+        QFETCH(bool, write);
+        QFETCH(QString, field);
+        QFETCH(double, value);
+        QFETCH(QString, message);
+        QFETCH(int, blockWrites);
+        devsim::DeviceSetup d = alarmDevice();
+        d.faults = faults;
+        start(d);
+        AlarmWindow *w = alarms();
+        auto *edited = in<NumericField>(w, field);
+        edited->setValue(value);
+        in<QPushButton>(w, "ButtonAlarmRead")->click();
+        if (write) {
+            QCOMPARE(messageTexts(), QStringList());
+            edited->setValue(value);
+            in<QPushButton>(w, "ButtonAlarmWrite")->click();
+        }
+        QCOMPARE(messageTexts(), QStringList{message});
+        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
+        QCOMPARE(edited->value(), value);
+        QCOMPARE(requestsMatching(QStringLiteral(":05100175")) +
+                     requestsMatching(QStringLiteral(":051004CD")) +
+                     requestsMatching(QStringLiteral(":0510049B")),
+                 blockWrites);
+        if (write && blockWrites == 0)
+            QCOMPARE(cliRead(kAddress, 9600, 374, 1), QByteArray::fromHex("6400"));
+    }
+
     // A refused write of X2's block stops the sequence: X3 and X4 are not written.
     void writeFailureStopsAfterX2()
     {
@@ -801,6 +945,13 @@ private slots:
                                              << "200" << 0.0 << true;
         QTest::newRow("time correction lowest") << "frmConfig/EditPoprT"
                                                 << "-128" << -128.0 << false;
+        // The hysteresis is unsigned: it falls back to 0, never below.
+        QTest::newRow("hysteresis negative") << "frmAlarm/EditDeltaAlarm5"
+                                             << "-0.1" << 0.0 << true;
+        QTest::newRow("threshold out") << "frmAlarm/EditLevelAlarm8"
+                                       << "100" << -999.9 << true;
+        QTest::newRow("threshold lowest") << "frmAlarm/EditLevelAlarm1"
+                                          << "-999.9" << -999.9 << false;
     }
     void numericFieldBounds()
     {
@@ -809,9 +960,10 @@ private slots:
         QFETCH(double, value);
         QFETCH(bool, refused);
         openWindows();
-        QWidget *w = field.startsWith(QLatin1String("frmConfig/"))
-                         ? static_cast<QWidget *>(config())
-                         : channels();
+        QWidget *w =
+            field.startsWith(QLatin1String("frmConfig/"))  ? static_cast<QWidget *>(config())
+            : field.startsWith(QLatin1String("frmAlarm/")) ? static_cast<QWidget *>(alarms())
+                                                           : channels();
         w->show();
         auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
@@ -831,7 +983,8 @@ private slots:
     {
         openWindows();
         const QList<EditorWindow *> windows = main().statefulWindows();
-        QVERIFY(windows.contains(config()) && windows.contains(channels()));
+        QVERIFY(windows.contains(config()) && windows.contains(channels()) &&
+                windows.contains(alarms()));
         for (EditorWindow *w : windows) {
             if (w->findChildren<QWidget *>().isEmpty())
                 continue; // a window whose controls are still to come
@@ -852,7 +1005,7 @@ private slots:
                  QStringLiteral("  :  :  "));
         for (QWidget *window :
              {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels()),
-              static_cast<QWidget *>(loops())}) {
+              static_cast<QWidget *>(loops()), static_cast<QWidget *>(alarms())}) {
             window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
