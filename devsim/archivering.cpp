@@ -50,6 +50,23 @@ void ArchiveRing::append(const QByteArray &record)
     ++m_written;
 }
 
+void ArchiveRing::fillSlots(const QByteArray &record)
+{
+    if (record.isEmpty() || record.size() > kRingBytes)
+        return;
+    for (int at = 0; at + record.size() <= kRingBytes; at += int(record.size()))
+        m_bytes.replace(at, record.size(), record);
+    m_next = 0;
+}
+
+void ArchiveRing::startAt(int offset, int recordBytes)
+{
+    if (recordBytes <= 0 || recordBytes > kRingBytes)
+        return;
+    const int slotCount = kRingBytes / recordBytes;
+    m_next = (qBound(0, offset, kRingBytes - 1) / recordBytes % slotCount) * recordBytes;
+}
+
 void ArchiveRing::clear()
 {
     m_bytes.fill('\0');

@@ -32,6 +32,10 @@ public:
     void append(const QByteArray &record);
     // Starts over at ring byte 0; older contents stay until overwritten.
     void restart() { m_next = 0; }
+    // Fills every whole record slot with this record, counting none of them as written.
+    void fillSlots(const QByteArray &record);
+    // Moves the write position to the record slot that holds the ring byte offset.
+    void startAt(int offset, int recordBytes);
     void clear();
 
     int nextOffset() const { return m_next; }

@@ -1,5 +1,7 @@
 #include "devsim/scenario.h"
 
+#include "devsim/archivering.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -362,6 +364,8 @@ void Parser::archive(Words &w)
             a.mark = quint8(toInt(w.next(), 0, 3));
         else if (key == QLatin1String("prefill"))
             a.prefill = toInt(w.next(), 0, 100000);
+        else if (key == QLatin1String("at"))
+            a.prefillAt = toInt(w.next(), 0, kRingBytes - 1);
         else if (key == QLatin1String("params")) {
             static const QStringList names = {QStringLiteral("X1"), QStringLiteral("X2"),
                                               QStringLiteral("X3"), QStringLiteral("X4"),

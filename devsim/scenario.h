@@ -101,6 +101,9 @@ struct ArchiveSetup
     quint8 parameters = 0x0F; // bits 0-5: X1..X4, Y1, Y2
     quint8 mark = 0;
     int prefill = 0; // records written before the start, one cycle apart
+    // Ring byte offset of the oldest prefilled record; the other slots then hold older records
+    // under the previous record mark. -1: the prefill starts at ring byte 0 on an empty ring.
+    int prefillAt = -1;
 };
 
 struct DeviceSetup

@@ -112,6 +112,16 @@ SimDevice::SimDevice(const DeviceSetup &setup, const QDateTime &pcNow, bool alon
     const int cycle = registrationCycle();
     if (setup.archive.prefill > 0 && cycle > 0) {
         const qint64 last = (now.toSecsSinceEpoch() / cycle) * cycle;
+        if (setup.archive.prefillAt >= 0) {
+            // Older records under the previous mark before the prefill, so a reader walking
+            // back across the ring's start stops where the prefill begins.
+            const QDateTime older = QDateTime::fromSecsSinceEpoch(
+                last - qint64(setup.archive.prefill) * cycle, Qt::UTC);
+            const QByteArray filler =
+                encodeArchiveRecord(quint8((recordMark() + 3) & 3), older, archiveValues(older));
+            m_ring.fillSlots(filler);
+            m_ring.startAt(setup.archive.prefillAt, int(filler.size()));
+        }
         for (int i = setup.archive.prefill - 1; i >= 0; --i)
             writeRecord(QDateTime::fromSecsSinceEpoch(last - qint64(i) * cycle, Qt::UTC));
     }

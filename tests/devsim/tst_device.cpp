@@ -108,6 +108,25 @@ private slots:
         QCOMPARE(word(ring, 60) >> 14, 1);
     }
 
+    // A prefill placed near the ring's end wraps across its start; the slots around it keep the
+    // previous mark, so a reader's walk ends where the prefill begins.
+    void placesThePrefillAtAnOffset()
+    {
+        DeviceSetup setup;
+        setup.clock = kStart;
+        setup.archive = {false, 10, 0x01, 1, 300, 32005};
+        SimDevice device(setup, kStart, true);
+        // 10-byte records: slot 3200 holds byte 32005; 75 slots to the end, 225 from byte 0.
+        QCOMPARE(device.archive().writePosition(), quint16(10 + 2250));
+        const QByteArray &ring = device.archive().bytes();
+        QCOMPARE(word(ring, 31990) >> 14, 0);
+        QCOMPARE(word(ring, 32000) >> 14, 1);
+        QCOMPARE(word(ring, 32740) >> 14, 1);
+        QCOMPARE(word(ring, 2240) >> 14, 1);
+        QCOMPARE(word(ring, 2250) >> 14, 0);
+        QCOMPARE(word(ring, 2240 + 6), quint16(0 | (30 << 8))); // newest at 12:00:30
+    }
+
     void servesAndRefusesRequests_data()
     {
         QTest::addColumn<QByteArray>("req");
