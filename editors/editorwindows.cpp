@@ -11,10 +11,3 @@ ProgramControlWindow::ProgramControlWindow(Session &session, WindowHost &host)
 {
     setFixedSize(760, 509);
 }
-
-ArchDataWindow::ArchDataWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmArchData"), QStringLiteral("Просмотр архива"),
-                   host.mainWidget())
-{
-    resize(640, 480);
-}

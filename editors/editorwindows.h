@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editors/alarmwindow.h"
+#include "editors/archdatawindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
@@ -18,10 +19,3 @@ public:
     ProgramControlWindow(Session &session, WindowHost &host);
 };
 
-// "Просмотр архива": the device's internal archive.
-class ArchDataWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ArchDataWindow(Session &session, WindowHost &host);
-};

@@ -1,0 +1,411 @@
+#include "editors/archdatawindow.h"
+
+#include "device/alarmblock.h"
+#include "device/commonblock.h"
+#include "device/registermap.h"
+#include "editors/numericfield.h"
+#include "session/session.h"
+#include "windowkit/windowhost.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr auto kParamReadFailure = "Ошибка чтения параметров\r\nПроверьте подключение";
+constexpr auto kParamWriteFailure = "Ошибка записи параметров\r\nПроверьте подключение";
+constexpr auto kNoData = "Данные отсутствуют";
+
+const QColor kAqua(0, 255, 255);
+const QColor kNavy(0, 0, 128);
+
+constexpr HoldingBlock kCommon{regmap::kCommonBlock, regmap::kCommonBlockBytes};
+
+HoldingBlock channelBlock(int input)
+{
+    return {regmap::channel(input), regmap::kChannelBytes};
+}
+
+} // namespace
+
+ArchDataWindow::ArchDataWindow(Session &session, WindowHost &host)
+    : EditorWindow(session, host, QStringLiteral("frmArchData"), QStringLiteral("Просмотр архива"),
+                   host.mainWidget())
+{
+    buildControls();
+    declareCommandPanels({m_panel, m_parameterGroup});
+    resize(640, 480);
+}
+
+void ArchDataWindow::buildControls()
+{
+    auto *layout = new QVBoxLayout(this);
+    m_grid = new QTableWidget(2, 2, this);
+    m_grid->setObjectName(QStringLiteral("GridArchiv"));
+    m_grid->setAccessibleName(QStringLiteral("Записи архива"));
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->horizontalHeader()->hide();
+    m_grid->verticalHeader()->hide();
+    layout->addWidget(m_grid, 1);
+
+    // Shown only while the archive is read; its button is the one control that acts then.
+    m_busyPanel = new QWidget(this);
+    m_busyPanel->setObjectName(QStringLiteral("Panel1"));
+    auto *busy = new QHBoxLayout(m_busyPanel);
+    busy->addWidget(new QLabel(QStringLiteral("Чтение архива данных..."), m_busyPanel));
+    auto *spinner = new QProgressBar(m_busyPanel);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setAccessibleName(QStringLiteral("Чтение архива данных"));
+    busy->addWidget(spinner, 1);
+    m_abort = new QPushButton(QStringLiteral("Прервать чтение"), m_busyPanel);
+    m_abort->setObjectName(QStringLiteral("BitBtn1"));
+    busy->addWidget(m_abort);
+    layout->addWidget(m_busyPanel);
+    m_busyPanel->hide();
+    connect(m_abort, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+
+    auto *lower = new QHBoxLayout;
+    auto *group = new QGroupBox(QStringLiteral("Параметры архива:"), this);
+    group->setObjectName(QStringLiteral("GroupArcPar"));
+    m_parameterGroup = group;
+    auto *grid = new QGridLayout(group);
+    static const char *const names[] = {"X1:", "X2:", "X3:", "X4:", "Y1:", "Y2:"};
+    for (int i = 0; i < archive::kParameterCount; ++i) {
+        auto *box = new QCheckBox(group);
+        box->setObjectName(QStringLiteral("CheckArcPar%1").arg(i + 1));
+        box->setAutoFillBackground(true);
+        auto *label = new QLabel(QString::fromLatin1(names[i]), group);
+        label->setBuddy(box);
+        grid->addWidget(label, i % 3, (i / 3) * 2);
+        grid->addWidget(box, i % 3, (i / 3) * 2 + 1);
+        m_parameters[std::size_t(i)] = box;
+        connect(box, &QCheckBox::toggled, this, [this, box] { showParameterBox(box); });
+        showParameterBox(box);
+    }
+    m_cycle = new NumericField(0, 9999, 0, 4, group);
+    m_cycle->setObjectName(QStringLiteral("EditCycleRegistr1"));
+    auto *cycleLabel = new QLabel(QStringLiteral("Цикл регистрации (сек):"), group);
+    cycleLabel->setBuddy(m_cycle);
+    grid->addWidget(cycleLabel, 3, 0, 1, 3);
+    grid->addWidget(m_cycle, 3, 3);
+    m_recording = new QCheckBox(QStringLiteral("Запись архива"), group);
+    m_recording->setObjectName(QStringLiteral("CheckbArc"));
+    grid->addWidget(m_recording, 4, 0, 1, 4);
+    lower->addWidget(group);
+
+    m_panel = new QWidget(this);
+    m_panel->setObjectName(QStringLiteral("PanelArchiv"));
+    auto *buttons = new QVBoxLayout(m_panel);
+    auto *countRow = new QHBoxLayout;
+    m_count = new QLabel(QStringLiteral("0"), m_panel);
+    m_count->setObjectName(QStringLiteral("StaticTest"));
+    auto *countLabel = new QLabel(QStringLiteral("Кол-во записей:"), m_panel);
+    countLabel->setBuddy(m_count);
+    countRow->addWidget(countLabel);
+    countRow->addWidget(m_count, 1);
+    buttons->addLayout(countRow);
+    auto button = [&](const char *text, const char *name) {
+        auto *b = new QPushButton(QString::fromUtf8(text), m_panel);
+        b->setObjectName(QLatin1String(name));
+        buttons->addWidget(b);
+        return b;
+    };
+    m_readArchive = button("Считать архив", "ButtonArchivRead");
+    m_writeParams = button("Запись параметров", "BtnWriteArcPar");
+    m_readParams = button("Чтение параметров", "BtnArcParRead");
+    m_export = button("Экспорт в Excel", "BtnExportExcel");
+    buttons->addStretch(1);
+    lower->addWidget(m_panel, 1);
+    layout->addLayout(lower);
+
+    connect(m_readArchive, &QPushButton::clicked, this, &ArchDataWindow::ButtonArchivReadClick);
+    connect(m_writeParams, &QPushButton::clicked, this, &ArchDataWindow::BtnWriteArcParClick);
+    connect(m_readParams, &QPushButton::clicked, this, &ArchDataWindow::BtnArcParReadClick);
+}
+
+void ArchDataWindow::showParameterBox(QCheckBox *box)
+{
+    const bool on = box->isChecked();
+    box->setText(on ? QStringLiteral("Включен") : QStringLiteral("Выключен"));
+    QPalette p = box->palette();
+    p.setColor(QPalette::Window, on ? kAqua : kNavy);
+    p.setColor(QPalette::WindowText, on ? kNavy : kAqua);
+    box->setPalette(p);
+}
+
+// ---- Parameters
+
+ExchangeOutcome ArchDataWindow::BtnArcParReadClick()
+{
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kParamReadFailure);
+    options.busy = {m_readParams, m_panel};
+    options.afterSuccess = [this] { ParRead(); };
+    return runExchange(options, [this](ExchangeRun &run) { ParGet(run); });
+}
+
+ExchangeOutcome ArchDataWindow::BtnWriteArcParClick()
+{
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kParamWriteFailure);
+    options.busy = {m_writeParams, m_panel};
+    return runExchange(options, [this](ExchangeRun &run) { PutArcPar(run); });
+}
+
+void ArchDataWindow::ParGet(ExchangeRun &run)
+{
+    readSettings(run, kCommon);
+    session().pointPortAtSelected();
+    run.check(session().link().ReadCoils(session().CurrentDevice().address(),
+                                         regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount));
+}
+
+void ArchDataWindow::ParRead()
+{
+    const auto p = archive::Parameters::decode(imageBlock<CommonBlock::kBytes>(kCommon));
+    for (int i = 0; i < archive::kParameterCount; ++i)
+        m_parameters[std::size_t(i)]->setChecked(p.selected & (1 << i));
+    m_cycle->setValue(p.cycle);
+    m_recording->setChecked(session().images().coils[regmap::kArchiveRecordingCoil] != 0);
+}
+
+void ArchDataWindow::PutArcPar(ExchangeRun &run)
+{
+    archive::Parameters wanted;
+    wanted.cycle = std::uint16_t(qBound(0.0, m_cycle->value(), 9999.0));
+    for (int i = 0; i < archive::kParameterCount; ++i) {
+        if (m_parameters[std::size_t(i)]->isChecked())
+            wanted.selected |= std::uint8_t(1 << i);
+    }
+    // The block's other bytes and the record mark go back as the device holds them.
+    writeCommonBlock(run, [&wanted](CommonBlock &block) {
+        CommonBlock::Bytes bytes = block.bytes();
+        wanted.encode(bytes);
+        block = CommonBlock(bytes);
+    });
+    // Coils 4 and 5 switch the loops' manual mode: they go back as the device has them now, and
+    // without that read no coil is written at all.
+    const auto address = session().CurrentDevice().address();
+    session().pointPortAtSelected();
+    if (run.check(session().link().ReadCoils(address, regmap::kArchiveRecordingCoil,
+                                             regmap::kArchiveCoilCount)) != 0)
+        return;
+    session().images().coils[regmap::kArchiveRecordingCoil] = m_recording->isChecked() ? 1 : 0;
+    run.check(session().link().WriteCoils(address, regmap::kArchiveRecordingCoil,
+                                          regmap::kArchiveCoilCount));
+}
+
+// ---- The archive
+
+ExchangeOutcome ArchDataWindow::ButtonArchivReadClick()
+{
+    m_grid->clear();
+    m_grid->setColumnCount(2);
+    m_grid->setRowCount(2);
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kParamReadFailure);
+    options.busy = {m_readParams, m_panel};
+    return runExchange(options, [this](ExchangeRun &run) {
+        ParGet(run);
+        ParRead();
+        if (FillArchiv(run)) {
+            session().pointPortAtSelected();
+            if (session().link().ReadCoils(session().CurrentDevice().address(),
+                                           regmap::kArchiveRecordingCoil,
+                                           regmap::kArchiveCoilCount) == 0)
+                m_recording->setChecked(session().images().coils[regmap::kArchiveRecordingCoil] !=
+                                        0);
+        }
+    });
+}
+
+std::vector<archive::Record> ArchDataWindow::ReadArchiveRecords()
+{
+    std::vector<archive::Record> records;
+    m_walkNote.clear();
+    m_busyPanel->show();
+    struct Hide
+    {
+        QWidget *panel;
+        ~Hide() { panel->hide(); }
+    } hide{m_busyPanel};
+
+    auto &access = session().deviceAccess();
+    if (access.ReadSettings(kCommon.position, kCommon.length) != 0)
+        return records;
+    // A write position that is stale or outside the ring would send the walk past the ring.
+    if (access.ReadData(regmap::kArchiveState, 4) != 0) {
+        m_walkNote = QStringLiteral("Положение записи архива не прочитано.");
+        return records;
+    }
+    const auto writePosition = field::u16(session().images().input, regmap::kArchiveState);
+    const auto params = archive::Parameters::decode(imageBlock<CommonBlock::kBytes>(kCommon));
+    auto walk = archive::Walk::start(writePosition, params.selected);
+    if (!walk) {
+        m_walkNote = QStringLiteral("Неверное положение записи архива: %1.").arg(writePosition);
+        return records;
+    }
+    const int length = walk->length();
+    // A line that stays silent ends the walk once it failed as often as the ring has records.
+    const int failureLimit = archive::ringRecords(params.selected);
+    int failures = 0;
+    std::array<std::uint16_t, archive::kHeaderRegisters + archive::kParameterCount> words{};
+    m_archiveAbort = true;
+    m_count->setText(QStringLiteral("0"));
+    while (m_archiveAbort && !session().isClosing()) {
+        const auto current = walk->current();
+        if (!current)
+            break;
+        session().pointPortAtSelected();
+        const int result = session().link().ReadInputRegisterBlock(
+            session().CurrentDevice().address(), std::uint16_t(*current), std::uint16_t(length),
+            std::span(words.data(), std::size_t(length)));
+        if (result != 0) {
+            if (++failures >= failureLimit) {
+                m_walkNote = QStringLiteral("Архив не дочитан: устройство не отвечает.");
+                break;
+            }
+            continue;
+        }
+        failures = 0;
+        auto record = archive::Record::decode(std::span(words.data(), std::size_t(length)));
+        if (!record.valid(params.mark)) {
+            m_archiveAbort = false;
+            break;
+        }
+        records.push_back(std::move(record));
+        m_count->setText(QString::number(records.size()));
+        emit recordCounted(int(records.size()));
+        walk->advance();
+    }
+    return records;
+}
+
+bool ArchDataWindow::FillArchiv(ExchangeRun &run)
+{
+    Q_UNUSED(run);
+    const std::vector<archive::Record> records = ReadArchiveRecords();
+    if (records.empty()) {
+        QString text = QString::fromUtf8(kNoData);
+        if (!m_walkNote.isEmpty())
+            text += QStringLiteral("\r\n") + m_walkNote;
+        showMessage(text, windowTitle(), MessageIcon::Information);
+        m_archiveAbort = false;
+        return false;
+    }
+    if (!m_walkNote.isEmpty())
+        showMessage(m_walkNote, windowTitle(), MessageIcon::Information);
+
+    m_grid->clear();
+    m_grid->setRowCount(2);
+    m_grid->setColumnCount(3);
+    for (int c = 0; c < 3; ++c)
+        m_grid->setColumnWidth(c, 0);
+    SetGridText(0, 0, QStringLiteral("№"));
+    SetGridText(1, 0, QStringLiteral("Пр"));
+    SetGridText(2, 0, QStringLiteral("Дата"));
+
+    auto &access = session().deviceAccess();
+    for (int input = 1; input <= 4; ++input) {
+        const HoldingBlock block = channelBlock(input);
+        if (access.ReadSettings(block.position, block.length) != 0) {
+            showMessage(QStringLiteral("Ошибка чтения настроек каналов"), windowTitle(),
+                        MessageIcon::Information);
+            break;
+        }
+    }
+    std::array<int, 4> points{};
+    for (int input = 1; input <= 4; ++input)
+        points[std::size_t(input - 1)] =
+            alarms::pointPosition(imageBlock<2>({regmap::channel(input), 2}));
+
+    const auto params = archive::Parameters::decode(imageBlock<CommonBlock::kBytes>(kCommon));
+    const QStringList headers = archive::parameterHeaders(params.selected);
+    m_grid->setColumnCount(3 + int(headers.size()));
+    for (int i = 0; i < headers.size(); ++i) {
+        m_grid->setColumnWidth(3 + i, 0);
+        SetGridText(3 + i, 0, headers[i]);
+    }
+    m_grid->setRowCount(1 + int(records.size()));
+    int row = 1;
+    for (const archive::Record &r : records) {
+        SetGridText(0, row, QString::number(row));
+        const QStringList texts = r.texts(params.selected, points);
+        for (int i = 0; i < texts.size() && 1 + i < m_grid->columnCount(); ++i)
+            SetGridText(1 + i, row, texts[i]);
+        ++row;
+    }
+    FitGridColumns();
+    SortArchiveByTime();
+    return true;
+}
+
+void ArchDataWindow::SetGridText(int col, int row, const QString &text)
+{
+    if (col < 0 || row < 0 || col >= m_grid->columnCount() || row >= m_grid->rowCount()) {
+        showMessage(QStringLiteral("Внутренняя ошибка SetGridText(): индекс выходит за пределы "
+                                   "диапазона. col, row = %1, %2")
+                        .arg(col)
+                        .arg(row),
+                    windowTitle(), MessageIcon::Information);
+        return;
+    }
+    const int wanted = int(text.size()) * m_grid->font().pointSize() + 8;
+    if (m_grid->columnWidth(col) < wanted)
+        m_grid->setColumnWidth(col, wanted);
+    auto *item = m_grid->item(row, col);
+    if (!item) {
+        item = new QTableWidgetItem;
+        m_grid->setItem(row, col, item);
+    }
+    item->setText(text);
+}
+
+void ArchDataWindow::FitGridColumns()
+{
+    const int columns = m_grid->columnCount();
+    int sum = 0;
+    for (int c = 0; c < columns; ++c)
+        sum += m_grid->columnWidth(c);
+    if (sum < 30 || columns < 2)
+        return;
+    const int add = (m_grid->viewport()->width() - sum) / (columns - 1);
+    for (int c = 1; c < columns; ++c)
+        m_grid->setColumnWidth(c, qMax(1, m_grid->columnWidth(c) + add - 1));
+}
+
+void ArchDataWindow::SortArchiveByTime()
+{
+    const int rows = m_grid->rowCount() - 1;
+    const int columns = m_grid->columnCount();
+    if (rows < 2)
+        return;
+    QList<QStringList> cells;
+    QStringList dates;
+    for (int r = 1; r <= rows; ++r) {
+        QStringList row;
+        for (int c = 1; c < columns; ++c) {
+            const auto *item = m_grid->item(r, c);
+            row << (item ? item->text() : QString());
+        }
+        dates << (row.size() > 1 ? row[1] : QString());
+        cells << row;
+    }
+    const std::vector<int> order = archive::sortOrder(dates);
+    for (int r = 1; r <= rows; ++r) {
+        SetGridText(0, r, QString::number(r));
+        const QStringList &row = cells[order[std::size_t(r - 1)]];
+        for (int c = 1; c < columns; ++c)
+            SetGridText(c, r, row[c - 1]);
+    }
+}
