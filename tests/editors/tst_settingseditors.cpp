@@ -4,6 +4,7 @@
 #include "device/commonblock.h"
 #include "device/registermap.h"
 #include "editors/alarmwindow.h"
+#include "editors/archdatawindow.h"
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
@@ -175,6 +176,35 @@ class TestSettingsEditors : public QObject
         d.holdingBytes.append({regmap::loopTuning(1), kLinearization});
         d.coils.append({regmap::manualModeCoil(1), true});
         return d;
+    }
+
+    // An archive of X1 (p = 0) and X3 (p = 2) every minute, 300 records that begin near the
+    // ring's end and go on from its start; the slots around them hold older records under
+    // mark 1. Recording is off, so nothing new arrives during a test; loop 1 is in manual mode
+    // (coil 4).
+    devsim::DeviceSetup archiveDevice()
+    {
+        devsim::DeviceSetup d = device();
+        d.clock = QDateTime(QDate(2026, 6, 15), QTime(12, 0, 30), Qt::UTC);
+        d.inputs[0] = {123, 0, 60};
+        d.inputs[2] = {-5, 0, 60};
+        d.archive = {false, 60, 0x05, 2, 300, 32000};
+        d.holdingBytes[0].second = QByteArray::fromHex("fd41aa553c00852b15000102");
+        d.coils.append({regmap::manualModeCoil(1), true});
+        return d;
+    }
+
+    ArchDataWindow *archiveWindow()
+    {
+        return static_cast<ArchDataWindow *>(main().windows().archData);
+    }
+
+    QStringList gridRow(QTableWidget *grid, int row)
+    {
+        QStringList texts;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            texts << (grid->item(row, c) ? grid->item(row, c)->text() : QString());
+        return texts;
     }
 
     ContursConfigWindow *loops()
@@ -979,6 +1009,79 @@ private slots:
     }
 
     // Every "Control.Property" a window remembers per device names a control that carries it.
+    // The whole prefill, read back across the ring's start, row by row in time order.
+    void archiveAcrossTheRingStart()
+    {
+        start(archiveDevice());
+        ArchDataWindow *w = archiveWindow();
+        in<QPushButton>(w, "ButtonArchivRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        auto *grid = in<QTableWidget>(w, "GridArchiv");
+        QCOMPARE(grid->rowCount(), 301);
+        QCOMPARE(gridRow(grid, 0), (QStringList{"№", "Пр", "Дата", "Вход X1", "Вход X3"}));
+        // The newest record is at 12:00:00, one a minute before it.
+        const QDateTime newest(QDate(2026, 6, 15), QTime(12, 0, 0));
+        for (int row = 1; row <= 300; ++row) {
+            const QDateTime t = newest.addSecs(-60 * (300 - row));
+            QCOMPARE(
+                gridRow(grid, row),
+                (QStringList{QString::number(row), "2",
+                             t.toString(QStringLiteral("hh:mm:ss dd.MM.yy")), "123.0", "-5.0"}));
+        }
+        QCOMPARE(in<QLabel>(w, "StaticTest")->text(), QStringLiteral("300"));
+        QVERIFY(!in<QWidget>(w, "Panel1")->isVisible());
+        QVERIFY(in<QCheckBox>(w, "CheckArcPar1")->isChecked());
+        QVERIFY(!in<QCheckBox>(w, "CheckArcPar2")->isChecked());
+        QCOMPARE(in<QCheckBox>(w, "CheckArcPar3")->text(), QStringLiteral("Включен"));
+        QCOMPARE(in<NumericField>(w, "EditCycleRegistr1")->value(), 60.0);
+        QVERIFY(!in<QCheckBox>(w, "CheckbArc")->isChecked());
+    }
+
+    // "Прервать чтение" is served while the walk waits for a reply; the walk ends after the
+    // record under way and the records so far are shown.
+    void archiveAbort()
+    {
+        start(archiveDevice());
+        ArchDataWindow *w = archiveWindow();
+        w->show();
+        connect(w, &ArchDataWindow::recordCounted, w, [w](int count) {
+            QVERIFY(w->findChild<QWidget *>(QStringLiteral("Panel1"))->isVisible());
+            if (count == 40)
+                QMetaObject::invokeMethod(w->findChild<QPushButton *>(QStringLiteral("BitBtn1")),
+                                          "click", Qt::QueuedConnection);
+        });
+        in<QPushButton>(w, "ButtonArchivRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        auto *grid = in<QTableWidget>(w, "GridArchiv");
+        QCOMPARE(grid->rowCount(), 42);
+        QCOMPARE(gridRow(grid, 41).mid(0, 3), (QStringList{"41", "2", "12:00:00 15.06.26"}));
+        QCOMPARE(gridRow(grid, 1).at(2), QStringLiteral("11:20:00 15.06.26"));
+        QCOMPARE(in<QLabel>(w, "StaticTest")->text(), QStringLiteral("41"));
+    }
+
+    // A write changes the cycle, the selection and coil 1 only: the other owners' bytes, the
+    // record mark and the loops' manual-mode coils stay as the device has them.
+    void archiveParametersWrite()
+    {
+        start(archiveDevice());
+        ArchDataWindow *w = archiveWindow();
+        in<QPushButton>(w, "BtnArcParRead")->click();
+        // The loop goes to automatic meanwhile; a write must not bring manual mode back.
+        QVERIFY(runCli(kAddress, 9600, {"write-coils", "4", "0"}).has_value());
+        in<QCheckBox>(w, "CheckArcPar3")->setChecked(false);
+        in<QCheckBox>(w, "CheckArcPar6")->setChecked(true);
+        in<NumericField>(w, "EditCycleRegistr1")->setValue(600);
+        in<QCheckBox>(w, "CheckbArc")->setChecked(true);
+        in<QPushButton>(w, "BtnWriteArcPar")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        const QByteArray common = cliRead(kAddress, 9600, 1179, 7);
+        // Mark 2 went out; a new selection moves the device on to mark 3 by itself.
+        QCOMPARE(common.left(12), QByteArray::fromHex("fd41aa555802e12b15000102"));
+        QCOMPARE(cliRead(kAddress, 9600, 1229, 7), common);
+        QCOMPARE(cliRead(kAddress, 9600, 1, 5, QStringLiteral("read-coils")),
+                 QByteArray("1 0 0 0 0"));
+    }
+
     void storedStateNamesRealControls()
     {
         openWindows();
@@ -1005,7 +1108,8 @@ private slots:
                  QStringLiteral("  :  :  "));
         for (QWidget *window :
              {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels()),
-              static_cast<QWidget *>(loops()), static_cast<QWidget *>(alarms())}) {
+              static_cast<QWidget *>(loops()), static_cast<QWidget *>(alarms()),
+              static_cast<QWidget *>(archiveWindow())}) {
             window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
