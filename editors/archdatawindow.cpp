@@ -4,10 +4,15 @@
 #include "device/commonblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
+#include "platform/workbookexport.h"
 #include "session/session.h"
 #include "windowkit/windowhost.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryFile>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -61,12 +68,13 @@ void ArchDataWindow::buildControls()
     m_busyPanel = new QWidget(this);
     m_busyPanel->setObjectName(QStringLiteral("Panel1"));
     auto *busy = new QHBoxLayout(m_busyPanel);
-    busy->addWidget(new QLabel(QStringLiteral("Чтение архива данных..."), m_busyPanel));
-    auto *spinner = new QProgressBar(m_busyPanel);
-    spinner->setRange(0, 0);
-    spinner->setTextVisible(false);
-    spinner->setAccessibleName(QStringLiteral("Чтение архива данных"));
-    busy->addWidget(spinner, 1);
+    m_busyText = new QLabel(QStringLiteral("Чтение архива данных..."), m_busyPanel);
+    busy->addWidget(m_busyText);
+    m_progress = new QProgressBar(m_busyPanel);
+    m_progress->setRange(0, 0);
+    m_progress->setTextVisible(false);
+    m_progress->setAccessibleName(QStringLiteral("Ход работы"));
+    busy->addWidget(m_progress, 1);
     m_abort = new QPushButton(QStringLiteral("Прервать чтение"), m_busyPanel);
     m_abort->setObjectName(QStringLiteral("BitBtn1"));
     busy->addWidget(m_abort);
@@ -131,6 +139,7 @@ void ArchDataWindow::buildControls()
     connect(m_readArchive, &QPushButton::clicked, this, &ArchDataWindow::ButtonArchivReadClick);
     connect(m_writeParams, &QPushButton::clicked, this, &ArchDataWindow::BtnWriteArcParClick);
     connect(m_readParams, &QPushButton::clicked, this, &ArchDataWindow::BtnArcParReadClick);
+    connect(m_export, &QPushButton::clicked, this, &ArchDataWindow::BtnExportExcelClick);
 }
 
 void ArchDataWindow::showParameterBox(QCheckBox *box)
@@ -233,6 +242,8 @@ std::vector<archive::Record> ArchDataWindow::ReadArchiveRecords()
 {
     std::vector<archive::Record> records;
     m_walkNote.clear();
+    m_busyText->setText(QStringLiteral("Чтение архива данных..."));
+    m_progress->setRange(0, 0);
     m_busyPanel->show();
     struct Hide
     {
@@ -408,4 +419,59 @@ void ArchDataWindow::SortArchiveByTime()
         for (int c = 1; c < columns; ++c)
             SetGridText(c, r, row[c - 1]);
     }
+}
+
+// ---- Export
+
+ExchangeOutcome ArchDataWindow::BtnExportExcelClick()
+{
+    ExchangeOptions options;
+    options.failureText = QString::fromUtf8(kParamReadFailure);
+    options.busy = {m_export};
+    return runExchange(options, [this](ExchangeRun &run) { ExportExcel(run); });
+}
+
+void ArchDataWindow::ExportExcel(ExchangeRun &run)
+{
+    if (m_grid->columnCount() <= 2 && !FillArchiv(run))
+        return;
+    QList<QStringList> cells;
+    for (int r = 0; r < m_grid->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < m_grid->columnCount(); ++c) {
+            const auto *item = m_grid->item(r, c);
+            row << (item ? item->text() : QString());
+        }
+        cells << row;
+    }
+    // A long archive takes a while: the panel shows how far the transfer is.
+    m_busyText->setText(QStringLiteral("Передача в Excel..."));
+    m_progress->setRange(0, int(cells.size()));
+    m_progress->setValue(0);
+    m_busyPanel->show();
+    struct Hide
+    {
+        QWidget *panel;
+        ~Hide() { panel->hide(); }
+    } hide{m_busyPanel};
+
+    // The spreadsheet program opens the workbook after we return, so it outlives this call.
+    QTemporaryFile file(QDir::temp().filePath(QStringLiteral("LorvanArchiv-XXXXXX.xlsx")));
+    file.setAutoRemove(false);
+    QString error;
+    bool ok = file.open();
+    const QString path = file.fileName();
+    file.close();
+    if (ok)
+        ok = workbook::exportCells(cells, path, &error, [this](int rows) {
+            m_progress->setValue(rows);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+    if (ok)
+        ok = QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    else
+        QFile::remove(path);
+    if (!ok)
+        showMessage(QStringLiteral("Ошибка передачи в Excel!"), QStringLiteral("Ошибка"),
+                    MessageIcon::Error);
 }

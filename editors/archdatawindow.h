@@ -9,6 +9,7 @@
 class NumericField;
 class QCheckBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
@@ -24,6 +25,7 @@ public:
     ExchangeOutcome ButtonArchivReadClick();
     ExchangeOutcome BtnWriteArcParClick();
     ExchangeOutcome BtnArcParReadClick();
+    ExchangeOutcome BtnExportExcelClick();
     // Ends a walk after the record under way.
     void BitBtn1Click() { m_archiveAbort = false; }
 
@@ -39,6 +41,10 @@ public:
     bool FillArchiv(ExchangeRun &run);
     // The valid records from the newest backwards.
     std::vector<archive::Record> ReadArchiveRecords();
+
+    // The grid's texts, headers and numbers included, as a workbook opened in the desktop's
+    // spreadsheet program; reads the archive first when the grid holds none.
+    void ExportExcel(ExchangeRun &run);
 
     void SetGridText(int col, int row, const QString &text);
     void FitGridColumns();
@@ -64,6 +70,8 @@ private:
     QPushButton *m_export = nullptr;
     QPushButton *m_abort = nullptr;
     QLabel *m_count = nullptr;
+    QLabel *m_busyText = nullptr;
+    QProgressBar *m_progress = nullptr;
     NumericField *m_cycle = nullptr;
     QCheckBox *m_recording = nullptr;
     std::array<QCheckBox *, archive::kParameterCount> m_parameters{};

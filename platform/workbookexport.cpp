@@ -95,4 +95,52 @@ bool exportTable(MeasurementTable &table, const QString &path, QString *error)
     return true;
 }
 
+bool exportCells(const QList<QStringList> &cells, const QString &path, QString *error,
+                 const std::function<void(int rowsDone)> &progress)
+{
+    QTemporaryDir scratch;
+    const QString partial = path + QStringLiteral(".part");
+    const QByteArray partialName = QFile::encodeName(partial);
+    const QByteArray scratchName = QFile::encodeName(scratch.path());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(scratchName.constData());
+    lxw_workbook *book = workbook_new_opt(partialName.constData(), &options);
+    if (!book) {
+        *error = path + QStringLiteral(": не удалось создать книгу");
+        return false;
+    }
+    lxw_worksheet *sheet = workbook_add_worksheet(book, kSheetName);
+    lxw_error status = sheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
+    for (qsizetype r = 0; r < cells.size() && status == LXW_NO_ERROR; ++r) {
+        if (r >= qsizetype(LXW_ROW_MAX)) {
+            status = LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+            break;
+        }
+        const QStringList &row = cells[r];
+        for (qsizetype c = 0; c < row.size() && status == LXW_NO_ERROR; ++c) {
+            if (!row[c].isEmpty())
+                status = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                                row[c].toUtf8().constData(), nullptr);
+        }
+        if (progress && (r + 1) % kBlockRows == 0)
+            progress(int(r + 1));
+    }
+    const lxw_error closed = workbook_close(book);
+    if (status == LXW_NO_ERROR)
+        status = closed;
+    if (status != LXW_NO_ERROR) {
+        QFile::remove(partial);
+        *error = path + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(status));
+        return false;
+    }
+    QFile::remove(path);
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        *error = path + QStringLiteral(": не удалось переименовать книгу");
+        return false;
+    }
+    return true;
+}
+
 } // namespace workbook

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class MeasurementTable;
 
@@ -11,5 +15,10 @@ namespace workbook {
 
 // False with the reason in error; a half-written file is not left under the name.
 bool exportTable(MeasurementTable &table, const QString &path, QString *error);
+
+// Rows of texts on one sheet from its first cell on, each text a text cell as given. progress
+// hears the rows written so far now and then.
+bool exportCells(const QList<QStringList> &cells, const QString &path, QString *error,
+                 const std::function<void(int rowsDone)> &progress = {});
 
 } // namespace workbook

@@ -12,12 +12,14 @@
 #include "link/frame.h"
 #include "platform/cp1251.h"
 #include "platform/settings.h"
+#include "tests/support/exportfiles.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +60,7 @@ class TestSettingsEditors : public QObject
     std::unique_ptr<WatchingMessages> m_messages;
     QMutex m_logLock;
     QStringList m_log;
+    QList<QUrl> m_opened;
 
     devsim::DeviceSetup device()
     {
@@ -233,6 +236,10 @@ class TestSettingsEditors : public QObject
             return l.contains(QLatin1String(" <- ")) && l.toUpper().contains(fragment);
         }));
     }
+
+public slots:
+    // Stands in for the desktop's spreadsheet program.
+    void openUrl(const QUrl &url) { m_opened.append(url); }
 
 private slots:
     void initTestCase()
@@ -1080,6 +1087,43 @@ private slots:
         QCOMPARE(cliRead(kAddress, 9600, 1229, 7), common);
         QCOMPARE(cliRead(kAddress, 9600, 1, 5, QStringLiteral("read-coils")),
                  QByteArray("1 0 0 0 0"));
+    }
+
+    // An export on an empty grid reads the archive first and hands over every grid cell; with no
+    // records it says so and opens nothing.
+    void archiveExport_data()
+    {
+        QTest::addColumn<int>("prefill");
+        QTest::newRow("300 records") << 300;
+        QTest::newRow("none") << 0;
+    }
+    void archiveExport()
+    {
+        QFETCH(int, prefill);
+        devsim::DeviceSetup d = archiveDevice();
+        d.archive.prefill = prefill;
+        start(d);
+        m_opened.clear();
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
+        ArchDataWindow *w = archiveWindow();
+        in<QPushButton>(w, "BtnExportExcel")->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        if (prefill == 0) {
+            QCOMPARE(messageTexts(), QStringList{QStringLiteral("Данные отсутствуют")});
+            QVERIFY(m_opened.isEmpty());
+            return;
+        }
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(m_opened.size(), 1);
+        const QString path = m_opened.first().toLocalFile();
+        const QStringList book = readWithOpenpyxl(path);
+        QFile::remove(path);
+        auto *grid = in<QTableWidget>(w, "GridArchiv");
+        QCOMPARE(book.size(), 2 + 301);
+        QCOMPARE(book.mid(0, 2), (QStringList{"Лорван", "301 x 5"}));
+        for (int row = 0; row <= 300; ++row)
+            QCOMPARE(book[2 + row], gridRow(grid, row).join(QLatin1Char(';')));
+        QCOMPARE(book[3], QStringLiteral("1;2;07:01:00 15.06.26;123.0;-5.0"));
     }
 
     void storedStateNamesRealControls()
