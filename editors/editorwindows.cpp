@@ -3,15 +3,6 @@
 #include "editors/storedproperties.h"
 #include "windowkit/windowhost.h"
 
-ProgramControlWindow::ProgramControlWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmProgramControl"),
-                   QStringLiteral("Программное управление"), host.mainWidget(),
-                   Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                       Qt::WindowCloseButtonHint)
-{
-    setFixedSize(760, 509);
-}
-
 ArchDataWindow::ArchDataWindow(Session &session, WindowHost &host)
     : EditorWindow(session, host, QStringLiteral("frmArchData"), QStringLiteral("Просмотр архива"),
                    host.mainWidget())

@@ -4,19 +4,12 @@
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
+#include "editors/programcontrolwindow.h"
 #include "windowkit/editorwindow.h"
 
 // The settings windows of the selected device. Each is created once at start, hidden, and only
 // shown and hidden afterwards; four of them remember their controls per device. Each binds its
 // own controls to the session.
-
-// "Программное управление": the setpoint programs.
-class ProgramControlWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ProgramControlWindow(Session &session, WindowHost &host);
-};
 
 // "Просмотр архива": the device's internal archive.
 class ArchDataWindow : public EditorWindow
