@@ -1020,6 +1020,26 @@ private slots:
         QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P4"));
         QCOMPARE(in<QLineEdit>(w, "EditDateProg")->text(), QStringLiteral("31.12.99"));
         QCOMPARE(in<QLineEdit>(w, "EditTimeProg")->text(), QStringLiteral("07:05:00"));
+        // A date that does not exist turns the field red and stores nothing; leaving the field
+        // brings the last valid date back. A valid one is stored.
+        auto *date = in<QLineEdit>(w, "EditDateProg");
+        const auto typeDate = [&](const char *digits) {
+            QFocusEvent in(QEvent::FocusIn);
+            QApplication::sendEvent(date, &in);
+            QTest::keyClick(date, Qt::Key_Home);
+            QTest::keyClicks(date, QLatin1String(digits));
+        };
+        typeDate("310299");
+        QCOMPARE(date->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(date, &out);
+        QCOMPARE(date->text(), QStringLiteral("31.12.99"));
+        QVERIFY(date->palette().color(QPalette::Base) != QColor(255, 0, 0));
+        typeDate("150398");
+        QApplication::sendEvent(date, &out);
+        QCOMPARE(date->text(), QStringLiteral("15.03.98"));
+        p4.day = 15, p4.month = 3, p4.year = 98;
+
         auto *table = in<QTableWidget>(w, "sgProgramTable");
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 0)->text(), QStringLiteral("-12,5"));
