@@ -2,6 +2,7 @@
 #include "tests/workstation/pollingtestenv.h"
 
 #include "device/commonblock.h"
+#include "device/imagefields.h"
 #include "device/programblock.h"
 #include "device/registermap.h"
 #include "editors/alarmwindow.h"
@@ -1084,6 +1085,37 @@ private slots:
         in<QPushButton>(w, "ProgReadFile")->click();
         const auto loaded = programBytes();
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), 800), image);
+    }
+
+    // P4's read fails: the others are still read, P3 is shown, P4 keeps what the configurator
+    // held. Its break is only warned about before the write, which goes on and fails in P2.
+    void programFailures()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.refusedReads = {{1579, 1678}};
+        d.faults.refusedWrites = {{1379, 1400}};
+        start(d);
+        ProgramControlWindow *w = programWindow();
+        ProgramBlock held;
+        held.count = 2;
+        held.start = {0, 5};
+        held.end = {1, 2};
+        held.duration = {1, 1};
+        const auto p4 = field::block<ProgramBlock::kBytes>(w->holdingImage(), regmap::program(4));
+        held.encode(p4);
+        in<QPushButton>(w, "ButtonProgRead")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
+                                     "Ошибка при чтении программ\r\nПроверьте подключение")});
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка чтения"));
+        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P3"));
+        QCOMPARE(ProgramBlock::decode(p4), held);
+
+        m_messages->shown.clear();
+        in<QPushButton>(w, "ButtonSaveProg")->click();
+        QCOMPARE(messageTexts(), (QStringList{QStringLiteral("Ошибка в сегменте-2"),
+                                              QStringLiteral("Ошибка обмена")}));
+        QVERIFY(in<QPushButton>(w, "ButtonSaveProg")->isEnabled());
+        QVERIFY(in<QGroupBox>(w, "GroupParProg")->isEnabled());
     }
 
     // Every "Control.Property" a window remembers per device names a control that carries it.
