@@ -90,6 +90,7 @@ void ProgramControlWindow::buildControls()
     // Wide bounds: the count's own rule, applied on Enter, names the range.
     m_count = new NumericField(-9999, 9999, 1, 5, m_header);
     m_count->setDecimalsFollowValue(1);
+    m_count->setFallback(0); // a text that is no number means no segments, not -9999
     m_count->setObjectName(QStringLiteral("EditCountSeg1"));
     m_count->setToolTip(QStringLiteral("Число сегментов в программе"));
     form->addRow(QStringLiteral("Сегментов:"), m_count);
