@@ -5,17 +5,9 @@
 #include "editors/channelconfigwindow.h"
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
+#include "editors/programcontrolwindow.h"
 #include "windowkit/editorwindow.h"
 
-// The settings windows of the selected device. Each is created once at start, hidden, and only
-// shown and hidden afterwards; four of them remember their controls per device. Each binds its
-// own controls to the session.
-
-// "Программное управление": the setpoint programs.
-class ProgramControlWindow : public EditorWindow
-{
-    Q_OBJECT
-public:
-    ProgramControlWindow(Session &session, WindowHost &host);
-};
-
+// The settings windows of the selected device, for the program's assembly. Each is created once
+// at start, hidden, and only shown and hidden afterwards; each binds its own controls to the
+// session.

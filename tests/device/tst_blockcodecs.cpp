@@ -6,6 +6,7 @@
 #include "device/imagefields.h"
 #include "device/loopblock.h"
 #include "device/pointposition.h"
+#include "device/programblock.h"
 #include "device/registermap.h"
 
 #include <QtTest>
@@ -20,6 +21,37 @@ QByteArray bytesAt(const RegisterImages &images, int position, int length)
 void putBytes(RegisterImages &images, int position, const QByteArray &bytes)
 {
     std::copy(bytes.begin(), bytes.end(), images.holding.begin() + position);
+}
+
+ProgramBlock prog(int point, int count, QList<int> starts, QList<int> ends, QList<int> durations,
+                  int byte7 = 0)
+{
+    ProgramBlock b;
+    b.point = std::uint8_t(point);
+    b.count = std::uint8_t(count);
+    b.byte7 = std::uint8_t(byte7);
+    for (int i = 0; i < starts.size(); ++i) {
+        b.start[i] = std::int16_t(starts[i]);
+        b.end[i] = std::int16_t(ends[i]);
+        b.duration[i] = std::uint16_t(durations[i]);
+    }
+    return b;
+}
+
+std::span<std::uint8_t, ProgramBlock::kBytes> programBytes(QByteArray &image, int k)
+{
+    return std::span<std::uint8_t, ProgramBlock::kBytes>(
+        reinterpret_cast<std::uint8_t *>(image.data()) + ProgramBlock::kBytes * (k - 1),
+        ProgramBlock::kBytes);
+}
+
+// The four programs' 800 bytes with the given programs in place, the rest zero.
+QByteArray programImage(const QList<std::pair<int, ProgramBlock>> &blocks)
+{
+    QByteArray image(programs::kAllBytes, 0);
+    for (const auto &[k, b] : blocks)
+        b.encode(programBytes(image, k));
+    return image;
 }
 
 } // namespace
@@ -615,6 +647,164 @@ private slots:
                          : view.lines.last().first + QLatin1Char('|') + view.lines.last().second;
         }
         QCOMPARE(result, expected);
+    }
+
+    // The setpoint programs: cell edits keep the curve continuous and refuse what the fields
+    // cannot hold, a loaded program is repaired, a count byte above 32 stays inside the block,
+    // and a program file is taken whole or not at all.
+    void programs_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("k");
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QList<int>>("cell"); // column, row
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QString>("outcome");
+
+        const ProgramBlock three = prog(1, 3, {0, 100, 200}, {100, 200, 300}, {10, 10, 10});
+        const auto p1 = [](const ProgramBlock &b) { return programImage({{1, b}}); };
+        const QByteArray threeImage = p1(three);
+        const QList<int> none;
+        ProgramBlock b = three;
+
+        b.end[0] = 125, b.start[1] = 125;
+        QTest::newRow("end 12,5 at p=1 mirrored") << "cell" << 1 << threeImage << QList{2, 1}
+                                                  << "12,5" << QByteArray() << p1(b) << "stored";
+        b = three, b.end[2] = 50;
+        QTest::newRow("end of the last segment")
+            << "cell" << 1 << threeImage << QList{2, 3} << "5" << QByteArray() << p1(b) << "stored";
+        b = three, b.start[0] = 70;
+        QTest::newRow("start of segment 1 alone")
+            << "cell" << 1 << threeImage << QList{1, 1} << "7" << QByteArray() << p1(b) << "stored";
+        b = three, b.start[1] = -125, b.end[0] = -125;
+        QTest::newRow("start -12,5 at p=1") << "cell" << 1 << threeImage << QList{1, 2} << "-12,5"
+                                            << QByteArray() << p1(b) << "stored";
+        QTest::newRow("value that would wrap")
+            << "cell" << 1 << p1(prog(0, 3, {}, {}, {})) << QList{1, 2} << "40000" << QByteArray()
+            << p1(prog(0, 3, {}, {}, {})) << "refused";
+        QTest::newRow("duration that would wrap")
+            << "cell" << 1 << threeImage << QList{3, 2} << "70000" << QByteArray() << threeImage
+            << "refused";
+        QTest::newRow("negative duration") << "cell" << 1 << threeImage << QList{3, 2} << "-5"
+                                           << QByteArray() << threeImage << "refused";
+        QTest::newRow("duration 2,5") << "cell" << 1 << threeImage << QList{3, 2} << "2,5"
+                                      << QByteArray() << threeImage << "notwhole";
+        b = three, b.duration[1] = 65535;
+        QTest::newRow("longest duration") << "cell" << 1 << threeImage << QList{3, 2} << "65535"
+                                          << QByteArray() << p1(b) << "stored";
+        QTest::newRow("not a number") << "cell" << 1 << threeImage << QList{2, 1} << "1,2,3"
+                                      << QByteArray() << threeImage << "ignored";
+
+        QTest::newRow("-125 at p=1 shown")
+            << "show" << 1 << p1(prog(1, 1, {-125}, {0}, {1})) << QList{1, 1} << QString()
+            << QByteArray() << p1(prog(1, 1, {-125}, {0}, {1})) << "-12,5";
+        QTest::newRow("1500 at p=2 shown")
+            << "show" << 1 << p1(prog(2, 1, {1500}, {0}, {1})) << QList{1, 1} << QString()
+            << QByteArray() << p1(prog(2, 1, {1500}, {0}, {1})) << "15";
+
+        const ProgramBlock p2 = prog(0, 4, {0, 100, 250, 0}, {100, 200, 300, 400}, {5, 0, 5, 5});
+        QTest::newRow("P2 repaired, a start of 0 kept")
+            << "repair" << 2 << programImage({{2, p2}}) << none << QString() << QByteArray()
+            << programImage({{2, prog(0, 4, {0, 100, 200, 0}, {100, 200, 300, 400}, {5, 1, 5, 5})}})
+            << "В программе-2 имеются ошибки.|Программа 2";
+        QTest::newRow("zero duration set silently")
+            << "repair" << 3 << programImage({{3, prog(0, 2, {5, 6}, {6, 7}, {0, 3})}}) << none
+            << QString() << QByteArray() << programImage({{3, prog(0, 2, {5, 6}, {6, 7}, {1, 3})}})
+            << "";
+
+        ProgramBlock full;
+        full.count = 255;
+        for (int i = 0; i < 32; ++i)
+            full.start[i] = std::int16_t(i), full.end[i] = std::int16_t(i + 1),
+            full.duration[i] = 1;
+        full.start[31] = 999;
+        ProgramBlock mended = full;
+        mended.start[31] = 31;
+        QTest::newRow("count 255 stays in P4")
+            << "repair" << 4 << programImage({{4, full}}) << none << QString() << QByteArray()
+            << programImage({{4, mended}}) << "В программе-4 имеются ошибки.|Программа 4";
+        QTest::newRow("count 255 warned up to 32")
+            << "continuity" << 4 << programImage({{4, full}}) << none << QString() << QByteArray()
+            << programImage({{4, full}}) << "32";
+        QTest::newRow("continuity warned, nothing changed")
+            << "continuity" << 2 << programImage({{2, p2}}) << none << QString() << QByteArray()
+            << programImage({{2, p2}}) << "3,4";
+
+        QTest::newRow("33 segments refused") << "count" << 1 << threeImage << none << "33"
+                                             << QByteArray() << threeImage << "refused";
+        QTest::newRow("-1 segments refused") << "count" << 1 << threeImage << none << "-1"
+                                             << QByteArray() << threeImage << "refused";
+        QTest::newRow("0 segments")
+            << "count" << 1 << threeImage << none << "0" << QByteArray()
+            << p1(prog(1, 0, {0, 100, 200}, {0, 200, 300}, {0, 10, 10})) << "";
+        QTest::newRow("2 segments clear the third")
+            << "count" << 1 << threeImage << none << "2" << QByteArray()
+            << p1(prog(1, 2, {0, 100}, {100, 200}, {10, 10})) << "";
+        b = three, b.count = 32;
+        QTest::newRow("32,5 segments")
+            << "count" << 1 << threeImage << none << "32,5" << QByteArray() << p1(b) << "";
+
+        QByteArray rich = programImage(
+            {{1, three}, {2, p2}, {3, prog(3, 1, {-7, 9}, {9, 8}, {7, 6}, 0xA5)}, {4, full}});
+        QTest::newRow("file round trip")
+            << "save" << 1 << rich << none << QString() << QByteArray() << rich << "814 good";
+        QTest::newRow("file loaded") << "load" << 1 << threeImage << none << QString()
+                                     << (programfile::marker() + rich) << rich << "good";
+        QTest::newRow("short file")
+            << "load" << 1 << threeImage << none << QString()
+            << (programfile::marker() + rich).left(700) << threeImage << "short";
+        QTest::newRow("no marker") << "load" << 1 << threeImage << none << QString()
+                                   << ("ProgFileLorvaN" + rich) << threeImage << "nomarker";
+        QTest::newRow("empty file") << "load" << 1 << threeImage << none << QString()
+                                    << QByteArray() << threeImage << "short";
+    }
+
+    void programs()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, k);
+        QFETCH(QByteArray, image);
+        QFETCH(QList<int>, cell);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, outcome);
+
+        const QLocale ru(QLocale::Russian, QLocale::Russia);
+        const auto all = std::span<std::uint8_t, programs::kAllBytes>(
+            reinterpret_cast<std::uint8_t *>(image.data()), programs::kAllBytes);
+        ProgramBlock b = ProgramBlock::decode(programBytes(image, k));
+        QString got;
+        if (action == "cell") {
+            static const QStringList names{"stored", "ignored", "refused", "notwhole"};
+            got = names[int(programs::editCell(b, cell[0], cell[1], text, ru))];
+        } else if (action == "show") {
+            got = ru.toString(programs::shown(b.start[cell[1] - 1], b.point));
+        } else if (action == "repair") {
+            if (programs::repair(b))
+                got = programs::repairText(k) + "|" + programs::repairCaption(k);
+        } else if (action == "continuity") {
+            for (int i : programs::discontinuities(b))
+                got += (got.isEmpty() ? "" : ",") + QString::number(i);
+        } else if (action == "count") {
+            if (!programs::setCount(b, ru.toDouble(text)))
+                got = "refused";
+        } else if (action == "save") {
+            const QByteArray saved = programfile::compose(all);
+            QVERIFY(saved.startsWith("ProgFileLorvan"));
+            image.fill(0);
+            got = QString::number(saved.size()) +
+                  (programfile::parse(saved, all) == programfile::Outcome::Good ? " good" : "");
+        } else if (action == "load") {
+            static const QStringList names{"good", "nomarker", "short"};
+            got = names[int(programfile::parse(file, all))];
+        }
+        if (action != "save" && action != "load")
+            b.encode(programBytes(image, k));
+        QCOMPARE(got, outcome);
+        QCOMPARE(image, expected);
     }
 };
 

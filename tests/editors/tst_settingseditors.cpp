@@ -2,6 +2,8 @@
 #include "tests/workstation/pollingtestenv.h"
 
 #include "device/commonblock.h"
+#include "device/imagefields.h"
+#include "device/programblock.h"
 #include "device/registermap.h"
 #include "editors/alarmwindow.h"
 #include "editors/archdatawindow.h"
@@ -9,6 +11,7 @@
 #include "editors/configwindow.h"
 #include "editors/contursconfigwindow.h"
 #include "editors/numericfield.h"
+#include "editors/programcontrolwindow.h"
 #include "link/frame.h"
 #include "platform/cp1251.h"
 #include "platform/settings.h"
@@ -208,6 +211,11 @@ class TestSettingsEditors : public QObject
         for (int c = 0; c < grid->columnCount(); ++c)
             texts << (grid->item(row, c) ? grid->item(row, c)->text() : QString());
         return texts;
+    }
+
+    ProgramControlWindow *programWindow()
+    {
+        return static_cast<ProgramControlWindow *>(main().windows().programControl);
     }
 
     ContursConfigWindow *loops()
@@ -1015,6 +1023,138 @@ private slots:
                                      : QStringList());
     }
 
+    // Read the four programs (P2 arrives with a segment that does not join and a zero duration),
+    // edit a value, write them; the device then holds the edited 800 bytes, byte 7 and the slots
+    // behind the last segments included. Saved to a file and loaded back, a short file changes
+    // nothing.
+    void programsRoundTrip()
+    {
+        ProgramBlock p2;
+        p2.count = 3;
+        p2.byte7 = 0x5a;
+        p2.start = {0, 100, 250, 77};
+        p2.end = {100, 200, 300, 88};
+        p2.duration = {10, 0, 30, 99};
+        ProgramBlock p4;
+        p4.point = 1, p4.count = 2, p4.hours = 7, p4.minutes = 5, p4.day = 31, p4.month = 12;
+        p4.year = 99;
+        p4.start = {-125, 40};
+        p4.end = {40, 60};
+        p4.duration = {5, 6};
+        QByteArray image(programs::kAllBytes, '\0');
+        const auto put = [&](int k, const ProgramBlock &b) {
+            b.encode(std::span<std::uint8_t, ProgramBlock::kBytes>(
+                reinterpret_cast<std::uint8_t *>(image.data()) + 200 * (k - 1), 200));
+        };
+        put(2, p2), put(4, p4);
+        devsim::DeviceSetup d = device();
+        d.holdingBytes.append({regmap::program(1), image});
+        start(d);
+        ProgramControlWindow *w = programWindow();
+        w->show();
+        in<QPushButton>(w, "ButtonProgRead")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral("В программе-2 имеются ошибки.")});
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Программа 2"));
+        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P4"));
+        QCOMPARE(in<QLineEdit>(w, "EditDateProg")->text(), QStringLiteral("31.12.99"));
+        QCOMPARE(in<QLineEdit>(w, "EditTimeProg")->text(), QStringLiteral("07:05:00"));
+        // A date that does not exist turns the field red and stores nothing; leaving the field
+        // brings the last valid date back. A valid one is stored.
+        auto *date = in<QLineEdit>(w, "EditDateProg");
+        const auto typeDate = [&](const char *digits) {
+            QFocusEvent in(QEvent::FocusIn);
+            QApplication::sendEvent(date, &in);
+            QTest::keyClick(date, Qt::Key_Home);
+            QTest::keyClicks(date, QLatin1String(digits));
+        };
+        typeDate("310299");
+        QCOMPARE(date->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(date, &out);
+        QCOMPARE(date->text(), QStringLiteral("31.12.99"));
+        QVERIFY(date->palette().color(QPalette::Base) != QColor(255, 0, 0));
+        typeDate("150398");
+        QApplication::sendEvent(date, &out);
+        QCOMPARE(date->text(), QStringLiteral("15.03.98"));
+        p4.day = 15, p4.month = 3, p4.year = 98;
+
+        auto *table = in<QTableWidget>(w, "sgProgramTable");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("-12,5"));
+
+        table->item(0, 1)->setText(QStringLiteral("12,5"));
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("12,5"));
+        table->item(1, 1)->setText(QStringLiteral("4000")); // would wrap at p = 1
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Проверьте правильность ввода"));
+        QCOMPARE(table->item(1, 1)->text(), QStringLiteral("6"));
+        p4.end[0] = p4.start[1] = 125;
+        p2.start[2] = 200, p2.duration[1] = 1;
+        put(2, p2), put(4, p4);
+
+        m_messages->shown.clear();
+        in<QPushButton>(w, "ButtonSaveProg")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(cliRead(kAddress, 9600, 1279, 100), image.left(200));
+        QCOMPARE(cliRead(kAddress, 9600, 1379, 100), image.mid(200, 200));
+        QCOMPARE(cliRead(kAddress, 9600, 1479, 100), image.mid(400, 200));
+        QCOMPARE(cliRead(kAddress, 9600, 1579, 100), image.mid(600, 200));
+
+        const QString path = m_dir.filePath("programs.kpg");
+        m_messages->fileAnswers = {path};
+        in<QPushButton>(w, "ProgSaveFile")->click();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("ProgFileLorvan") + image);
+        const auto programBytes = [&] {
+            return w->holdingImage().subspan(regmap::program(1), 800);
+        };
+        std::ranges::fill(programBytes(), 0);
+        const QString shortPath = m_dir.filePath("short.kpg");
+        QFile shortFile(shortPath);
+        QVERIFY(shortFile.open(QIODevice::WriteOnly));
+        shortFile.write((QByteArray("ProgFileLorvan") + image).left(700));
+        shortFile.close();
+        m_messages->fileAnswers = {shortPath, path};
+        in<QPushButton>(w, "ProgReadFile")->click();
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Ошибка чтения файла"));
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Чтение программ"));
+        QVERIFY(std::ranges::all_of(programBytes(), [](std::uint8_t b) { return b == 0; }));
+        in<QPushButton>(w, "ProgReadFile")->click();
+        const auto loaded = programBytes();
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), 800), image);
+    }
+
+    // P4's read fails: the others are still read, P3 is shown, P4 keeps what the configurator
+    // held. Its break is only warned about before the write, which goes on and fails in P2.
+    void programFailures()
+    {
+        devsim::DeviceSetup d = device();
+        d.faults.refusedReads = {{1579, 1678}};
+        d.faults.refusedWrites = {{1379, 1400}};
+        start(d);
+        ProgramControlWindow *w = programWindow();
+        ProgramBlock held;
+        held.count = 2;
+        held.start = {0, 5};
+        held.end = {1, 2};
+        held.duration = {1, 1};
+        const auto p4 = field::block<ProgramBlock::kBytes>(w->holdingImage(), regmap::program(4));
+        held.encode(p4);
+        in<QPushButton>(w, "ButtonProgRead")->click();
+        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
+                                     "Ошибка при чтении программ\r\nПроверьте подключение")});
+        QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка чтения"));
+        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P3"));
+        QCOMPARE(ProgramBlock::decode(p4), held);
+
+        m_messages->shown.clear();
+        in<QPushButton>(w, "ButtonSaveProg")->click();
+        QCOMPARE(messageTexts(), (QStringList{QStringLiteral("Ошибка в сегменте-2"),
+                                              QStringLiteral("Ошибка обмена")}));
+        QVERIFY(in<QPushButton>(w, "ButtonSaveProg")->isEnabled());
+        QVERIFY(in<QGroupBox>(w, "GroupParProg")->isEnabled());
+    }
+
     // Every "Control.Property" a window remembers per device names a control that carries it.
     // The whole prefill, read back across the ring's start, row by row in time order.
     void archiveAcrossTheRingStart()
@@ -1153,7 +1293,7 @@ private slots:
         for (QWidget *window :
              {static_cast<QWidget *>(config()), static_cast<QWidget *>(channels()),
               static_cast<QWidget *>(loops()), static_cast<QWidget *>(alarms()),
-              static_cast<QWidget *>(archiveWindow())}) {
+              static_cast<QWidget *>(archiveWindow()), static_cast<QWidget *>(programWindow())}) {
             window->show();
             for (QWidget *c : window->findChildren<QWidget *>()) {
                 if (!c->focusPolicy() || qobject_cast<QLabel *>(c) || c->window() != window ||
