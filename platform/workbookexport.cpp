@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -28,16 +29,14 @@ double atDecimals(double value, int decimals)
     return std::round(scaled) / scale;
 }
 
-} // namespace
-
-namespace workbook {
-
-bool exportTable(MeasurementTable &table, const QString &path, QString *error)
+// Writes one sheet of a workbook through fill(sheet), which returns the library's status. The
+// library's own temporary files go to a folder of ours; the workbook is written beside the
+// target and renamed over it at the end, so a failure leaves any older file in place. The
+// library prints the sheet's numbers with the C library's printf, hence the numeric locale.
+bool writeWorkbook(const QString &path, QString *error,
+                   const std::function<lxw_error(lxw_worksheet *)> &fill)
 {
-    // The library's own temporary files go to a folder of ours; the workbook is written beside
-    // the target and renamed over it at the end, so a failure leaves any older file in place.
     QTemporaryDir scratch;
-    // The library prints the sheet's numbers with the C library's printf.
     const CNumericLocale numbers;
     const QString partial = path + QStringLiteral(".part");
     const QByteArray partialName = QFile::encodeName(partial);
@@ -51,32 +50,7 @@ bool exportTable(MeasurementTable &table, const QString &path, QString *error)
         return false;
     }
     lxw_worksheet *sheet = workbook_add_worksheet(book, kSheetName);
-    lxw_error status = sheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
-
-    const qint64 rows = table.rowCount();
-    for (qint64 first = 0; status == LXW_NO_ERROR && first < rows; first += kBlockRows) {
-        const QList<MeasurementRow> block = table.rows(first, kBlockRows);
-        if (block.isEmpty())
-            break; // the file shrank under us: what was read is what there is
-        for (qsizetype i = 0; i < block.size() && status == LXW_NO_ERROR; ++i) {
-            const MeasurementRow &r = block[i];
-            const lxw_row_t row = lxw_row_t(first + i);
-            if (row >= LXW_ROW_MAX) {
-                status = LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
-                break;
-            }
-            status = worksheet_write_string(sheet, row, 0, r.num.toUtf8().constData(), nullptr);
-            if (status == LXW_NO_ERROR)
-                status =
-                    worksheet_write_string(sheet, row, 1, r.date.toUtf8().constData(), nullptr);
-            for (int c = 0; c < 4 && status == LXW_NO_ERROR; ++c) {
-                if (r.channels[size_t(c)])
-                    status = worksheet_write_number(
-                        sheet, row, lxw_col_t(2 + c),
-                        atDecimals(*r.channels[size_t(c)], table.channelDecimals(c)), nullptr);
-            }
-        }
-    }
+    lxw_error status = sheet ? fill(sheet) : LXW_ERROR_MEMORY_MALLOC_FAILED;
     const lxw_error closed = workbook_close(book);
     if (status == LXW_NO_ERROR)
         status = closed;
@@ -95,52 +69,59 @@ bool exportTable(MeasurementTable &table, const QString &path, QString *error)
     return true;
 }
 
+} // namespace
+
+namespace workbook {
+
+bool exportTable(MeasurementTable &table, const QString &path, QString *error)
+{
+    return writeWorkbook(path, error, [&table](lxw_worksheet *sheet) {
+        lxw_error status = LXW_NO_ERROR;
+        const qint64 rows = table.rowCount();
+        for (qint64 first = 0; status == LXW_NO_ERROR && first < rows; first += kBlockRows) {
+            const QList<MeasurementRow> block = table.rows(first, kBlockRows);
+            if (block.isEmpty())
+                break; // the file shrank under us: what was read is what there is
+            for (qsizetype i = 0; i < block.size() && status == LXW_NO_ERROR; ++i) {
+                const MeasurementRow &r = block[i];
+                const lxw_row_t row = lxw_row_t(first + i);
+                if (row >= LXW_ROW_MAX)
+                    return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+                status = worksheet_write_string(sheet, row, 0, r.num.toUtf8().constData(), nullptr);
+                if (status == LXW_NO_ERROR)
+                    status =
+                        worksheet_write_string(sheet, row, 1, r.date.toUtf8().constData(), nullptr);
+                for (int c = 0; c < 4 && status == LXW_NO_ERROR; ++c) {
+                    if (r.channels[size_t(c)])
+                        status = worksheet_write_number(
+                            sheet, row, lxw_col_t(2 + c),
+                            atDecimals(*r.channels[size_t(c)], table.channelDecimals(c)), nullptr);
+                }
+            }
+        }
+        return status;
+    });
+}
+
 bool exportCells(const QList<QStringList> &cells, const QString &path, QString *error,
                  const std::function<void(int rowsDone)> &progress)
 {
-    QTemporaryDir scratch;
-    const QString partial = path + QStringLiteral(".part");
-    const QByteArray partialName = QFile::encodeName(partial);
-    const QByteArray scratchName = QFile::encodeName(scratch.path());
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = const_cast<char *>(scratchName.constData());
-    lxw_workbook *book = workbook_new_opt(partialName.constData(), &options);
-    if (!book) {
-        *error = path + QStringLiteral(": не удалось создать книгу");
-        return false;
-    }
-    lxw_worksheet *sheet = workbook_add_worksheet(book, kSheetName);
-    lxw_error status = sheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
-    for (qsizetype r = 0; r < cells.size() && status == LXW_NO_ERROR; ++r) {
-        if (r >= qsizetype(LXW_ROW_MAX)) {
-            status = LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
-            break;
+    return writeWorkbook(path, error, [&](lxw_worksheet *sheet) {
+        lxw_error status = LXW_NO_ERROR;
+        for (qsizetype r = 0; r < cells.size() && status == LXW_NO_ERROR; ++r) {
+            if (r >= qsizetype(LXW_ROW_MAX))
+                return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+            const QStringList &row = cells[r];
+            for (qsizetype c = 0; c < row.size() && status == LXW_NO_ERROR; ++c) {
+                if (!row[c].isEmpty())
+                    status = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                                    row[c].toUtf8().constData(), nullptr);
+            }
+            if (progress && (r + 1) % kBlockRows == 0)
+                progress(int(r + 1));
         }
-        const QStringList &row = cells[r];
-        for (qsizetype c = 0; c < row.size() && status == LXW_NO_ERROR; ++c) {
-            if (!row[c].isEmpty())
-                status = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
-                                                row[c].toUtf8().constData(), nullptr);
-        }
-        if (progress && (r + 1) % kBlockRows == 0)
-            progress(int(r + 1));
-    }
-    const lxw_error closed = workbook_close(book);
-    if (status == LXW_NO_ERROR)
-        status = closed;
-    if (status != LXW_NO_ERROR) {
-        QFile::remove(partial);
-        *error = path + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(status));
-        return false;
-    }
-    QFile::remove(path);
-    if (!QFile::rename(partial, path)) {
-        QFile::remove(partial);
-        *error = path + QStringLiteral(": не удалось переименовать книгу");
-        return false;
-    }
-    return true;
+        return status;
+    });
 }
 
 } // namespace workbook
