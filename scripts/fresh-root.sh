@@ -79,9 +79,12 @@ step "Cloning $(git -C "$top" rev-parse --short HEAD) into the root"
 git clone -q --no-hardlinks "$top" "$root/root/lorvan"
 
 step "Running '${command[*]}' in the root"
+# In the background and waited for, so that a signal to this script is taken at once (the trap
+# then ends what runs inside) instead of after the whole command.
 set +e
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    CI="${CI:-}" TERM=dumb bash -c 'cd /root/lorvan && exec "$@"' fresh-root "${command[@]}"
+    CI="${CI:-}" TERM=dumb bash -c 'cd /root/lorvan && exec "$@"' fresh-root "${command[@]}" &
+wait $!
 status=$?
 set -e
 step "Test command ended with status $status" >&2
