@@ -5,6 +5,7 @@
 #include "session/networkscan.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
+#include "windowkit/busycursor.h"
 #include "windowkit/secondarywindow.h"
 #include "windowkit/windowhost.h"
 
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -23,7 +25,7 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     : QWidget(host.mainWidget(), Qt::Window), m_session(session), m_host(host)
 {
     makeSecondaryWindow(this, QStringLiteral("frmFindDevices"), QStringLiteral("Поиск устройств"));
-    resize(330, 250);
+    resize(330, 300);
 
     auto *layout = new QVBoxLayout(this);
     auto *group = new QGroupBox(QStringLiteral("Параметры"), this);
@@ -56,6 +58,39 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     grid->addWidget(new QLabel(QStringLiteral("Конечный:"), group), 4, 0);
     grid->addWidget(m_end, 4, 1);
     layout->addWidget(group);
+
+    // What the scan is trying now, how far it has come, and what it has found so far.
+    auto *progressGroup = new QGroupBox(QStringLiteral("Ход поиска"), this);
+    progressGroup->setObjectName(QStringLiteral("GroupBoxProgress"));
+    auto *progressColumn = new QVBoxLayout(progressGroup);
+    m_probe = new QLabel(QStringLiteral("Поиск не выполнялся"), progressGroup);
+    m_probe->setObjectName(QStringLiteral("StaticProbe"));
+    m_progress = new QProgressBar(progressGroup);
+    m_progress->setObjectName(QStringLiteral("ProgressFind"));
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_found = new QLabel(progressGroup);
+    m_found->setObjectName(QStringLiteral("StaticFound"));
+    progressColumn->addWidget(m_probe);
+    progressColumn->addWidget(m_progress);
+    progressColumn->addWidget(m_found);
+    layout->addWidget(progressGroup);
+    NetworkScan &scan = m_session.scan();
+    connect(&scan, &NetworkScan::probing, m_probe, &QLabel::setText);
+    connect(&scan, &NetworkScan::progressed, m_progress, [this](int done, int total) {
+        m_progress->setRange(0, std::max(1, total));
+        m_progress->setValue(std::min(done, std::max(1, total)));
+    });
+    auto showFound = [this] {
+        m_found->setText(QStringLiteral("Найдено устройств: %1").arg(m_session.deviceCount()));
+    };
+    connect(&scan, &NetworkScan::started, m_found, showFound);
+    connect(&scan, &NetworkScan::deviceFound, m_found, showFound);
+    connect(&scan, &NetworkScan::finished, m_probe, [this](int found) {
+        m_probe->setText(found > 0 ? QStringLiteral("Поиск завершён")
+                                   : QStringLiteral("Устройства не обнаружены"));
+    });
+
     m_find = new QPushButton(QStringLiteral("Сканировать"), this);
     m_find->setObjectName(QStringLiteral("Find"));
     layout->addWidget(m_find);
@@ -132,6 +167,8 @@ void FindDevicesWindow::FindClick()
     } idle{m_find};
     // A link failure ends this scan; the window goes back to idle, so the next press scans.
     try {
+        // The busy cursor still lets the button be pressed to stop; it is gone before any error.
+        const BusyCursor busy;
         scan();
     } catch (const ESendThreadError &e) {
         showGlobalError(e.message());

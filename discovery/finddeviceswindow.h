@@ -3,13 +3,16 @@
 #include <QWidget>
 
 class QComboBox;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class Session;
 class WindowHost;
 
 // "Поиск устройств": the line, speed and address range of a scan, and the button that starts
-// or stops it. The scan itself is the session's; its progress shows on the main window. Creating
+// or stops it. The scan itself is the session's; its progress shows here as well as on the main
+// window, which the scan window usually covers. Creating
 // the window sets up the link on the session's port, so the link is ready before any window can
 // be used.
 class FindDevicesWindow : public QWidget
@@ -37,4 +40,7 @@ private:
     QSpinBox *m_begin = nullptr;
     QSpinBox *m_end = nullptr;
     QPushButton *m_find = nullptr;
+    QLabel *m_probe = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QLabel *m_found = nullptr;
 };

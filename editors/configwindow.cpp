@@ -179,7 +179,11 @@ QWidget *ConfigWindow::buildIdentityGroup()
     m_type = label("StaticType2");
     form->addRow(QStringLiteral("Тип устройства :"), m_type);
     m_description = edit("EditDevString");
-    form->addRow(QStringLiteral("Описание устройства :"), m_description);
+    // The description takes up to 32 characters: it has a row of its own, the group's width.
+    auto *descriptionLabel = new QLabel(QStringLiteral("Описание устройства :"), group);
+    descriptionLabel->setBuddy(m_description);
+    form->addRow(descriptionLabel);
+    form->addRow(m_description);
     m_version = label("StaticSoft2");
     form->addRow(QStringLiteral("Версия ПО:"), m_version);
     m_build = label("StaticBuild2");

@@ -130,9 +130,11 @@ void ProgramControlWindow::buildControls()
     m_table->setHorizontalHeaderLabels({QStringLiteral("Значение в начале сегмента"),
                                         QStringLiteral("Значение в конце сегмента"),
                                         QStringLiteral("Длительность сегмента (сек.)")});
-    for (int c = 0; c < 3; ++c)
-        m_table->setColumnWidth(c, 223);
-    m_table->verticalHeader()->setFixedWidth(64);
+    // The row titles are as wide as the longest ("Сегмент 10"); the columns share the rest.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->verticalHeader()->setFixedWidth(
+        m_table->verticalHeader()->fontMetrics().horizontalAdvance(QStringLiteral("Сегмент 10")) +
+        16);
     m_table->verticalHeader()->setDefaultSectionSize(18);
     layout->addWidget(m_table, 1);
 

@@ -121,3 +121,22 @@ void DeviceNetwork::freeRecords()
         e.feature.reset();
     }
 }
+
+QByteArray DeviceNetwork::settingsFingerprint() const
+{
+    QByteArray print;
+    for (const NetworkEntry &e : m_entries) {
+        print.append(e.isDevice ? 'D' : 'F');
+        print.append(e.text.toUtf8());
+        print.append('\0');
+        if (e.device) {
+            DeviceNode record = *e.device;
+            record.setNextPollTime(0);
+            print.append(reinterpret_cast<const char *>(record.bytes().data()),
+                         qsizetype(record.bytes().size()));
+        }
+        if (e.feature)
+            print.append(char(e.feature->code));
+    }
+    return print;
+}

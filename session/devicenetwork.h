@@ -74,6 +74,11 @@ public:
     // Releases every record; the entries stay.
     void freeRecords();
 
+    // What a network file keeps of the network that the user can change: the entries' texts
+    // and records, without what every run changes by itself (next poll times, the answer
+    // pictures, the opened marks). Equal fingerprints mean nothing worth saving changed.
+    QByteArray settingsFingerprint() const;
+
     // Counts the changes that removed or replaced entries, so that code that waited for a reply
     // can tell whether the entry it started with is still the same.
     quint64 generation() const { return m_generation; }

@@ -35,6 +35,9 @@ int NetworkScan::run(const Range &range)
     m_session.commPort().setPortNum(range.portNumber);
 
     const int firstSpeed = std::clamp(range.firstSpeed, 0, 7);
+    m_done = 0;
+    m_total = std::max(0, range.lastAddress - range.firstAddress + 1) * (8 - firstSpeed);
+    emit progressed(m_done, m_total);
     for (int address = range.firstAddress;
          address <= range.lastAddress && m_running && !m_session.isClosing() &&
          m_session.deviceCount() < kMaxDevices;
@@ -65,7 +68,10 @@ void NetworkScan::probeAddress(int address, int firstSpeed)
         result = link.ReadHoldingRegisters(std::uint8_t(address), 0, identity::kBytes);
         if (result == 0 && m_running)
             addFoundDevice(address);
+        emit progressed(m_done + (i - firstSpeed + 1), m_total);
     }
+    m_done += 8 - firstSpeed;
+    emit progressed(m_done, m_total);
     m_lastResult = result;
 }
 

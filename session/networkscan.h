@@ -45,6 +45,9 @@ signals:
     void started();
     // "Поиск: COMp/aaa/speed" for each probe.
     void probing(const QString &text);
+    // Probes made so far out of the most the range can take (every speed at every address);
+    // an address that answers early counts as all its speeds tried.
+    void progressed(int done, int total);
     void deviceFound(int index);
     // The probes are over (before the found devices are set up): the result to show.
     void probesDone(int found);
@@ -58,5 +61,7 @@ private:
 
     Session &m_session;
     bool m_running = false;
+    int m_done = 0;
+    int m_total = 0;
     int m_lastResult = 999;
 };

@@ -188,6 +188,16 @@ bool Session::deferBehindTick(QObject *context, std::function<void()> action)
     return true;
 }
 
+bool Session::networkChangedSinceFile() const
+{
+    return m_network.settingsFingerprint() != m_filedNetwork;
+}
+
+void Session::markNetworkFiled()
+{
+    m_filedNetwork = m_network.settingsFingerprint();
+}
+
 void Session::clearNetwork()
 {
     m_network.freeRecords();

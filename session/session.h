@@ -97,6 +97,12 @@ public:
     // Makes the device of an entry (or the device a settings entry belongs to) the selected
     // one: its index and a copy of its record. False when the entry has no device.
     bool selectDeviceOf(int index);
+    // Whether the network differs from the one last saved to or loaded from a network file; a
+    // fresh program's empty network counts as saved.
+    bool networkChangedSinceFile() const;
+    // The network as it is now was saved or loaded.
+    void markNetworkFiled();
+
     // The selected device's entry text ("" without one).
     QString selectedName() const;
     // Tells the windows the name to show for the selected device (selectedNameShown).
@@ -167,6 +173,7 @@ private:
     std::unique_ptr<PollingCycle> m_polling;
     std::unique_ptr<NetworkScan> m_scan;
     int m_selectedIndex = 0;
+    QByteArray m_filedNetwork;
     bool m_closing = false;
     QList<std::function<void()>> m_afterTick;
     NetworkFileService *m_networkFile = nullptr;

@@ -210,6 +210,10 @@ void TForm1::buildControls()
         m_panels[i]->setFixedWidth(widths[i]);
         StatusBar1->addWidget(m_panels[i]);
     }
+    // The three widths add up to more than the window: the clock, last, takes what is left,
+    // which its text needs only part of.
+    m_panels[2]->setMinimumWidth(0);
+    m_panels[2]->setMaximumWidth(widths[2]);
     StatusBar1->setGeometry(0, 312, 336, 20);
 
     Timer1 = m_clock.createTimer(this);

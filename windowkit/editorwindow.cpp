@@ -1,6 +1,7 @@
 #include "windowkit/editorwindow.h"
 
 #include "session/session.h"
+#include "windowkit/busycursor.h"
 #include "windowkit/windowhost.h"
 
 #include <QLabel>
@@ -90,6 +91,8 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
     }
 
     try {
+        // Gone before any message box: the box waits for the user, not the program.
+        const BusyCursor busy;
         body(run);
     } catch (...) {
         // The failures so far are told before the error itself reaches the global display.

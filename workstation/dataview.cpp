@@ -75,6 +75,11 @@ MeasurementChartView::MeasurementChartView(QWidget *parent) : QChartView(parent)
     }
     updateLegendLabels();
     clearRows();
+    // The labels that fit depend on the axis' width, known only once the chart is laid out.
+    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
+        if (std::abs(area.width() - m_labelledWidth) >= 1)
+            layoutDateLabels();
+    });
 
     m_infoPanel = new QFrame(this);
     m_infoPanel->setObjectName(QStringLiteral("PanelChart"));
@@ -201,12 +206,48 @@ void MeasurementChartView::showRows(const QList<MeasurementRow> &rows, bool full
     for (int c = 0; c < 4; ++c)
         m_series[c]->replace(points[c]);
 
-    // A handful of dates along the top; every label would run into its neighbours.
+    applyRanges();
+    layoutDateLabels();
+}
+
+QList<int> dateLabelRows(int rows, int span, double axisWidth, double labelWidth, double rightRoom)
+{
+    // Room between two labels, so that they read as two.
+    constexpr double kGap = 12;
+    QList<int> result;
+    if (rows <= 0 || span <= 0 || axisWidth <= 0)
+        return result;
+    const double rowWidth = axisWidth / span;
+    const int step = std::max(1, int(std::ceil((labelWidth + kGap) / rowWidth)));
+    for (int r = 0; r < rows; r += step) {
+        // The first label may reach into the value axis' room; any other stays on the axis.
+        if (r > 0 && (r + 0.5) * rowWidth + labelWidth / 2 > axisWidth + rightRoom)
+            break;
+        result.append(r);
+    }
+    return result;
+}
+
+void MeasurementChartView::layoutDateLabels()
+{
     for (const QString &label : m_dateAxis->categoriesLabels())
         m_dateAxis->remove(label);
-    const int span = fullPage ? kPagePoints : int(std::max<qsizetype>(n, 1));
-    const int step = std::max(1, span / 5);
-    for (qsizetype r = 0; r < n; r += step) {
+    const int n = int(m_dates.size());
+    if (n == 0)
+        return;
+    // A date stands in lines broken at its blanks; the widest line is the label's width.
+    const QFontMetricsF metrics(m_dateAxis->labelsFont());
+    double labelWidth = 0;
+    for (const QString &date : std::as_const(m_dates)) {
+        for (const QString &part : date.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            labelWidth = std::max(labelWidth, metrics.horizontalAdvance(part));
+    }
+    double axisWidth = chart()->plotArea().width();
+    if (axisWidth <= 1)
+        axisWidth = std::max(1, width() - 80);
+    m_labelledWidth = axisWidth;
+    const int span = m_fullPage ? kPagePoints : n;
+    for (int r : dateLabelRows(n, span, axisWidth, labelWidth, chart()->margins().right())) {
         // Labels must differ: a repeated date text gets an invisible suffix.
         QString label = m_dates[r];
         label.replace(QLatin1Char(' '), QStringLiteral("<br>"));
@@ -214,7 +255,6 @@ void MeasurementChartView::showRows(const QList<MeasurementRow> &rows, bool full
             label += QChar(0x200B);
         m_dateAxis->append(label, double(r));
     }
-    applyRanges();
 }
 
 void MeasurementChartView::applyRanges()
@@ -301,7 +341,17 @@ void MeasurementChartView::showPointInfo(int channel, int pointIndex, const QPoi
     m_infoLines[0]->setText(QStringLiteral("Описание: ") + s->name());
     m_infoLines[1]->setText(QStringLiteral("Дата: ") + m_dates.value(pointIndex));
     m_infoLines[2]->setText(QStringLiteral("Значение: ") + QLocale().toString(found->y(), 'f', 4));
-    m_infoPanel->move(at);
+    // The panel keeps its size unless a line needs more, then it grows so the whole date and
+    // value can be read; it stays inside the chart.
+    int width = 145;
+    for (QLabel *line : m_infoLines) {
+        const int needed = line->x() + line->fontMetrics().horizontalAdvance(line->text()) + 6;
+        width = std::max(width, needed);
+    }
+    m_infoPanel->setFixedWidth(width);
+    for (QLabel *line : m_infoLines)
+        line->resize(width - line->x() - 3, line->height());
+    m_infoPanel->move(std::max(0, std::min(at.x(), this->width() - width)), at.y());
     m_infoPanel->show();
     m_infoPanel->raise();
     m_infoPanel->setFocus();
@@ -416,6 +466,14 @@ void DataView::open(const QString &path)
     m_model->setTable(m_table.get());
     m_model->setTitles(MeasurementTableModel::defaultTitles());
     fitColumns();
+}
+
+void DataView::close()
+{
+    m_model->setTable(nullptr);
+    m_table = std::make_unique<MeasurementTable>();
+    m_model->setTable(m_table.get());
+    m_chart->clearRows();
 }
 
 void DataView::follow(const QString &path)

@@ -19,6 +19,14 @@ class QMenu;
 class QTableView;
 class QValueAxis;
 
+// The rows of a chart page that carry a date label on the top axis. The axis is axisWidth
+// pixels wide for span rows (row r centred at (r + 0.5) of a row's width); labels are
+// labelWidth wide and centred on their row. From the first row on every step-th row, the step
+// the smallest that keeps neighbouring labels apart, and no label running past the axis' right
+// end by more than rightRoom.
+QList<int> dateLabelRows(int rows, int span, double axisWidth, double labelWidth,
+                         double rightRoom = 0);
+
 // The chart of the selected device's table: four channel lines against the row position, the
 // "Date" texts on the top axis, a legend below. A press on a line shows the point's details for
 // as long as the button is held; a right press on the legend offers the chart export.
@@ -60,6 +68,8 @@ protected:
 private:
     bool pointAt(const QPoint &pos, int *channel, int *index) const;
     void applyRanges();
+    // The date labels that fit the axis' width now.
+    void layoutDateLabels();
     // Legend entries leave room for the samples that drawForeground paints.
     void updateLegendLabels();
 
@@ -73,6 +83,7 @@ private:
     QStringList m_dates;
     QString m_hint;
     bool m_fullPage = false;
+    double m_labelledWidth = 0;
     bool m_dragging = false;
     QPoint m_dragFrom;
 };
@@ -93,6 +104,8 @@ public:
     // "Ошибка открытия базы данных: " + path.
     void open(const QString &path);
     bool isOpen() const { return m_table->isOpen(); }
+    // Shows no table: an empty grid and an empty chart.
+    void close();
     // Keeps the view on the file that appends to path write: reopens it when the open file was
     // deleted or replaced, and shows no rows while there is no measurement table there.
     void follow(const QString &path);

@@ -111,6 +111,9 @@ void DeviceTree::showEntry(QTreeWidgetItem *item, int index)
     const NetworkEntry &e = m_network->entry(index);
     if (item->text(0) != e.text)
         item->setText(0, e.text);
+    // The tree is narrower than many device descriptions: the tip gives the whole text.
+    if (item->toolTip(0) != e.text)
+        item->setToolTip(0, e.text);
     if (item->data(0, kImageRole).toInt() != e.image || item->icon(0).isNull()) {
         item->setData(0, kImageRole, e.image);
         item->setIcon(0, images::icon(e.image));

@@ -484,6 +484,11 @@ void MainWindow::connectSession()
             &MeasurementChartView::setSeriesTitles);
     connect(&polling, &PollingCycle::chartRedrawDue, this, &MainWindow::redrawChart);
 
+    connect(&m_session.network(), &DeviceNetwork::replaced, this, [this] {
+        if (m_session.deviceCount() == 0)
+            showNoDevice();
+    });
+
     NetworkScan &scan = m_session.scan();
     connect(&scan, &NetworkScan::started, this, [this] { m_scanResultTimer->stop(); });
     connect(&scan, &NetworkScan::probing, this, &MainWindow::showScanProbe);
@@ -694,6 +699,13 @@ void MainWindow::ShowDeviceTable()
     m_dataView->refreshChart(false);
 }
 
+void MainWindow::showNoDevice()
+{
+    m_dataView->close();
+    m_chartTitle = QStringLiteral("Устройство не выбрано");
+    m_chartView->setChartTitle(m_chartTitle);
+}
+
 void MainWindow::showSelectedDevicePolled()
 {
     m_dataView->follow(m_session.CurrentDevice().tablePath());
@@ -878,20 +890,33 @@ void MainWindow::StartOnLoadClick()
 
 void MainWindow::exitCommand()
 {
-    if (m_session.deviceCount() > 0 &&
-        showMessage(QStringLiteral("Сохранить дерево устройств?"),
-                    QStringLiteral("Закрытие программы"), MessageIcon::Question,
-                    int(MessageButton::Yes) | int(MessageButton::No)) == MessageButton::Yes) {
-        if (NetworkFileService *file = m_session.networkFileService())
-            file->saveTreeCommand();
-    }
     close();
+}
+
+bool MainWindow::askSaveNetwork()
+{
+    // Every way of closing asks here, once, and only when closing would lose a change.
+    if (m_session.deviceCount() == 0 || !m_session.networkChangedSinceFile())
+        return false;
+    if (showMessage(QStringLiteral("Сохранить дерево устройств?"),
+                    QStringLiteral("Закрытие программы"), MessageIcon::Question,
+                    int(MessageButton::Yes) | int(MessageButton::No)) != MessageButton::Yes)
+        return false;
+    if (NetworkFileService *file = m_session.networkFileService())
+        file->saveTreeCommand();
+    return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_closing) {
         m_closing = true;
+        try {
+            askSaveNetwork();
+        } catch (const std::exception &e) {
+            // A failed save is told; the close goes on, as the close sequence always does.
+            showGlobalError(QString::fromUtf8(e.what()));
+        }
         closeSequence();
     }
     event->accept();

@@ -141,7 +141,12 @@ private:
     void setScanLine(int line, const QString &text, bool red = false);
     void showSelectedDevicePolled();
     void redrawChart();
+    // "Сохранить дерево устройств?" when the network changed since it was last saved or
+    // loaded; true when the user chose to save.
+    bool askSaveNetwork();
     void closeSequence();
+    // Grid and chart show nothing while no device is selected.
+    void showNoDevice();
     void writeReport();
 
     Session &m_session;

@@ -196,6 +196,8 @@ void NetworkConfigWindow::buildControls()
     m_arcPath->setObjectName(QStringLiteral("EditArcPath"));
     m_arcPath->setGeometry(10, 144, 280, 22);
     connect(m_arcPath, &QLineEdit::editingFinished, this, &NetworkConfigWindow::EditArcPathExit);
+    // A full path is longer than the field: the tip gives it whole.
+    connect(m_arcPath, &QLineEdit::textChanged, m_arcPath, &QWidget::setToolTip);
     auto *browse = new QToolButton(m_settings);
     browse->setObjectName(QStringLiteral("EditArcPathButton"));
     browse->setText(QStringLiteral("..."));
@@ -306,6 +308,8 @@ void NetworkConfigWindow::fillList()
     for (int index : network.deviceIndices()) {
         auto *item = new QTreeWidgetItem(m_list);
         item->setText(0, network.entry(index).text);
+        // The list is narrower than a device description: the tip gives the whole text.
+        item->setToolTip(0, network.entry(index).text);
         item->setIcon(0, images::icon(images::kDeviceAnswers));
         item->setData(0, kIndexRole, index);
     }

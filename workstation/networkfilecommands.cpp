@@ -75,6 +75,7 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
     if (!saved) {
         showMessage(networkfile::damagedMessage(), QString(), MessageIcon::None);
         m_session.setSelection(selected, m_session.CurrentDevice());
+        m_session.markNetworkFiled();
         return false;
     }
     QList<NetworkEntry> entries;
@@ -93,6 +94,7 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
         entries.append(e);
     }
     m_session.network().replace(entries);
+    m_session.markNetworkFiled();
     m_reserved = saved->reserved;
     m_session.setSelection(saved->selectedIndex, saved->current);
     m_host.mainWidget()->update();
@@ -116,6 +118,7 @@ void NetworkFileCommands::saveTreeCommand()
     if (!networkfile::save(name, snapshot(), &error))
         throw std::runtime_error(error.toStdString());
     openSettings()->setValue(QStringLiteral("TreeFile"), QFileInfo(name).absoluteFilePath());
+    m_session.markNetworkFiled();
 }
 
 void NetworkFileCommands::loadTreeCommand()

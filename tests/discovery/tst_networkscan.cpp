@@ -6,6 +6,7 @@
 #include "platform/datafolder.h"
 #include "platform/settings.h"
 #include "session/networkscan.h"
+#include "windowkit/busycursor.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMutex>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
@@ -206,6 +208,46 @@ private slots:
         QVERIFY(panel->isVisible());
         m_clock->advance(1);
         QVERIFY(!panel->isVisible());
+    }
+
+    // The scan window shows what is tried, how far the scan has come and what it found, and
+    // the busy cursor stands while the scan lasts longer than a moment.
+    void scanWindowShowsProgress()
+    {
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(11, 4)};
+        s.lines = {line};
+        startSimulator(s);
+        setRange(10, 15, QStringLiteral("57600"));
+        QList<int> done;
+        QStringList probes;
+        QStringList found;
+        int total = -1;
+        bool busy = false;
+        QElapsedTimer started;
+        started.start();
+        connect(&m_session->scan(), &NetworkScan::progressed, this, [&](int d, int t) {
+            done.append(d);
+            total = t;
+            probes.append(control<QLabel>("StaticProbe")->text());
+            found.append(control<QLabel>("StaticFound")->text());
+            const QCursor *cursor = QGuiApplication::overrideCursor();
+            if (started.elapsed() > BusyCursor::kDelayMs + 100)
+                busy = busy || (cursor && cursor->shape() == Qt::BusyCursor);
+        });
+        m_scan->FindClick();
+        // Two speeds at six addresses; address 11 answers at the second.
+        QCOMPARE(total, 12);
+        QCOMPARE(done, (QList<int>{0, 1, 2, 2, 3, 4, 4, 5, 6, 6, 7, 8, 8, 9, 10, 10, 11, 12, 12}));
+        QCOMPARE(control<QProgressBar>("ProgressFind")->value(), 12);
+        QCOMPARE(probes.value(5), QStringLiteral("Поиск: COM1/011/115200"));
+        QCOMPARE(found.value(4), QStringLiteral("Найдено устройств: 0"));
+        QCOMPARE(found.value(5), QStringLiteral("Найдено устройств: 1"));
+        // Ten silent probes wait out their real reply windows: well over the cursor's delay.
+        QVERIFY(started.elapsed() > 2 * BusyCursor::kDelayMs);
+        QVERIFY(busy);
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // Settings entries by the variant byte: bit 2 adds the programs, bit 0 the archive.

@@ -84,6 +84,32 @@ private slots:
         QVERIFY(!view.dateAxis()->labelsTruncated());
     }
 
+    // Which rows get a date label: as many as fit apart, none past the axis' right end.
+    void dateLabelRowsFit_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("span");
+        QTest::addColumn<double>("axisWidth");
+        QTest::addColumn<QList<int>>("expected");
+        // Labels 60 px wide, 12 px apart at least.
+        QTest::newRow("2 rows stretched") << 2 << 2 << 480.0 << QList<int>{0, 1};
+        QTest::newRow("2 rows, narrow axis") << 2 << 2 << 100.0 << QList<int>{0};
+        QTest::newRow("2 rows on a page") << 2 << 200 << 480.0 << QList<int>{0};
+        QTest::newRow("10 rows stretched") << 10 << 10 << 480.0 << QList<int>{0, 2, 4, 6, 8};
+        QTest::newRow("10 rows, last cut") << 10 << 10 << 300.0 << QList<int>{0, 3, 6};
+        QTest::newRow("a full page")
+            << 200 << 200 << 480.0 << QList<int>{0, 30, 60, 90, 120, 150, 180};
+        QTest::newRow("no axis yet") << 10 << 10 << 0.0 << QList<int>{};
+    }
+    void dateLabelRowsFit()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, span);
+        QFETCH(double, axisWidth);
+        QFETCH(QList<int>, expected);
+        QCOMPARE(dateLabelRows(rows, span, axisWidth, 60.0), expected);
+    }
+
     // Each legend entry shows a colour sample 20 pixels wide.
     void legendSamplesAreWide()
     {

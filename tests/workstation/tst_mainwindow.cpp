@@ -552,6 +552,7 @@ private slots:
         m_session->polling().VrTimer1()->start();
         m_session->polling().TimerUpdateData()->start();
 
+        m_session->markNetworkFiled(); // nothing to save: the close asks nothing
         WatchingMessages shown;
         QVERIFY(m_main->close());
         QCOMPARE(m_main->windowTitle(), QStringLiteral("Завершение работы программы"));
@@ -567,7 +568,7 @@ private slots:
         QVERIFY(!m_session->network().device(0));
         QCOMPARE(m_main->tree()->nodeCount(), 5); // the entries stay
         QVERIFY(QFile::exists(reportPath()));
-        QVERIFY(shown.shown.isEmpty()); // the title-bar close does not ask about saving
+        QVERIFY(shown.shown.isEmpty());
         // A later close runs nothing twice.
         QVERIFY(m_main->close());
     }
@@ -621,20 +622,34 @@ private slots:
             QVERIFY(!w->storingEnabled());
     }
 
-    void exitAsksOnlyWithDevices_data()
+    // Every way of closing asks once, and only when the network changed since it was last
+    // saved or loaded.
+    void closeAsksOnlyAfterAChange_data()
     {
         QTest::addColumn<int>("devices");
+        QTest::addColumn<bool>("byExitCommand");
+        QTest::addColumn<bool>("filed");
+        QTest::addColumn<bool>("changedAfter");
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("questions");
         QTest::addColumn<int>("saves");
-        QTest::newRow("empty tree") << 0 << int(MessageButton::Yes) << 0 << 0;
-        QTest::newRow("answer no") << 2 << int(MessageButton::No) << 1 << 0;
-        QTest::newRow("answer yes") << 1 << int(MessageButton::Yes) << 1 << 1;
+        const int yes = int(MessageButton::Yes);
+        const int no = int(MessageButton::No);
+        QTest::newRow("empty tree") << 0 << true << false << false << yes << 0 << 0;
+        QTest::newRow("answer no") << 2 << true << false << false << no << 1 << 0;
+        QTest::newRow("answer yes") << 1 << true << false << false << yes << 1 << 1;
+        QTest::newRow("title bar") << 2 << false << false << false << yes << 1 << 1;
+        QTest::newRow("exit, as filed") << 2 << true << true << false << yes << 0 << 0;
+        QTest::newRow("title bar, as filed") << 1 << false << true << false << yes << 0 << 0;
+        QTest::newRow("period changed") << 1 << false << true << true << no << 1 << 0;
     }
 
-    void exitAsksOnlyWithDevices()
+    void closeAsksOnlyAfterAChange()
     {
         QFETCH(int, devices);
+        QFETCH(bool, byExitCommand);
+        QFETCH(bool, filed);
+        QFETCH(bool, changedAfter);
         QFETCH(int, answer);
         QFETCH(int, questions);
         QFETCH(int, saves);
@@ -642,12 +657,24 @@ private slots:
         for (int i = 0; i < devices; ++i)
             addDevice(std::uint8_t(i + 1));
         showAndActivate();
+        if (filed)
+            m_session->markNetworkFiled();
+        // Polling moves the next poll time and the answer picture: no change worth saving.
+        if (devices > 0) {
+            m_session->network().device(0)->setNextPollTime(12345);
+            m_session->network().setImage(0, DeviceNetwork::kImageFailed);
+        }
+        if (changedAfter)
+            m_session->network().device(0)->setPollPeriod(60);
         int saved = 0;
         m_files.save = [&] { ++saved; };
         m_session->setNetworkFileService(&m_files);
         WatchingMessages shown;
         shown.answers = {MessageButton(answer)};
-        m_main->command(QStringLiteral("mnuExitProg"))->trigger();
+        if (byExitCommand)
+            m_main->command(QStringLiteral("mnuExitProg"))->trigger();
+        else
+            m_main->close();
         QCOMPARE(shown.shown.size(), questions);
         if (questions) {
             QCOMPARE(shown.shown[0].text, QStringLiteral("Сохранить дерево устройств?"));

@@ -1,13 +1,17 @@
 #include "configuratortestenv.h"
 #include "pollingtestenv.h"
 
+#include "platform/measurementtable.h"
 #include "platform/settings.h"
+#include "workstation/dataview.h"
 #include "workstation/images.h"
 #include "workstation/networkfilecommands.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QLineSeries>
 #include <QMenu>
+#include <QTableView>
 
 // Saving and loading the device tree by command and at start, against the simulated plant.
 class TestNetworkFileCommands : public QObject
@@ -140,10 +144,18 @@ private slots:
         saveEditedPlant(messages);
         const QString file = m_dir.filePath("net.ini");
         QFile::resize(file, QFileInfo(file).size() - 1);
+        AppendMeasurementRow(m_session->CurrentDevice().tablePath(), QDateTime::currentDateTime(),
+                             {1, 2, 3, 4});
+        m_main->SelectDevice(5);
+        QCOMPARE(m_main->grid()->model()->rowCount(), 1);
         const DeviceNode current = m_session->CurrentDevice();
 
         messages.fileAnswers = {file};
         command("LoadTree")->trigger();
+        // No device is selected: grid and chart show nothing of the old one.
+        QCOMPARE(m_main->grid()->model()->rowCount(), 0);
+        QCOMPARE(m_main->chartView()->series(1)->count(), 0);
+        QCOMPARE(m_main->chartView()->chart()->title(), QStringLiteral("Устройство не выбрано"));
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].text, QStringLiteral("Ошибка чтения файла дерева устройств"));
         QCOMPARE(m_main->tree()->nodeCount(), 0);

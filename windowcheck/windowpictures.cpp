@@ -1,0 +1,121 @@
+// Opens every window of both programs at its own size with a plant of three devices in the
+// configurator's tree, keeps a picture of each in the folder given on the command line and
+// reports every layout fault that checkWindowLayout finds. Exit status 0 when there is none.
+
+#include "app/program.h"
+#include "device/devicenode.h"
+#include "device/identity.h"
+#include "platform/clock.h"
+#include "platform/datafolder.h"
+#include "platform/messageservice.h"
+#include "platform/qttranslation.h"
+#include "session/session.h"
+#include "testtool/testtoolwindows.h"
+#include "windowcheck/windowcheck.h"
+#include "windowkit/editorwindow.h"
+#include "workstation/application.h"
+#include "workstation/devicetree.h"
+#include "workstation/mainwindow.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+// The widest texts the plant can bring: a device of every feature with a long description.
+void fillPlant(Session &session)
+{
+    DeviceNetwork &network = session.network();
+    const std::uint8_t addresses[] = {1, 2, 127};
+    for (std::uint8_t address : addresses) {
+        const std::uint8_t ident[identity::kBytes] = {105,     3, 0x15, 0x12, 0x34, 0x12,
+                                                      address, 4, 0,    0,    0,    0x05};
+        const QString text = session.DescribeDevice(ident).left(DeviceNetwork::kNameLength);
+        const int index = network.addDevice(
+            text, DeviceNode::found(network.deviceCount() + 1, 1, ident,
+                                    dataFilePath(QStringLiteral("ArcData%1.dbf").arg(address))));
+        network.addFeatures(index);
+        session.setSelection(index, *network.device(index));
+        session.showSelectedName(text);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "LORVAN_HOME", "LORVAN_PORT_DIR"})
+        qputenv(name, home.filePath(QString::fromLatin1(name)).toLocal8Bit());
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    ConfiguratorApplication app(argc, argv);
+    installQtRussian(app);
+    ScopedRecordingMessages quiet;
+
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : home.filePath("pictures");
+    QDir().mkpath(out);
+    QTextStream err(stderr);
+    int faults = 0;
+    int number = 0;
+    auto look = [&](QWidget *window) {
+        if (!window)
+            return;
+        window->show();
+        settle();
+        const QString name = QStringLiteral("%1-%2.png")
+                                 .arg(++number, 2, 10, QLatin1Char('0'))
+                                 .arg(window->objectName());
+        if (!window->grab().save(QDir(out).filePath(name)))
+            err << "cannot save " << name << "\n";
+        for (const QString &fault : checkWindowLayout(window)) {
+            err << fault << "\n";
+            ++faults;
+        }
+        err.flush();
+        window->hide();
+        settle();
+    };
+
+    VirtualClock clock;
+    {
+        Session session(clock);
+        std::unique_ptr<MainWindow> main = createConfiguratorWindows(session);
+        fillPlant(session);
+        main->tree()->expandAll();
+        look(main.get());
+        main->show();
+        const MainWindow::Windows &w = main->windows();
+        for (QWidget *window :
+             {static_cast<QWidget *>(w.config), w.findDevices,
+              static_cast<QWidget *>(w.programControl), static_cast<QWidget *>(w.archData),
+              static_cast<QWidget *>(w.alarm), static_cast<QWidget *>(w.channelConfig),
+              static_cast<QWidget *>(w.contursConfig), static_cast<QWidget *>(w.networkConfig),
+              w.about})
+            look(window);
+        main->hide();
+    }
+    {
+        TestToolWindows tool(clock);
+        for (QWidget *window :
+             {static_cast<QWidget *>(&tool.form1), static_cast<QWidget *>(&tool.form2),
+              static_cast<QWidget *>(&tool.form3), static_cast<QWidget *>(&tool.form4),
+              static_cast<QWidget *>(&tool.form5)})
+            look(window);
+    }
+    err << number << " windows, " << faults << " faults; pictures in " << out << "\n";
+    return faults == 0 ? 0 : 1;
+}
