@@ -7,6 +7,7 @@
 #include "device/identity.h"
 #include "platform/clock.h"
 #include "platform/datafolder.h"
+#include "platform/measurementtable.h"
 #include "platform/messageservice.h"
 #include "platform/qttranslation.h"
 #include "session/session.h"
@@ -71,14 +72,14 @@ int main(int argc, char **argv)
     QTextStream err(stderr);
     int faults = 0;
     int number = 0;
-    auto look = [&](QWidget *window) {
+    auto look = [&](QWidget *window, const QString &suffix = QString()) {
         if (!window)
             return;
         window->show();
         settle();
-        const QString name = QStringLiteral("%1-%2.png")
+        const QString name = QStringLiteral("%1-%2%3.png")
                                  .arg(++number, 2, 10, QLatin1Char('0'))
-                                 .arg(window->objectName());
+                                 .arg(window->objectName(), suffix);
         if (!window->grab().save(QDir(out).filePath(name)))
             err << "cannot save " << name << "\n";
         for (const QString &fault : checkWindowLayout(window)) {
@@ -97,6 +98,17 @@ int main(int argc, char **argv)
         fillPlant(session);
         main->tree()->expandAll();
         look(main.get());
+        // The chart's date labels with few and with many rows.
+        const QString table = session.CurrentDevice().tablePath();
+        QDateTime when(QDate(2026, 12, 9), QTime(17, 36, 17));
+        int rows = 0;
+        for (int wanted : {2, 10, 1000}) {
+            for (; rows < wanted; ++rows)
+                AppendMeasurementRow(table, when.addSecs(31 * rows),
+                                     {20.0 + rows % 7, 40.5, 60.25 - rows % 5, 80.0}, QLocale());
+            main->ShowDeviceTable();
+            look(main.get(), QStringLiteral("-%1rows").arg(wanted));
+        }
         main->show();
         const MainWindow::Windows &w = main->windows();
         for (QWidget *window :

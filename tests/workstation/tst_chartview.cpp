@@ -189,6 +189,10 @@ private slots:
             QCOMPARE(line(1), QStringLiteral("Описание: Цех"));
             QCOMPARE(line(2), QStringLiteral("Дата: 10:00:03 01.02.2026"));
             QCOMPARE(line(3), QStringLiteral("Значение: 43,2500"));
+            // The whole date can be read: its line is as wide as its text, inside the panel.
+            auto *date = view.infoPanel()->findChild<QLabel *>(QStringLiteral("StaticChart2"));
+            QVERIFY(date->width() >= date->fontMetrics().horizontalAdvance(date->text()));
+            QVERIFY(date->geometry().right() < view.infoPanel()->width());
             QVERIFY((view.infoPanel()->pos() - at).manhattanLength() <= 2);
             QVERIFY(view.toolTip().isEmpty());
         }
