@@ -5,7 +5,7 @@
 #include "session/networkscan.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
-#include "windowkit/busycursor.h"
+#include "platform/busycursor.h"
 #include "windowkit/secondarywindow.h"
 #include "windowkit/windowhost.h"
 

@@ -1,6 +1,7 @@
 #include "testtool/mainwindow.h"
 
 #include "link/frame.h"
+#include "platform/busycursor.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "testtool/hexgrid.h"
@@ -24,6 +25,8 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -401,6 +404,8 @@ int TForm1::FindClick()
     int result = kNoReply;
     QString portError;
     Baudrate tried = Baudrate::br115200;
+    // From 1200 baud up the search takes seconds.
+    std::optional<BusyCursor> busy(std::in_place);
     for (const auto &speed : toolSpeeds()) {
         if (m_closing)
             break;
@@ -419,6 +424,7 @@ int TForm1::FindClick()
             break;
     }
     m_clock.delay(500);
+    busy.reset();
 
     if (result == kReplyOk) {
         setPanel(1, QStringLiteral(" Устройство обнаружено"));

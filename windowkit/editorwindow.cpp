@@ -1,7 +1,7 @@
 #include "windowkit/editorwindow.h"
 
 #include "session/session.h"
-#include "windowkit/busycursor.h"
+#include "platform/busycursor.h"
 #include "windowkit/windowhost.h"
 
 #include <QLabel>

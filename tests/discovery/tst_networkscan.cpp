@@ -6,7 +6,7 @@
 #include "platform/datafolder.h"
 #include "platform/settings.h"
 #include "session/networkscan.h"
-#include "windowkit/busycursor.h"
+#include "platform/busycursor.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 

@@ -1,4 +1,4 @@
-#include "windowkit/busycursor.h"
+#include "platform/busycursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>
