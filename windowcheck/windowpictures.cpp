@@ -20,6 +20,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -82,7 +83,18 @@ int main(int argc, char **argv)
                                  .arg(window->objectName(), suffix);
         if (!window->grab().save(QDir(out).filePath(name)))
             err << "cannot save " << name << "\n";
-        for (const QString &fault : checkWindowLayout(window)) {
+        QStringList found = checkWindowLayout(window);
+        // Every page of a window with pages is looked at.
+        for (QTabWidget *pages : window->findChildren<QTabWidget *>()) {
+            for (int page = 1; page < pages->count(); ++page) {
+                pages->setCurrentIndex(page);
+                settle();
+                found += checkWindowLayout(window);
+            }
+            pages->setCurrentIndex(0);
+        }
+        found.removeDuplicates();
+        for (const QString &fault : std::as_const(found)) {
             err << fault << "\n";
             ++faults;
         }
