@@ -22,3 +22,17 @@ private:
     QTimer m_timer;
     bool m_shown = false;
 };
+
+// A message box or file dialog inside a long wait: the plain arrow while it waits for the user,
+// and no busy cursor coming up over it meanwhile.
+class ArrowWhileAsking
+{
+public:
+    ArrowWhileAsking();
+    ~ArrowWhileAsking();
+    ArrowWhileAsking(const ArrowWhileAsking &) = delete;
+    ArrowWhileAsking &operator=(const ArrowWhileAsking &) = delete;
+
+private:
+    bool m_pushed = false;
+};

@@ -1,5 +1,7 @@
 #include "platform/widgetmessageservice.h"
 
+#include "platform/busycursor.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -55,6 +57,7 @@ MessageButton WidgetMessageService::showMessage(const MessageRequest &request)
         if (request.defaultButton == b.ours)
             box.setDefaultButton(b.qt);
     }
+    const ArrowWhileAsking arrow;
     const int answer = box.exec();
     for (const auto &b : kButtons) {
         if (answer == b.qt)
@@ -77,6 +80,7 @@ QString WidgetMessageService::askFileName(const FileDialogRequest &request)
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
+    const ArrowWhileAsking arrow;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
