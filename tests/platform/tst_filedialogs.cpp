@@ -1,5 +1,7 @@
 #include "platform/widgetmessageservice.h"
 
+#include "platform/busycursor.h"
+
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -54,6 +56,34 @@ private slots:
         WidgetMessageService service;
         QCOMPARE(service.askFileName(request), path);
         QCOMPARE(questions, QStringList());
+    }
+
+    // The busy cursor comes after a moment and goes with the wait; a box inside the wait shows
+    // the arrow.
+    void busyCursorAroundABox()
+    {
+        WidgetMessageService service;
+        const BusyCursor busy;
+        QTest::qWait(BusyCursor::kDelayMs / 2);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QTRY_VERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        Qt::CursorShape duringBox = Qt::BusyCursor;
+        QTimer::singleShot(10, this, [&] {
+            duringBox = QGuiApplication::overrideCursor()->shape();
+            QApplication::activeModalWidget()->close();
+        });
+        service.showMessage({QStringLiteral("Ошибка обмена")});
+        QCOMPARE(duringBox, Qt::ArrowCursor);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    }
+    void busyCursorGoesWithTheWait()
+    {
+        {
+            const BusyCursor busy;
+            QTRY_VERIFY(busy.isShown());
+        }
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 };
 
