@@ -505,6 +505,8 @@ void MainWindow::connectSession()
     connect(&scan, &NetworkScan::finished, this, [this](int found) {
         if (found == 0)
             return;
+        // The tree marks the device that grid, chart and status bar now show: the last found.
+        highlightSelectedNode();
         try {
             ShowDeviceTable();
         } catch (const std::exception &e) {

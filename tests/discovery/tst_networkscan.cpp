@@ -3,10 +3,10 @@
 
 #include "devsim/devicesimulator.h"
 #include "discovery/finddeviceswindow.h"
+#include "platform/busycursor.h"
 #include "platform/datafolder.h"
 #include "platform/settings.h"
 #include "session/networkscan.h"
-#include "platform/busycursor.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 
@@ -194,6 +194,7 @@ private slots:
         QCOMPARE(int(m_session->CurrentDevice().address()), 5);
         QVERIFY(!m_session->CurrentDevice().graphRefresh());
         QCOMPARE(m_main->chartTitle(), m_session->network().entry(devices[2]).text);
+        QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(devices[2]));
         QVERIFY(QFileInfo::exists(dataFilePath(QStringLiteral("ArcData3.dbf"))));
         QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("9600"));
         QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
