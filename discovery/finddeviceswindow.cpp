@@ -25,7 +25,7 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     : QWidget(host.mainWidget(), Qt::Window), m_session(session), m_host(host)
 {
     makeSecondaryWindow(this, QStringLiteral("frmFindDevices"), QStringLiteral("Поиск устройств"));
-    resize(330, 300);
+    resize(330, 330);
 
     auto *layout = new QVBoxLayout(this);
     auto *group = new QGroupBox(QStringLiteral("Параметры"), this);
