@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "platform/qttranslation.h"
+#include "platform/startupmark.h"
 #include "platform/widgetmessageservice.h"
 #include "session/namedobjects.h"
 #include "session/session.h"
@@ -103,6 +104,7 @@ int runConfigurator(int argc, char **argv)
     closeOnTerminationSignals(main.get());
 #endif
     main->show();
+    markFirstExposure(main.get());
     const int code = QApplication::exec();
     main->writeLateReport();
     main.reset();
