@@ -74,6 +74,9 @@ QProcessEnvironment environment()
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), g_dir->filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("LORVAN_PORT_DIR"), g_dir->path());
     env.insert(QStringLiteral("LORVAN_MESSAGES"), QStringLiteral("console"));
+    // A runtime folder of its own: the single-copy lock of a LorvanConf run elsewhere by the
+    // same user lives in the usual one.
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), g_dir->filePath(QStringLiteral("runtime")));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;
 }
@@ -296,6 +299,9 @@ int main(int argc, char *argv[])
     const int seconds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 60);
     QTemporaryDir dir;
     g_dir = &dir;
+    QDir(dir.path()).mkdir(QStringLiteral("runtime"));
+    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     Xvfb display;
     if (!display.start()) {
         std::fprintf(stderr, "no virtual display\n");
