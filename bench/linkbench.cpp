@@ -41,6 +41,10 @@ namespace {
 
 constexpr int kSettleMs = 50;
 
+// Exchanges that failed in the whole run: the run then ends with a failure status, so that a
+// smoke run notices a link that no longer works.
+int g_failures = 0;
+
 // The three speeds of the demo plant; the archive holds a full ring of records of the four
 // header registers only.
 const char kScenario[] = R"(line 1
@@ -247,6 +251,7 @@ void exchanges(ModbusLink &link, CommPort &port, const QString &path, int rounds
                 passes.push_back(link.exchange().passesUsed);
             }
             cpu += cpuSeconds() - cpu0;
+            g_failures += fails;
             for (double t : times)
                 wall += t / 1000.0;
             const double floor = kSettleMs + bare;
@@ -301,6 +306,7 @@ void archiveWalk(ModbusLink &link, CommPort &port, const QString &path, int reco
         passes.push_back(link.exchange().passesUsed);
     }
     const double ms = clock.nsecsElapsed() / 1e6;
+    g_failures += fails;
     const double floor = read * (kSettleMs + bare);
     bench::row(QStringLiteral("archive walk, %1 records @115200%2")
                    .arg(read)
@@ -422,5 +428,5 @@ int main(int argc, char *argv[])
     if (records > 0)
         archiveWalk(link, port, path, records, rounds);
     emptyScan(dir.path());
-    return 0;
+    return g_failures == 0 ? 0 : 3;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the programs in release mode and runs every benchmark, printing one table: what was
 # measured, the floor or baseline it is set against, their ratio and the goal for the ratio.
-#   bench/run.sh          the full run (about eight minutes)
-#   bench/run.sh quick    fewer rounds and shorter samples (about two minutes)
+#   bench/run.sh          the full run (about five and a half minutes)
+#   bench/run.sh quick    fewer rounds and shorter samples (about a minute and a half)
 #   bench/run.sh giveup   how long the link waits for a silent device, as before
 # LORVAN_BENCH_BUILD_DIR chooses the build folder (default build-bench beside the sources).
 set -euo pipefail
