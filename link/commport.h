@@ -5,11 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-
-class QSocketNotifier;
 #include <QString>
 
 #include <optional>
+
+class QSocketNotifier;
 
 enum class Baudrate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
 enum class Databits { db5, db6, db7, db8 };
