@@ -9,6 +9,7 @@
 //   lorvan-linkbench giveup [ROUNDS]              how long the link waits for a silent device
 
 #include "bench/benchtable.h"
+#include "bench/childprocess.h"
 #include "device/archive.h"
 #include "link/commport.h"
 #include "link/exchange.h"
@@ -183,6 +184,7 @@ struct Simulator
     {
         const QString program =
             QCoreApplication::applicationDirPath() + QStringLiteral("/../devsim/lorvan-devsim");
+        bench::endWithUs(process);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.setStandardOutputFile(QProcess::nullDevice());
         process.start(program, {QStringLiteral("--port-dir"), portDir, scenario});

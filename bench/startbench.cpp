@@ -7,6 +7,7 @@
 //   lorvan-startbench BUILD-DIR [STARTS [SAMPLE-SECONDS]]
 
 #include "bench/benchtable.h"
+#include "bench/childprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,6 +92,7 @@ struct Xvfb
             if (QFileInfo::exists(socket) ||
                 QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
                 continue;
+            bench::endWithUs(process);
             process.setStandardOutputFile(QProcess::nullDevice());
             process.setStandardErrorFile(QProcess::nullDevice());
             process.start(QStringLiteral("Xvfb"),
@@ -133,6 +135,7 @@ std::optional<Mapped> startOnce(const QString &program)
     QProcessEnvironment env = environment();
     env.insert(QStringLiteral("LORVAN_STARTUP_MARK"), QStringLiteral("1"));
     process.setProcessEnvironment(env);
+    bench::endWithUs(process);
     process.setStandardErrorFile(QProcess::nullDevice());
     const qint64 start = monotonicNs();
     process.start(program, {});
@@ -184,6 +187,7 @@ struct Simulator
     QProcess process;
     bool start()
     {
+        bench::endWithUs(process);
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
         QFile::remove(g_dir->filePath(QStringLiteral("COM1")));
@@ -217,6 +221,7 @@ std::optional<double> cpuWhile(const QString &program, const QString &script, co
         env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("lorvandriver"));
         env.insert(QStringLiteral("LORVAN_DRIVE"), script);
     }
+    bench::endWithUs(process);
     process.setProcessEnvironment(env);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, {});
