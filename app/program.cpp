@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/messageservice.h"
 #include "platform/qttranslation.h"
+#include "platform/startupmark.h"
 #include "platform/widgetmessageservice.h"
 #include "session/namedobjects.h"
 #include "session/session.h"
@@ -55,10 +56,13 @@ void closeOnTerminationSignals(QWidget *main)
 } // namespace
 #endif
 
-std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
+namespace {
+
+// The nine secondary windows, in their fixed order after the main window, and the network file
+// commands.
+void createSecondaryWindows(Session &session, MainWindow &main)
 {
-    auto main = std::make_unique<MainWindow>(session);
-    WindowHost &host = *main;
+    WindowHost &host = main;
     MainWindow::Windows w;
     w.config = new ConfigWindow(session, host);
     w.findDevices = new FindDevicesWindow(session, host);
@@ -68,9 +72,17 @@ std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
     w.channelConfig = new ChannelConfigWindow(session, host);
     w.contursConfig = new ContursConfigWindow(session, host);
     w.networkConfig = new NetworkConfigWindow(session, host);
-    w.about = new AboutWindow(main.get());
-    main->setWindows(w);
-    new NetworkFileCommands(session, *main);
+    w.about = new AboutWindow(&main);
+    main.setWindows(w);
+    new NetworkFileCommands(session, main);
+}
+
+} // namespace
+
+std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
+{
+    auto main = std::make_unique<MainWindow>(session);
+    createSecondaryWindows(session, *main);
     return main;
 }
 
@@ -97,12 +109,17 @@ int runConfigurator(int argc, char **argv)
 
     // A child of the application, so that its objects can be found by name like the windows'.
     Session session(systemClock(), &app);
-    std::unique_ptr<MainWindow> main = createConfiguratorWindows(session);
+    // The hidden windows are made once the main window is on the screen, before its first
+    // activation: the user sees the main window sooner and finds the others there all the same.
+    auto main = std::make_unique<MainWindow>(session);
+    main->setWindowsMadeLater(
+        [&session, window = main.get()] { createSecondaryWindows(session, *window); });
     main->setSingleInstanceEvent(&instance);
 #ifdef Q_OS_UNIX
     closeOnTerminationSignals(main.get());
 #endif
     main->show();
+    markFirstExposure(main.get());
     const int code = QApplication::exec();
     main->writeLateReport();
     main.reset();

@@ -1,9 +1,33 @@
 #!/usr/bin/env bash
-# Builds and runs the link timing bench against the simulated plant, bounded to two minutes.
-# "run.sh giveup [ROUNDS]" times how long the link waits for a silent device instead.
+# Builds the programs in release mode and runs every benchmark, printing one table: what was
+# measured, the floor or baseline it is set against, their ratio and the goal for the ratio.
+#   bench/run.sh          the full run (about five and a half minutes)
+#   bench/run.sh quick    fewer rounds and shorter samples (about a minute and a half)
+#   bench/run.sh giveup   how long the link waits for a silent device, as before
+# LORVAN_BENCH_BUILD_DIR chooses the build folder (default build-bench beside the sources).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-build="${LORVAN_BUILD_DIR:-$top/build}"
-cmake -S "$top" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target lorvan-linkbench >/dev/null
-timeout 120 "$build/bench/lorvan-linkbench" "${@:-10}"
+build="${LORVAN_BENCH_BUILD_DIR:-$top/build-bench}"
+mode="${1:-full}"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+cmake --build "$build" -j2 --target lorvan-linkbench lorvan-tablebench lorvan-startbench \
+    lorvan-barewindow lorvan-devsim LorvanConf LorvanModbusTest lorvandriver >/dev/null
+
+if [ "$mode" = giveup ]; then
+    exec timeout 120 "$build/bench/lorvan-linkbench" giveup "${2:-5}"
+fi
+case "$mode" in
+quick) rounds=5 records=100 starts=5 sample=15 table=10 ;;
+*) rounds=15 records=600 starts=11 sample=60 table=40 ;;
+esac
+
+log="$build/bench.log"
+: >"$log"
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-46s %12s %12s %7s %7s\n' benchmark measured "floor/base" ratio goal
+timeout 300 "$build/bench/lorvan-linkbench" "$rounds" "$records" 2>>"$log"
+timeout 120 "$build/bench/lorvan-tablebench" "$table" 2>>"$log"
+timeout 400 "$build/bench/lorvan-startbench" "$build" "$starts" "$sample" 2>>"$log"
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

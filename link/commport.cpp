@@ -6,13 +6,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,46 +23,23 @@ namespace {
 
 const QString kWhileOpen = QStringLiteral("Can't perform this operation while port is open");
 
-QSerialPort::DataBits toQt(Databits bits)
-{
-    switch (bits) {
-    case Databits::db5:
-        return QSerialPort::Data5;
-    case Databits::db6:
-        return QSerialPort::Data6;
-    case Databits::db7:
-        return QSerialPort::Data7;
-    case Databits::db8:
-        break;
-    }
-    return QSerialPort::Data8;
-}
-
-QSerialPort::Parity toQt(Parity parity)
-{
-    switch (parity) {
-    case Parity::paOdd:
-        return QSerialPort::OddParity;
-    case Parity::paEven:
-        return QSerialPort::EvenParity;
-    case Parity::paMark:
-        return QSerialPort::MarkParity;
-    case Parity::paSpace:
-        return QSerialPort::SpaceParity;
-    case Parity::paNone:
-        break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(Stopbits bits)
-{
-    return bits == Stopbits::sb2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
-}
-
 QString osMessage(int osError)
 {
     return QString::fromLocal8Bit(std::strerror(osError));
+}
+
+speed_t toSpeed(Baudrate rate)
+{
+    static constexpr speed_t kSpeeds[] = {B1200,  B2400,  B4800,  B9600,
+                                          B19200, B38400, B57600, B115200};
+    return kSpeeds[int(rate)];
+}
+
+// A line without modem control (a pseudo-terminal, an adapter with automatic direction
+// control) answers a change of its control lines so.
+bool noModemControl(int osError)
+{
+    return osError == ENOTTY || osError == EINVAL;
 }
 
 } // namespace
@@ -176,45 +156,84 @@ void CommPort::fail(const char *format, int osError)
 
 void CommPort::failOpen(int osError)
 {
-    releaseLock();
+    closeHandle();
     throw PortError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
                         .arg(displayName())
                         .arg(osError)
                         .arg(osMessage(osError)));
 }
 
-void CommPort::releaseLock()
+void CommPort::closeHandle()
 {
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-    m_lockFd = -1;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    m_writeQueue.clear();
+    if (m_fd >= 0) {
+        // The exclusive mode outlives the descriptor on a line someone else keeps open.
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+}
+
+bool CommPort::setModemLine(int line, bool on)
+{
+    return ::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0;
 }
 
 void CommPort::applyLineSettings()
 {
-    errno = 0;
-    QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
-    if (m_flow.OutCtsFlow || m_flow.ControlRts == RtsControl::rtsHandshake)
-        flow = QSerialPort::HardwareControl;
-    else if (m_flow.XonXoffOut || m_flow.XonXoffIn)
-        flow = QSerialPort::SoftwareControl;
-    const bool ok = m_port.setBaudRate(baudrateValue(m_baudrate)) &&
-                    m_port.setDataBits(toQt(m_databits)) && m_port.setParity(toQt(m_parity)) &&
-                    m_port.setStopBits(toQt(m_stopbits)) && m_port.setFlowControl(flow);
-    if (!ok)
-        fail("Error writing dcb (%d), %s", errno);
+    // Closed, the settings are only kept: the next Open applies them.
     if (!IsOpen())
         return;
+    termios t{};
+    if (::tcgetattr(m_fd, &t) != 0)
+        fail("Error writing dcb (%d), %s", errno);
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[int(m_databits)];
+    switch (m_parity) {
+    case Parity::paNone:
+        break;
+    case Parity::paOdd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case Parity::paEven:
+        t.c_cflag |= PARENB;
+        break;
+    case Parity::paMark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case Parity::paSpace:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    }
+    if (m_stopbits == Stopbits::sb2)
+        t.c_cflag |= CSTOPB;
+    const bool handshake = m_flow.OutCtsFlow || m_flow.ControlRts == RtsControl::rtsHandshake;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (handshake)
+        t.c_cflag |= CRTSCTS;
+    else if (m_flow.XonXoffOut || m_flow.XonXoffIn)
+        t.c_iflag |= IXON | IXOFF;
+    // Reads return at once with whatever has arrived.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, toSpeed(m_baudrate));
+    ::cfsetospeed(&t, toSpeed(m_baudrate));
+    if (::tcsetattr(m_fd, TCSANOW, &t) != 0)
+        fail("Error writing dcb (%d), %s", errno);
     // The control lines' resting levels belong to the line settings; a line without them
-    // (pseudo-terminal, automatic-direction adapter) simply has none to set.
-    const auto setLine = [this](bool ok) {
-        if (!ok && m_port.error() != QSerialPort::UnsupportedOperationError)
+    // simply has none to set.
+    const auto setLine = [this](int line, bool on) {
+        if (!setModemLine(line, on) && !noModemControl(errno))
             fail("Error writing dcb (%d), %s", errno);
-        m_port.clearError();
     };
-    setLine(m_port.setDataTerminalReady(m_flow.ControlDtr == DtrControl::dtrEnabled));
-    if (flow != QSerialPort::HardwareControl && m_flow.ControlRts != RtsControl::rtsToggle)
-        setLine(m_port.setRequestToSend(m_flow.ControlRts == RtsControl::rtsEnabled));
+    setLine(TIOCM_DTR, m_flow.ControlDtr == DtrControl::dtrEnabled);
+    if (!handshake && m_flow.ControlRts != RtsControl::rtsToggle)
+        setLine(TIOCM_RTS, m_flow.ControlRts == RtsControl::rtsEnabled);
 }
 
 void CommPort::Open()
@@ -224,63 +243,74 @@ void CommPort::Open()
     const QString path = QFileInfo(devicePath()).absoluteFilePath();
     if (!QFileInfo::exists(path))
         throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
-    // Our own open and lock come first: their errno is the true reason for a refusal (a missing
-    // permission, a device another program holds), which the serial port class would not keep.
-    m_lockFd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_lockFd < 0) {
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
         const int osError = errno;
         if (osError == ENOENT)
             throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
         failOpen(osError);
     }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0)
+    // Our programs keep out of each other's way by the lock; the exclusive mode keeps any other
+    // program from opening the line meanwhile.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
         failOpen(errno);
-    m_port.setPortName(path);
-    m_port.clearError();
-    errno = 0;
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const int osError = errno;
-        if (m_port.error() == QSerialPort::DeviceNotFoundError) {
-            releaseLock();
-            throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
-        }
-        // The class's own lock file is held by another program: the device is busy.
-        if (m_port.error() == QSerialPort::PermissionError || osError == 0)
-            failOpen(EBUSY);
-        failOpen(osError);
-    }
+    termios probe{};
+    if (::tcgetattr(m_fd, &probe) != 0)
+        failOpen(errno);
+    if (::ioctl(m_fd, TIOCEXCL) != 0)
+        failOpen(errno);
     try {
         applyLineSettings();
     } catch (...) {
-        m_port.close();
-        releaseLock();
+        closeHandle();
         throw;
     }
+    m_writeNotifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] {
+        // A line that refuses the rest of a queued request simply gets no more of it; the
+        // exchange then waits in vain and says so.
+        if (pushWriteQueue() != 0)
+            m_writeQueue.clear();
+        m_writeNotifier->setEnabled(!m_writeQueue.isEmpty());
+    });
     m_lineFreeAtNs = 0;
 }
 
 void CommPort::Close()
 {
-    if (m_port.isOpen())
-        m_port.close();
-    releaseLock();
+    closeHandle();
 }
 
 bool CommPort::IsOpen() const
 {
-    return m_port.isOpen();
+    return m_fd >= 0;
 }
 
 void CommPort::Purge()
 {
     if (!IsOpen())
         return;
-    errno = 0;
-    if (!m_port.clear(QSerialPort::AllDirections))
+    if (::tcflush(m_fd, TCIOFLUSH) != 0)
         fail("Error clearing buffers (%d), %s", errno);
-    // Whatever Qt had already fetched from the driver belongs to the purged past too.
-    m_port.readAll();
+    m_writeQueue.clear();
+    m_writeNotifier->setEnabled(false);
+}
+
+int CommPort::pushWriteQueue()
+{
+    while (!m_writeQueue.isEmpty()) {
+        const ssize_t n = ::write(m_fd, m_writeQueue.constData(), size_t(m_writeQueue.size()));
+        if (n > 0)
+            m_writeQueue.remove(0, n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else if (n < 0 && errno != EAGAIN)
+            return errno;
+        else
+            break;
+    }
+    return 0;
 }
 
 bool CommPort::WriteText(const QByteArray &text)
@@ -292,53 +322,48 @@ bool CommPort::WriteText(const QByteArray &text)
     m_lineFreeAtNs = std::max(now, m_lineFreeAtNs) +
                      qint64(std::ceil(double(text.size()) * characterMs() * 1e6));
     if (m_directWrite) {
-        errno = 0;
-        if (m_port.write(text) < 0)
-            fail("Write error (%d), %s", errno);
+        m_writeQueue += text;
         // A write that has not left within the read time-out counts as nothing written.
         return flushWriteBuffer();
     }
-    // Queued: the event loop drains the queue; wait for room only when it is full.
+    // Queued: wait for room only when the queue is full; the event loop drains it.
     QElapsedTimer clock;
     clock.start();
-    while (m_port.bytesToWrite() + text.size() > m_buffers.WriteSize) {
+    while (m_writeQueue.size() + text.size() > m_buffers.WriteSize) {
         if (clock.elapsed() >= m_buffers.WriteTimeout)
             throw PortError(QStringLiteral("Output buffer is full. Please check comm status."));
         DelayPumping(1);
     }
-    errno = 0;
-    const qint64 written = m_port.write(text);
-    if (written < 0)
-        fail("Write error (%d), %s", errno);
-    return written == text.size();
-}
-
-void CommPort::fetchWaiting()
-{
-    if (m_port.bytesAvailable() == 0) {
-        m_port.waitForReadyRead(0);
-        m_port.clearError(); // a zero wait that found nothing is no error
-    }
+    m_writeQueue += text;
+    if (const int osError = pushWriteQueue())
+        fail("Write error (%d), %s", osError);
+    m_writeNotifier->setEnabled(!m_writeQueue.isEmpty());
+    return true;
 }
 
 int CommPort::ReadAvailable(char *buffer, int maxCount)
 {
     if (!IsOpen() || maxCount <= 0)
         return 0;
-    fetchWaiting();
-    errno = 0;
-    const qint64 n = m_port.read(buffer, maxCount);
-    if (n < 0)
-        fail("Read error (%d), %s", errno);
-    return int(n);
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size_t(maxCount));
+        if (n >= 0)
+            return int(n);
+        // Nothing waiting; a line whose other end has gone reads as silent, too.
+        if (errno == EAGAIN || errno == EIO)
+            return 0;
+        if (errno != EINTR)
+            fail("Read error (%d), %s", errno);
+    }
 }
 
 QByteArray CommPort::ReadAllWaiting()
 {
-    if (!IsOpen())
-        return {};
-    fetchWaiting();
-    return m_port.readAll();
+    QByteArray all;
+    char chunk[4096];
+    for (int n = ReadAvailable(chunk, sizeof chunk); n > 0; n = ReadAvailable(chunk, sizeof chunk))
+        all.append(chunk, n);
+    return all;
 }
 
 void CommPort::SetRts(bool on)
@@ -346,16 +371,10 @@ void CommPort::SetRts(bool on)
     if (m_flow.ControlRts == RtsControl::rtsHandshake || m_flow.ControlRts == RtsControl::rtsToggle)
         throw PortError(QStringLiteral(
             "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle."));
-    errno = 0;
     if (!IsOpen())
         fail("Error calling comm function (%d), %s", EBADF);
-    if (!m_port.setRequestToSend(on)) {
-        const int osError = errno;
-        const bool notApplicable = m_port.error() == QSerialPort::UnsupportedOperationError;
-        m_port.clearError();
-        if (!notApplicable)
-            fail("Error calling comm function (%d), %s", osError);
-    }
+    if (!setModemLine(TIOCM_RTS, on) && !noModemControl(errno))
+        fail("Error calling comm function (%d), %s", errno);
 }
 
 double CommPort::characterMs() const
@@ -370,12 +389,18 @@ bool CommPort::flushWriteBuffer()
 {
     QElapsedTimer clock;
     clock.start();
-    while (m_port.bytesToWrite() > 0 && clock.elapsed() < m_buffers.ReadTimeout) {
-        if (!m_port.waitForBytesWritten(int(m_buffers.ReadTimeout - clock.elapsed())))
+    for (;;) {
+        if (pushWriteQueue() != 0 || m_writeQueue.isEmpty())
             break;
+        const qint64 left = m_buffers.ReadTimeout - clock.elapsed();
+        if (left <= 0)
+            break;
+        pollfd room{m_fd, POLLOUT, 0};
+        ::poll(&room, 1, int(left));
     }
-    m_port.clearError();
-    return m_port.bytesToWrite() == 0;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_writeQueue.isEmpty());
+    return m_writeQueue.isEmpty();
 }
 
 void CommPort::DrainOutput()
@@ -389,7 +414,7 @@ void CommPort::DrainOutput()
     if (remainingNs > 0)
         DelayPumping(int((remainingNs + 999999) / 1000000));
     // By now the driver's queue is normally empty; this waits for whatever it still holds.
-    if (::tcdrain(int(m_port.handle())) != 0 && errno != ENOTTY && errno != EINVAL)
+    if (::tcdrain(m_fd) != 0 && errno != ENOTTY && errno != EINVAL)
         fail("Write error (%d), %s", errno);
     // The last character still has to leave the transmitter's shift register.
     DelayPumping(std::max(1, int(std::ceil(characterMs()))));

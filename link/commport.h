@@ -5,10 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <optional>
+
+class QSocketNotifier;
 
 enum class Baudrate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
 enum class Databits { db5, db6, db7, db8 };
@@ -44,7 +45,10 @@ struct PortBuffers
 };
 
 // The serial port of a program. Opened exclusively; reads return at once with what has arrived.
-// Writes are queued and drained by the event loop, or, with DirectWrite, awaited by the caller.
+// Writes go to the driver at once; what it cannot take yet is queued and drained by the event
+// loop, or, with DirectWrite, awaited by the caller. The device is driven through its own
+// descriptor: the port is opened for every exchange, and a general serial port class would add
+// a lock file written and synced to disk, and a dozen line set-ups, each time.
 // Lines without modem control (pseudo-terminals, adapters with automatic direction control)
 // refuse RTS and DTR changes; those changes are skipped there, since such lines need none.
 // Open failures name the system's own error number and message for the call that failed.
@@ -93,17 +97,18 @@ public:
 
 private:
     void refuseWhileOpen() const;
-    // Hands the class's write buffer to the driver, giving up after the read time-out; true when
-    // nothing is left in it.
+    // Hands the write queue to the driver, giving up after the read time-out; true when nothing
+    // is left in it.
     bool flushWriteBuffer();
+    // Hands the driver as much of the write queue as it takes now; 0 or the system's error.
+    int pushWriteQueue();
     void applyLineSettings();
-    // Pulls into the port's buffer whatever the driver holds now, without waiting.
-    void fetchWaiting();
+    // Raises or lowers a modem control line; false with errno when the line refused.
+    bool setModemLine(int line, bool on);
     [[noreturn]] void fail(const char *format, int osError);
     [[noreturn]] void failOpen(int osError);
-    void releaseLock();
+    void closeHandle();
 
-    QSerialPort m_port;
     int m_portNum = 1;
     QString m_deviceName = QStringLiteral("COM%d");
     Baudrate m_baudrate = Baudrate::br9600;
@@ -113,8 +118,10 @@ private:
     FlowControl m_flow;
     bool m_directWrite = false;
     PortBuffers m_buffers;
-    // Our own descriptor of the device, holding the exclusive lock while the port is open.
-    int m_lockFd = -1;
+    // The device, holding the exclusive lock while the port is open.
+    int m_fd = -1;
+    QByteArray m_writeQueue;
+    QSocketNotifier *m_writeNotifier = nullptr;
     // When the bytes written so far will have left the line at the earliest (ns on m_clock).
     QElapsedTimer m_clock;
     qint64 m_lineFreeAtNs = 0;

@@ -39,25 +39,33 @@ int replyWindowMs(int waitMs, int requestChars, int replyChars, double character
 int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int waitMs,
                               QByteArray &reply, bool &completed)
 {
-    if (settle)
-        settle(kSettleMs);
-    else
-        QThread::msleep(kSettleMs);
+    // The settling pause runs from the start of the exchange to the request. The port is
+    // opened inside it, not after it: opening costs real time (the serial port class writes and
+    // syncs a lock file on disk each time), which would otherwise come on top of the pause.
+    QElapsedTimer pauseClock;
+    pauseClock.start();
     reply.clear();
     CloseOnExit guard{port};
     passesUsed = 0;
     completed = true;
 
+    bool raised = false;
     if (!port.IsOpen()) {
-        bool raised = false;
         try {
             port.Open();
         } catch (const PortError &) {
             raised = true; // an unopenable port is simply no reply
         }
-        if (!raised && !port.IsOpen())
-            return kNoReply;
     }
+    if (settle) {
+        settle(kSettleMs);
+    } else {
+        const qint64 leftUs = qint64(kSettleMs) * 1000 - pauseClock.nsecsElapsed() / 1000;
+        if (leftUs > 0)
+            QThread::usleep(quint64(leftUs));
+    }
+    if (!raised && !port.IsOpen())
+        return kNoReply;
     port.Purge();
     const bool ok = port.WriteText(request);
 

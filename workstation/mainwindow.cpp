@@ -35,6 +35,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
+#include <utility>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -416,7 +417,10 @@ void MainWindow::connectCommands()
         connect(command(QString::fromLatin1(name)), &QAction::triggered, this, slot);
     };
     auto opens = [this](auto Windows::*member) {
-        return [this, member]() { openWindow(static_cast<QWidget *>(m_windows.*member)); };
+        return [this, member]() {
+            makeWindowsNow();
+            openWindow(static_cast<QWidget *>(m_windows.*member));
+        };
     };
     auto findDevices = [this]() {
         openWindow(m_windows.findDevices);
@@ -518,6 +522,17 @@ void MainWindow::connectSession()
 void MainWindow::setWindows(const Windows &windows)
 {
     m_windows = windows;
+}
+
+void MainWindow::setWindowsMadeLater(std::function<void()> make)
+{
+    m_makeWindows = std::move(make);
+}
+
+void MainWindow::makeWindowsNow()
+{
+    if (auto make = std::exchange(m_makeWindows, nullptr))
+        make();
 }
 
 QList<EditorWindow *> MainWindow::statefulWindows() const
@@ -809,30 +824,45 @@ void MainWindow::showAbout()
         about->show();
 }
 
+void MainWindow::queueFirstActivation()
+{
+    if (m_activated || m_activationQueued)
+        return;
+    // Windows still to make wait for this window's first paint, and the activation with them.
+    if (m_makeWindows && !m_painted)
+        return;
+    m_activationQueued = true;
+    QTimer::singleShot(0, this, &MainWindow::FirstActivation);
+}
+
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     // Platforms without a window manager never activate a window; the first show stands in.
-    if (!m_activated && !m_activationQueued) {
-        m_activationQueued = true;
-        QTimer::singleShot(0, this, &MainWindow::FirstActivation);
+    queueFirstActivation();
+}
+
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    if (!m_painted) {
+        m_painted = true;
+        queueFirstActivation();
     }
 }
 
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated &&
-        !m_activationQueued) {
-        m_activationQueued = true;
-        QTimer::singleShot(0, this, &MainWindow::FirstActivation);
-    }
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        queueFirstActivation();
 }
 
 void MainWindow::FirstActivation()
 {
     if (m_activated || m_closing)
         return;
+    makeWindowsNow();
     m_activated = true;
     repaint();
     setEnabled(false);

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <span>
 
 class ClockTimer;
@@ -56,6 +57,9 @@ public:
     Session &session() const { return m_session; }
 
     void setWindows(const Windows &windows);
+    // Lets the secondary windows be made once this window has first been painted, before its
+    // first activation: start-up then shows this window without waiting for the hidden ones.
+    void setWindowsMadeLater(std::function<void()> make);
     const Windows &windows() const { return m_windows; }
     // The windows whose controls are remembered per device, in switching order.
     QList<EditorWindow *> statefulWindows() const;
@@ -114,11 +118,15 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    // Makes the windows left for later, if any are.
+    void makeWindowsNow();
+    void queueFirstActivation();
     void buildCommands();
     void buildMenus();
     void buildToolBar();
@@ -173,6 +181,8 @@ private:
     bool m_chartFullPage = false;
     bool m_activated = false;
     bool m_activationQueued = false;
+    bool m_painted = false;
+    std::function<void()> m_makeWindows;
     bool m_closing = false;
     qsizetype m_reportedLines = -1;
     QString m_chartTitle;

@@ -5,6 +5,11 @@
 //   poll-exit    the same, but closes with the "Выход" command
 //   scan-close   closes the main window while a scan waits for a reply
 //   tool-close   the test tool: closes its window while its search waits for replies
+//   poll-on      scans addresses 1..5, switches polling on and leaves the program running
+//   tool-cyclic  the test tool: starts its search, after which it reads cyclically, and leaves
+//                it running
+// The two that leave the program running stop this plug-in's own timer at the end, so that it
+// costs the program nothing while the benchmarks sample its CPU.
 // The moment of each step goes to standard error, for the test to follow.
 
 #include <QAbstractButton>
@@ -62,7 +67,7 @@ private:
     // Each call looks whether the program has come where the next step can act.
     void step()
     {
-        if (m_script == QLatin1String("tool-close"))
+        if (m_script.startsWith(QLatin1String("tool-")))
             return toolStep();
         QWidget *main = topLevel("frmMain");
         QWidget *find = topLevel("frmFindDevices");
@@ -82,8 +87,10 @@ private:
             find->findChild<QComboBox *>(QStringLiteral("ComboPortNum"))->setCurrentIndex(0);
             find->findChild<QComboBox *>(QStringLiteral("ComboBaudrate"))->setCurrentIndex(3);
             find->findChild<QSpinBox *>(QStringLiteral("EditAdrBeg"))->setValue(1);
-            const bool longScan = m_script == QLatin1String("scan-close");
-            find->findChild<QSpinBox *>(QStringLiteral("EditAdrEnd"))->setValue(longScan ? 20 : 1);
+            const int lastAddress = m_script == QLatin1String("scan-close") ? 20
+                                    : m_script == QLatin1String("poll-on")  ? 5
+                                                                            : 1;
+            find->findChild<QSpinBox *>(QStringLiteral("EditAdrEnd"))->setValue(lastAddress);
             say("scan");
             // Queued: the scan runs in the button's handler, and this driver goes on meanwhile.
             QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
@@ -105,6 +112,8 @@ private:
             say("polling on");
             ++m_stage;
             polling->trigger();
+            if (m_script == QLatin1String("poll-on"))
+                m_timer.stop();
             return;
         case 2:
             // Polling is on and its timer stopped: a tick runs, and this timer was delivered
@@ -138,6 +147,8 @@ private:
                                       &QAbstractButton::click, Qt::QueuedConnection);
             ++m_stage;
             m_clock.start();
+            if (m_script == QLatin1String("tool-cyclic"))
+                m_timer.stop();
             return;
         case 1:
             if (m_clock.elapsed() < 300)
