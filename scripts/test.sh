@@ -29,14 +29,21 @@ step "Running the tests"
 if [ "${LORVAN_TEST_QUICK:-0}" != 1 ]; then
     sanitized="$build-sanitize"
     step "Building with ASan, UBSan and LSan in $sanitized"
-    cmake -S "$top" -B "$sanitized" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORVAN_SANITIZE=ON
+    # -O1 and line tables only: a third less build time, and stacks still name every line.
+    cmake -S "$top" -B "$sanitized" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORVAN_SANITIZE=ON \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
     cmake --build "$sanitized" -j2
     step "Running the tests under the sanitizers"
+    # Full stacks on every allocation: Qt's libraries have no frame pointers, and the leak
+    # suppressions name the library a leak comes from, which a fast unwind never reaches. The
+    # dependency check runs the suites under strace, where LeakSanitizer cannot work; it has run
+    # above.
     (cd "$sanitized" &&
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+        ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:strict_string_checks=1 \
         LSAN_OPTIONS="suppressions=$top/tests/lsan.supp:print_suppressions=0" \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest --output-on-failure -j2 --timeout 900) || failed+=("sanitizer tests")
+        ctest --output-on-failure -j2 --timeout 900 -E '^deps_check$') ||
+        failed+=("sanitizer tests")
 
     step "Fuzzing every target for ${LORVAN_FUZZ_SECONDS:-60} s, two at a time"
     LORVAN_FUZZ_BUILD_DIR="$build-fuzz" bash "$top/scripts/fuzz.sh" "${LORVAN_FUZZ_SECONDS:-60}" ||
