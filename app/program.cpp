@@ -34,10 +34,24 @@ void onTerminationSignal(int)
 }
 
 // A desktop session that ends, or a terminal that hangs up, asks the program to stop with a
-// signal; it then closes its main window like any other close, writing its report.
-void closeOnTerminationSignals(QWidget *main)
+// signal; it then closes its main window like any other close, writing its report. The signals
+// are caught from before the single-instance lock exists: one that comes while the windows are
+// still being made waits in the pipe and closes the main window as soon as it is there.
+void catchTerminationSignals()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+void closeOnTerminationSignals(QWidget *main)
+{
+    if (g_signalPipe[0] < 0)
         return;
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, main);
     QObject::connect(notifier, &QSocketNotifier::activated, main, [main] {
@@ -45,12 +59,6 @@ void closeOnTerminationSignals(QWidget *main)
         [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &c, 1);
         main->close();
     });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
 }
 
 } // namespace
@@ -99,6 +107,9 @@ int runConfigurator(int argc, char **argv)
     if (qEnvironmentVariable("LORVAN_MESSAGES") != QLatin1String("console"))
         setMessageService(&boxes);
 
+#ifdef Q_OS_UNIX
+    catchTerminationSignals();
+#endif
     SingleInstanceEvent instance;
     if (!instance.create()) {
         showMessage(secondCopyText(QApplication::applicationFilePath()),

@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "windowkit/editorwindow.h"
 #include "windowkit/secondarywindow.h"
+#include "windowkit/togglecommand.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/exportcommands.h"
@@ -135,9 +136,9 @@ MainWindow::~MainWindow()
         delete w;
 }
 
-QAction *MainWindow::addCommand(const QString &name, const QString &text, int image)
+QAction *MainWindow::addCommand(const QString &name, const QString &text, int image, bool toggle)
 {
-    auto *action = new QAction(text, this);
+    QAction *action = toggle ? new ToggleCommand(text, this) : new QAction(text, this);
     action->setObjectName(name);
     if (image >= 0)
         action->setIcon(images::icon(image));
@@ -177,11 +178,11 @@ void MainWindow::buildCommands()
     };
     for (const Button &b : buttons) {
         const QString hint = QString::fromUtf8(b.hint);
-        QAction *a = addCommand(QString::fromLatin1(b.name), hint, b.image);
+        const QString name = QString::fromLatin1(b.name);
+        QAction *a = addCommand(name, hint, b.image, name == QLatin1String("butEnableCycleReqDev"));
         a->setToolTip(hint);
         a->setEnabled(b.enabled);
     }
-    command(QStringLiteral("butEnableCycleReqDev"))->setCheckable(true);
 
     struct Item
     {
@@ -369,6 +370,7 @@ void MainWindow::buildClientArea()
     row->addWidget(m_dataPanel, 1);
 
     m_log = new MessageLog(central);
+    m_log->setJournal(dataFilePath(QStringLiteral("journal.log")));
     column->addWidget(m_log);
     setCentralWidget(central);
 }

@@ -134,7 +134,8 @@ private:
     void buildStatusBar();
     void connectCommands();
     void connectSession();
-    QAction *addCommand(const QString &name, const QString &text, int image = -1);
+    QAction *addCommand(const QString &name, const QString &text, int image = -1,
+                        bool toggle = false);
     void setEditorButtonsEnabled(bool on);
     void showHelpDocument();
     void showAbout();

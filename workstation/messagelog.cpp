@@ -5,8 +5,14 @@
 #include "workstation/images.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 constexpr int kFailedRole = Qt::UserRole + 1;
@@ -31,6 +37,49 @@ void MessageLog::appendLine(const QString &text, bool failed)
     if (!m_dropDownOpen)
         setCurrentIndex(count() - 1);
     update();
+    journalLine(text);
+}
+
+void MessageLog::setJournal(const QString &path, qint64 maxBytes)
+{
+    m_journal.close();
+    m_journal.setFileName(path);
+    m_journalLimit = maxBytes;
+    m_journalBroken = false;
+}
+
+void MessageLog::journalLine(const QString &text)
+{
+    if (m_journal.fileName().isEmpty() || m_journalBroken)
+        return;
+    QByteArray line = cp1251::encode(text);
+    line.append("\r\n", 2);
+    // A journal that cannot be written is given up quietly: the log itself and the report at
+    // close still work, and a box per exchange would stop the polling.
+    const auto open = [this] {
+        QDir().mkpath(QFileInfo(m_journal.fileName()).absolutePath());
+        m_journalBroken = !m_journal.open(QIODevice::WriteOnly | QIODevice::Append);
+        return !m_journalBroken;
+    };
+    if (!m_journal.isOpen() && !open())
+        return;
+    // Also a full journal left by an earlier run is rotated before the first line.
+    if (m_journal.size() > 0 && m_journal.size() + line.size() > m_journalLimit) {
+        m_journal.close();
+        const QString older = m_journal.fileName() + QStringLiteral(".1");
+        QFile::remove(older);
+        QFile::rename(m_journal.fileName(), older);
+        if (!open())
+            return;
+    }
+    if (m_journal.write(line) != line.size() || !m_journal.flush()) {
+        m_journal.close();
+        m_journalBroken = true;
+        return;
+    }
+#ifdef Q_OS_UNIX
+    ::fdatasync(m_journal.handle());
+#endif
 }
 
 QStringList MessageLog::lines() const

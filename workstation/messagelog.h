@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QFile>
 #include <QStringList>
 
 class QAction;
@@ -23,6 +24,13 @@ public:
     // the new one is complete.
     bool writeTo(const QString &path, QString *error = nullptr) const;
 
+    // Every line appended from now on also goes to this file at once, flushed to the disk, so a
+    // crash or a power loss keeps the exchanges up to that moment. When the file would grow past
+    // maxBytes it becomes "<name>.1" (replacing an older one) and a new file is started.
+    void setJournal(const QString &path, qint64 maxBytes = kJournalBytes);
+    QString journalPath() const { return m_journal.fileName(); }
+    static constexpr qint64 kJournalBytes = 4 * 1024 * 1024;
+
     bool isDropDownOpen() const { return m_dropDownOpen; }
     QMenu *popupMenu() const { return m_popup; }
 
@@ -36,6 +44,11 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    void journalLine(const QString &text);
+
     QMenu *m_popup;
+    QFile m_journal;
+    qint64 m_journalLimit = kJournalBytes;
+    bool m_journalBroken = false;
     bool m_dropDownOpen = false;
 };

@@ -3,71 +3,18 @@ decoder and data store answer on a real pseudo-terminal, so no framing code of o
 device side. Run: test_cli_pymodbus.py PATH-TO-lorvan-cli"""
 
 import os
-import select
 import subprocess
 import sys
 import tempfile
 import termios
-import threading
-import tty
+import time
 import unittest
 
-from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
-                                ModbusSlaveContext)
-from pymodbus.factory import ServerDecoder
-from pymodbus.framer.ascii_framer import ModbusAsciiFramer
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pymodbusslave import FULL_UNIT, SMALL_UNIT, Slave  # noqa: E402
 
 CLI = None
-UNIT = 17
-
-
-class Slave:
-    """A pymodbus slave on the master side of a pty whose slave side is published as a link."""
-
-    def __init__(self, link_path):
-        self.master, self.keeper = os.openpty()
-        tty.setraw(self.keeper)
-        os.symlink(os.ttyname(self.keeper), link_path)
-        self.link_path = link_path
-        store = ModbusSlaveContext(
-            di=ModbusSequentialDataBlock(0, [0] * 24),
-            co=ModbusSequentialDataBlock(0, [0] * 16),
-            hr=ModbusSequentialDataBlock(0, [0x1000 + i for i in range(200)]),
-            ir=ModbusSequentialDataBlock(0, [0x2000 + i for i in range(120)]),
-            zero_mode=True)
-        self.store = store
-        self.context = ModbusServerContext(slaves={UNIT: store}, single=False)
-        self.framer = ModbusAsciiFramer(ServerDecoder())
-        self.line_settings = []  # (speed, stop bits) seen at each request
-        self.stop = False
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
-
-    def answer(self, request):
-        attrs = termios.tcgetattr(self.master)
-        self.line_settings.append((attrs[5], 2 if attrs[2] & termios.CSTOPB else 1))
-        response = request.execute(self.context[request.unit_id])
-        response.unit_id = request.unit_id
-        response.transaction_id = request.transaction_id
-        os.write(self.master, self.framer.buildPacket(response))
-
-    def serve(self):
-        while not self.stop:
-            ready, _, _ = select.select([self.master], [], [], 0.05)
-            if not ready:
-                continue
-            data = os.read(self.master, 1024)
-            try:
-                self.framer.processIncomingPacket(data, self.answer, unit=[UNIT], single=False)
-            except Exception:  # a frame pymodbus cannot decode: stay silent, as a device would
-                self.framer.resetFrame()
-
-    def close(self):
-        self.stop = True
-        self.thread.join()
-        os.unlink(self.link_path)
-        os.close(self.keeper)
-        os.close(self.master)
+UNIT = SMALL_UNIT
 
 
 class CliAgainstPymodbus(unittest.TestCase):
@@ -113,6 +60,27 @@ class CliAgainstPymodbus(unittest.TestCase):
         self.assertEqual(self.cli("read-coils", "0", "7"), (0, "0 1 0 1 1 0 0"))
         self.slave.store.setValues(2, 16, [1, 0, 0, 1, 1, 1, 0, 1])
         self.assertEqual(self.cli("read-discrete", "16", "8"), (0, "1 0 0 1 1 1 0 1"))
+
+    def test_four_hundred_registers_in_chunks(self):
+        values = ["%04X" % ((0x9000 + 7 * i) & 0xFFFF) for i in range(400)]
+        before = len(self.slave.line_settings)
+        self.assertEqual(self.cli("write-holding", "600", "".join(values), addr=FULL_UNIT),
+                         (0, ""))
+        self.assertGreater(len(self.slave.line_settings) - before, 1)  # more than one request
+        self.assertEqual(self.slave.full.getValues(3, 600, 400), [int(v, 16) for v in values])
+        code, out = self.cli("read-holding", "600", "400", addr=FULL_UNIT)
+        self.assertEqual(code, 0)
+        self.assertEqual(out, " ".join("%s %s" % (v[:2], v[2:]) for v in values))
+
+    def test_silent_slave_is_no_reply_without_a_hang(self):
+        self.slave.muted = True
+        try:
+            started = time.monotonic()
+            self.assertEqual(self.cli("read-holding", "0", "1"), (9, ""))
+            self.assertLess(time.monotonic() - started, 10)
+        finally:
+            self.slave.muted = False
+        self.assertEqual(self.cli("read-holding", "0", "1"), (0, "10 00"))
 
     def test_exception_reply_is_the_exit_status(self):
         # Past the end of the slave's holding registers: illegal data address.

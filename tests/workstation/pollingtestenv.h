@@ -21,11 +21,12 @@ struct PolledDevice
     int period; // seconds
     bool cyclic = true;
     devsim::FaultSettings faults = {};
+    int port = 1;
 };
 
 inline devsim::Scenario pollingScenario(const QList<PolledDevice> &devices)
 {
-    devsim::LineSetup line;
+    devsim::Scenario s;
     for (const PolledDevice &p : devices) {
         devsim::DeviceSetup d;
         d.address = quint8(p.address);
@@ -38,10 +39,15 @@ inline devsim::Scenario pollingScenario(const QList<PolledDevice> &devices)
         for (int c = 0; c < 4; ++c)
             d.channels[c].name = QStringLiteral("Вход %1.%2").arg(p.address).arg(c + 1);
         d.faults = p.faults;
-        line.devices.append(d);
+        auto line = std::find_if(s.lines.begin(), s.lines.end(),
+                                 [&](const devsim::LineSetup &l) { return l.port == p.port; });
+        if (line == s.lines.end()) {
+            s.lines.append(devsim::LineSetup{});
+            line = s.lines.end() - 1;
+            line->port = p.port;
+        }
+        line->devices.append(d);
     }
-    devsim::Scenario s;
-    s.lines = {line};
     return s;
 }
 
@@ -59,7 +65,7 @@ inline void addPolledDevices(MainWindow &main, const QList<PolledDevice> &device
         ident[7] = std::uint8_t(p.speedCode);
         const int number = network.deviceCount() + 1;
         DeviceNode record = DeviceNode::found(
-            number, 1, ident, tableFolder + QStringLiteral("/ArcData%1.dbf").arg(p.address));
+            number, p.port, ident, tableFolder + QStringLiteral("/ArcData%1.dbf").arg(p.address));
         record.setPollPeriod(p.period);
         record.setCyclicPoll(p.cyclic);
         network.addFeatures(network.addDevice(describeIdentity(ident).description(), record));

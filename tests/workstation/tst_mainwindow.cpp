@@ -464,6 +464,41 @@ private slots:
         QCOMPARE(log->lines(), (QStringList{"первая", "вторая", "третья"}));
     }
 
+    // Each line is on the disk as soon as it is appended; the journal never grows past its bound
+    // and the rotated file plus the current one hold the newest lines in order.
+    void logJournal()
+    {
+        startWindows();
+        MessageLog *log = m_main->messageLog();
+        QCOMPARE(log->journalPath(), dataFilePath(QStringLiteral("journal.log")));
+        const QString path = m_dir.filePath("journal/j.log");
+        const auto read = [](const QString &name) {
+            QFile f(name);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QFile::remove(path);
+        QFile::remove(path + ".1");
+        log->setJournal(path, 40);
+        QByteArray all;
+        for (int i = 0; i < 12; ++i) {
+            const QString text = QStringLiteral("Чтение %1").arg(i);
+            log->appendLine(text, i % 3 == 0);
+            all += cp1251::encode(text + QStringLiteral("\r\n"));
+            const QByteArray current = read(path);
+            QVERIFY(current.endsWith(cp1251::encode(text + QStringLiteral("\r\n"))));
+            QVERIFY(current.size() <= 40);
+            QVERIFY(all.endsWith(read(path + ".1") + current));
+        }
+        QVERIFY(!read(path + ".1").isEmpty());
+
+        // Not writable: given up without a word, the log goes on.
+        WatchingMessages shown;
+        log->setJournal(m_dir.filePath("journal/j.log/under-a-file"));
+        log->appendLine(QStringLiteral("Запись"), false);
+        QCOMPARE(log->lines().last(), QStringLiteral("Запись"));
+        QVERIFY(shown.shown.isEmpty());
+    }
+
     void logSaveCommand()
     {
         startWindows();

@@ -7,6 +7,7 @@
 #include "workstation/dataview.h"
 #include "workstation/images.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCategoryAxis>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QGroupBox>
 #include <QLineSeries>
 #include <QTableView>
+#include <QToolButton>
 #include <QValueAxis>
 
 // A settings window with one read command, as every editor builds its commands.
@@ -334,8 +336,9 @@ private slots:
         QVERIFY(messages.shown.isEmpty());
     }
 
-    // The line goes away in the middle of polling: the picture changes, no row, no message,
-    // and the cycle keeps running.
+    // The line goes away in the middle of polling (the simulator stopped, its port path gone,
+    // as when a USB adapter is pulled): the picture changes, no row, no message, and the cycle
+    // keeps running; once the line is back, polling started again writes rows again.
     void deviceStopsAnswering()
     {
         ScopedRecordingMessages messages;
@@ -351,6 +354,15 @@ private slots:
         QVERIFY(m_session->polling().VrTimer1()->isActive());
         pollingButton()->trigger();
         QCOMPARE(tableRows(table(1)), rows);
+        QVERIFY(messages.shown.isEmpty());
+
+        // The adapter is back under the same path: polling started again writes rows again.
+        m_sim = std::make_unique<devsim::DeviceSimulator>();
+        m_sim->load(pollingScenario({{1, 4, 1}}));
+        QVERIFY(m_sim->start(m_dir.filePath("ports")));
+        pollingButton()->trigger();
+        QVERIFY(advanceUntil([&] { return tableRows(table(1)) > rows; }, 5000));
+        pollingButton()->trigger();
         QVERIFY(messages.shown.isEmpty());
     }
 
@@ -538,6 +550,42 @@ private slots:
 
         m_main->session().SetEditorPanelsEnabled(true);
         QVERIFY(group->isEnabled());
+    }
+
+    // The polling button starts and stops the cycle however it is worked: mouse, keyboard, or an
+    // assistive tool's toggle, which flips the button without going through its action.
+    void buttonWorkedEveryWay_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("mouse") << 0;
+        QTest::newRow("space key") << 1;
+        QTest::newRow("accessibility toggle") << 2;
+    }
+    void buttonWorkedEveryWay()
+    {
+        QFETCH(int, way);
+        startPlant({{1, 4, 1}});
+        auto *button = m_main->findChild<QToolButton *>(QStringLiteral("butEnableCycleReqDev"));
+        QVERIFY(button);
+        const auto work = [&] {
+            if (way == 0)
+                QTest::mouseClick(button, Qt::LeftButton);
+            else if (way == 1)
+                QTest::keyClick(button, Qt::Key_Space);
+            else
+                QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+                    QAccessibleActionInterface::toggleAction());
+        };
+        for (const bool on : {true, false}) {
+            work();
+            QCOMPARE(pollingButton()->isChecked(), on);
+            QCOMPARE(button->isChecked(), on);
+            QCOMPARE(m_session->polling().VrTimer1()->isActive(), on);
+            QCOMPARE(m_main->command("butShowFormConfig")->isEnabled(), !on);
+            if (on)
+                QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 1; }, 5000));
+        }
+        QVERIFY(m_session->pollIdleEvent().isSet());
     }
 
     // The same cycle on the wall clock: ticks really come 500 ms apart, and the rows are what
