@@ -1,0 +1,153 @@
+#include "cli/clitool.h"
+
+#include "cli/clicommand.h"
+#include "device/identity.h"
+#include "link/frame.h"
+#include "link/porterror.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The scan's speeds and reply waits; only the five that a device's speed code can name answer.
+constexpr std::array<LineSpeed, 8> kSpeeds = {{
+    {Baudrate::br1200, 1200, 100},
+    {Baudrate::br2400, 2400, 70},
+    {Baudrate::br4800, 4800, 60},
+    {Baudrate::br9600, 9600, 50},
+    {Baudrate::br19200, 19200, 40},
+    {Baudrate::br38400, 38400, 30},
+    {Baudrate::br57600, 57600, 20},
+    {Baudrate::br115200, 115200, 10},
+}};
+
+} // namespace
+
+void parseSubcommand(QCommandLineParser &parser, const QString &name, const QString &summary,
+                     const QStringList &arguments)
+{
+    parser.setApplicationDescription(summary);
+    parser.addHelpOption();
+    if (!parser.parse(QStringList{QStringLiteral("lorvan-cli ") + name} + arguments))
+        throw CliFailure(parser.errorText() + QStringLiteral(" (see lorvan-cli ") + name +
+                             QStringLiteral(" --help)"),
+                         kUsageExit);
+    if (parser.isSet(QStringLiteral("help"))) {
+        printOut(parser.helpText());
+        std::exit(0);
+    }
+}
+
+int intOption(const QCommandLineParser &parser, const QString &name, int low, int high,
+              std::optional<int> fallback)
+{
+    if (!parser.isSet(name)) {
+        if (fallback)
+            return *fallback;
+        throw CliFailure(QStringLiteral("--%1 is needed").arg(name), kUsageExit);
+    }
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw CliFailure(QStringLiteral("--%1 must be a whole number from %2 to %3")
+                             .arg(name)
+                             .arg(low)
+                             .arg(high),
+                         kUsageExit);
+    return value;
+}
+
+void addDeviceOptions(QCommandLineParser &parser)
+{
+    parser.addOption(
+        {QStringLiteral("port"), QStringLiteral("Serial line device."), QStringLiteral("path")});
+    parser.addOption(
+        {QStringLiteral("addr"), QStringLiteral("Device address, 1..247."), QStringLiteral("n")});
+    parser.addOption({QStringLiteral("baud"),
+                      QStringLiteral("Line speed; without it every speed is tried."),
+                      QStringLiteral("bit/s")});
+}
+
+std::span<const LineSpeed> lineSpeeds()
+{
+    return kSpeeds;
+}
+
+std::optional<int> lineSpeedIndex(int baud)
+{
+    for (std::size_t i = 0; i < kSpeeds.size(); ++i)
+        if (kSpeeds[i].baud == baud)
+            return int(i);
+    return std::nullopt;
+}
+
+CliLine::CliLine(const QString &portPath)
+{
+    m_link.Setup(m_port);
+    m_port.setDeviceName(portPath);
+    // The link takes a port that does not open for a silent device; say why here instead.
+    try {
+        m_port.Open();
+        m_port.Close();
+    } catch (const PortError &e) {
+        throw CliFailure(e.message(), kNoDeviceExit);
+    }
+}
+
+void CliLine::setSpeed(int speedIndex)
+{
+    m_port.setBaudrate(kSpeeds[std::size_t(speedIndex)].rate);
+    m_link.setResponseWait(kSpeeds[std::size_t(speedIndex)].responseWait);
+}
+
+std::optional<int> CliLine::probe(std::uint8_t address, int speedIndex, int lastIndex)
+{
+    for (int i = speedIndex; i <= lastIndex; ++i) {
+        setSpeed(i);
+        if (m_link.ReadHoldingRegisters(address, 0, identity::kBytes) == kReplyOk)
+            return i;
+    }
+    return std::nullopt;
+}
+
+CliDevice reachDevice(CliLine &line, const QCommandLineParser &parser)
+{
+    CliDevice device;
+    device.address = std::uint8_t(intOption(parser, QStringLiteral("addr"), 1, 247));
+    int first = 0;
+    int last = int(kSpeeds.size()) - 1;
+    if (parser.isSet(QStringLiteral("baud"))) {
+        const auto index = lineSpeedIndex(intOption(parser, QStringLiteral("baud"), 1, 1000000));
+        if (!index)
+            throw CliFailure(QStringLiteral("--baud must be one of 1200 ... 115200"), kUsageExit);
+        first = last = *index;
+    }
+    const auto found = line.probe(device.address, first, last);
+    if (!found)
+        throw CliFailure(QStringLiteral("device %1 does not answer").arg(device.address),
+                         kNoDeviceExit);
+    device.speedIndex = *found;
+    return device;
+}
+
+void requireReply(int result, const QString &what)
+{
+    if (result == kReplyOk)
+        return;
+    if (result == kNoReply)
+        throw CliFailure(what + QStringLiteral(": no usable reply"), kNoDeviceExit);
+    throw CliFailure(what + QStringLiteral(": device exception %1").arg(result),
+                     exitStatusForResult(result));
+}
+
+void printOut(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
+void printErr(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stderr);
+}
