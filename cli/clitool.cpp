@@ -35,7 +35,13 @@ void parseSubcommand(QCommandLineParser &parser, const QString &name, const QStr
                              QStringLiteral(" --help)"),
                          kUsageExit);
     if (parser.isSet(QStringLiteral("help"))) {
-        printOut(parser.helpText());
+        // The parser names the program by its path; the sub-command belongs beside it.
+        QString help = parser.helpText();
+        const qsizetype end = help.indexOf(QLatin1Char('\n'));
+        const qsizetype options = help.indexOf(QLatin1String(" [options]"));
+        if (options > 0 && options < end)
+            help.replace(0, options, QStringLiteral("Usage: lorvan-cli ") + name);
+        printOut(help);
         std::exit(0);
     }
 }

@@ -8,10 +8,12 @@ int runIdentity(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addDeviceOptions(parser);
-    parseSubcommand(parser, QStringLiteral("identity"),
-                    QStringLiteral("Prints a device's description and identity fields, "
-                                   "tab-separated."),
-                    arguments);
+    parseSubcommand(
+        parser, QStringLiteral("identity"),
+        QStringLiteral("Prints a device's description and identity fields, "
+                       "tab-separated."
+                       "\nExample: lorvan-cli identity --port $LORVAN_PORT_DIR/COM1 --addr 2"),
+        arguments);
     CliLine line(parser.value(QStringLiteral("port")));
     reachDevice(line, parser);
     const IdentityTexts t = describeIdentity(

@@ -11,7 +11,8 @@ int runNetfile(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Network file (.ini)."));
     parseSubcommand(parser, QStringLiteral("netfile"),
                     QStringLiteral("Prints the devices of a network file, tab-separated: index, "
-                                   "text, port, address, speed, period, cyclic, table path."),
+                                   "text, port, address, speed, period, cyclic, table path."
+                                   "\nExample: lorvan-cli netfile plant.ini"),
                     arguments);
     if (parser.positionalArguments().size() != 1)
         throw CliFailure(QStringLiteral("one network file is needed"), 64);

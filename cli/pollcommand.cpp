@@ -24,9 +24,12 @@ int runPoll(const QStringList &arguments)
                       QStringLiteral("Append the rows to this measurement table (made when "
                                      "missing) instead of printing CSV."),
                       QStringLiteral("file")});
-    parseSubcommand(parser, QStringLiteral("poll"),
-                    QStringLiteral("Reads the four measured values of a device every period."),
-                    arguments);
+    parseSubcommand(
+        parser, QStringLiteral("poll"),
+        QStringLiteral(
+            "Reads the four measured values of a device every period."
+            "\nExample: lorvan-cli poll --port $LORVAN_PORT_DIR/COM1 --addr 1 --count 3"),
+        arguments);
     const int period = intOption(parser, QStringLiteral("period"), 1, 86400, 1);
     const int count = intOption(parser, QStringLiteral("count"), 0, 1000000000, 0);
     const QString table = parser.value(QStringLiteral("table"));

@@ -1,34 +1,75 @@
-// programs: the four setpoint programs of a program file as text.
+// programs: the four setpoint programs of a program file, or of a device, as text.
 
 #include "cli/clitool.h"
 #include "cli/subcommands.h"
 #include "device/programblock.h"
 
+#include "device/registermap.h"
+
 #include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+void readProgramFile(const QString &path, std::array<std::uint8_t, programs::kAllBytes> &blocks)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw CliFailure(path + QStringLiteral(": ") + file.errorString(), kFileExit);
+    // A program file is 814 bytes; what lies beyond is not read.
+    const QByteArray bytes = file.read(programfile::kBytes + 1);
+    switch (programfile::parse(bytes, blocks)) {
+    case programfile::Outcome::Good:
+        return;
+    case programfile::Outcome::NoMarker:
+        throw CliFailure(path + QStringLiteral(": not a program file"), kFileExit);
+    case programfile::Outcome::Short:
+        throw CliFailure(path + QStringLiteral(": program file cut short"), kFileExit);
+    }
+}
+
+} // namespace
 
 int runPrograms(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Program file."));
-    parseSubcommand(parser, QStringLiteral("programs"),
-                    QStringLiteral("Prints the four programs of a program file: start, point "
-                                   "position and segments (start, end, seconds), tab-separated."),
-                    arguments);
-    if (parser.positionalArguments().size() != 1)
-        throw CliFailure(QStringLiteral("one program file is needed"), 64);
-    QFile file(parser.positionalArguments().first());
-    if (!file.open(QIODevice::ReadOnly))
-        throw CliFailure(file.fileName() + QStringLiteral(": ") + file.errorString(), kFileExit);
-    // A program file is 814 bytes; more is not one of ours, and is not read.
-    const QByteArray bytes = file.read(programfile::kBytes + 1);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Program file."),
+                                 QStringLiteral("[file]"));
+    addDeviceOptions(parser);
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("With --port: also save the device's programs as a program "
+                                     "file."),
+                      QStringLiteral("file")});
+    parseSubcommand(
+        parser, QStringLiteral("programs"),
+        QStringLiteral(
+            "Prints the four programs of a program file or a device: start, point "
+            "position and segments (start, end, seconds), tab-separated."
+            "\nExample: lorvan-cli programs --port $LORVAN_PORT_DIR/COM1 --addr 1 -o furnace.prg"),
+        arguments);
+    const QStringList positional = parser.positionalArguments();
     std::array<std::uint8_t, programs::kAllBytes> blocks{};
-    switch (programfile::parse(bytes, blocks)) {
-    case programfile::Outcome::Good:
-        break;
-    case programfile::Outcome::NoMarker:
-        throw CliFailure(file.fileName() + QStringLiteral(": not a program file"), kFileExit);
-    case programfile::Outcome::Short:
-        throw CliFailure(file.fileName() + QStringLiteral(": program file cut short"), kFileExit);
+    if (parser.isSet(QStringLiteral("port"))) {
+        if (!positional.isEmpty())
+            throw CliFailure(QStringLiteral("a file or --port, not both"), 64);
+        CliLine line(parser.value(QStringLiteral("port")));
+        const CliDevice device = reachDevice(line, parser);
+        requireReply(line.link().ReadHoldingRegisters(device.address, regmap::program(1),
+                                                      std::uint16_t(programs::kAllBytes)),
+                     QStringLiteral("reading the programs"));
+        std::copy_n(line.images().holding.begin() + regmap::program(1), blocks.size(),
+                    blocks.begin());
+        const QString path = parser.value(QStringLiteral("output"));
+        if (!path.isEmpty()) {
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(programfile::compose(blocks)) < 0 ||
+                !file.commit())
+                throw CliFailure(path + QStringLiteral(": ") + file.errorString(), kFileExit);
+        }
+    } else {
+        if (positional.size() != 1)
+            throw CliFailure(QStringLiteral("one program file, or --port, is needed"), 64);
+        readProgramFile(positional.first(), blocks);
     }
     QString out;
     for (int k = 0; k < programs::kPrograms; ++k) {

@@ -20,10 +20,13 @@ int runScan(const QStringList &arguments)
     parser.addOption({QStringLiteral("max-baud"),
                       QStringLiteral("Fastest line speed tried (default 115200)."),
                       QStringLiteral("bit/s")});
-    parseSubcommand(parser, QStringLiteral("scan"),
-                    QStringLiteral("Prints the devices a network scan would find: address, speed "
-                                   "and description, tab-separated."),
-                    arguments);
+    parseSubcommand(
+        parser, QStringLiteral("scan"),
+        QStringLiteral(
+            "Prints the devices a network scan would find: address, speed "
+            "and description, tab-separated."
+            "\nExample: lorvan-cli scan --port $LORVAN_PORT_DIR/COM1 --first 1 --last 5"),
+        arguments);
     if (!parser.isSet(QStringLiteral("port")))
         throw CliFailure(QStringLiteral("--port is needed"), 64);
     const int first = intOption(parser, QStringLiteral("first"), 1, 247, 1);

@@ -76,10 +76,13 @@ int runSnapshot(const QStringList &arguments)
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
                       QStringLiteral("Write the snapshot to this file instead of standard output."),
                       QStringLiteral("file")});
-    parseSubcommand(parser, QStringLiteral("snapshot"),
-                    QStringLiteral("Reads every settings block of a device into a readable text "
-                                   "snapshot."),
-                    arguments);
+    parseSubcommand(
+        parser, QStringLiteral("snapshot"),
+        QStringLiteral(
+            "Reads every settings block of a device into a readable text "
+            "snapshot."
+            "\nExample: lorvan-cli snapshot --port $LORVAN_PORT_DIR/COM1 --addr 1 -o furnace.txt"),
+        arguments);
     CliLine line(parser.value(QStringLiteral("port")));
     const CliDevice device = reachDevice(line, parser);
     const QString text = encodeSnapshot(readDevice(line, device.address));
@@ -104,10 +107,13 @@ int runCompare(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("second"),
                                  QStringLiteral("A second snapshot instead of a device."),
                                  QStringLiteral("[second]"));
-    parseSubcommand(parser, QStringLiteral("compare"),
-                    QStringLiteral("Prints the fields in which a device or a second snapshot "
-                                   "differs from a snapshot; exit status 1 when any does."),
-                    arguments);
+    parseSubcommand(
+        parser, QStringLiteral("compare"),
+        QStringLiteral(
+            "Prints the fields in which a device or a second snapshot "
+            "differs from a snapshot; exit status 1 when any does."
+            "\nExample: lorvan-cli compare furnace.txt --port $LORVAN_PORT_DIR/COM1 --addr 1"),
+        arguments);
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty() || files.size() > 2)
         throw CliFailure(QStringLiteral("one snapshot, and a second one or --port, are needed"),
@@ -140,7 +146,9 @@ int runRestore(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("snapshot"), QStringLiteral("Snapshot file."));
     parseSubcommand(parser, QStringLiteral("restore"),
                     QStringLiteral("Writes a snapshot's settings to a device of the same type and "
-                                   "variant after showing the differences, then reads them back."),
+                                   "variant after showing the differences, then reads them back."
+                                   "\nExample: lorvan-cli restore furnace.txt --port "
+                                   "$LORVAN_PORT_DIR/COM1 --addr 1 --yes"),
                     arguments);
     if (parser.positionalArguments().size() != 1)
         throw CliFailure(QStringLiteral("one snapshot file is needed"), 64);

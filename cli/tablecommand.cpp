@@ -10,7 +10,8 @@ int runTable(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Measurement table (.dbf)."));
     parseSubcommand(parser, QStringLiteral("table"),
-                    QStringLiteral("Prints a measurement table as CSV with a header line."),
+                    QStringLiteral("Prints a measurement table as CSV with a header line."
+                                   "\nExample: lorvan-cli table ArcData1.dbf > table.csv"),
                     arguments);
     if (parser.positionalArguments().size() != 1)
         throw CliFailure(QStringLiteral("one table file is needed"), 64);
