@@ -244,6 +244,17 @@ QString hex(QByteArrayView bytes)
     return QString::fromLatin1(bytes.toByteArray().toHex(' ')).toUpper();
 }
 
+// For a field whose bytes are equal but whose scale comes from another block: numbers are equal
+// whatever their decimals (a zero threshold under another point position is still zero).
+bool sameShown(const QString &a, const QString &b)
+{
+    bool aNumber = false;
+    bool bNumber = false;
+    const double x = a.toDouble(&aNumber);
+    const double y = b.toDouble(&bNumber);
+    return aNumber && bNumber ? x == y : a == b;
+}
+
 } // namespace
 
 const SnapshotBlock *Snapshot::block(const QString &name) const
@@ -461,13 +472,14 @@ QStringList compareSnapshots(const Snapshot &wanted, const Snapshot &found, bool
             out << w.name + QStringLiteral("\t(block)\tpresent\tmissing");
             continue;
         }
-        if (f->bytes == w.bytes)
-            continue;
+        // Equal bytes may still show otherwise: a setpoint follows its input's point position.
         QList<bool> explained(w.bytes.size(), false);
         const QList<SnapshotField> wf = snapshotFields(wanted, w);
         const QList<SnapshotField> ff = snapshotFields(found, *f);
         for (qsizetype i = 0; i < wf.size() && i < ff.size(); ++i) {
-            if (wf[i].shown == ff[i].shown)
+            const bool bytesDiffer =
+                w.bytes.mid(wf[i].offset, wf[i].length) != f->bytes.mid(wf[i].offset, wf[i].length);
+            if (bytesDiffer ? wf[i].shown == ff[i].shown : sameShown(wf[i].shown, ff[i].shown))
                 continue;
             out << w.name + QLatin1Char('\t') + wf[i].name + QLatin1Char('\t') + wf[i].shown +
                        QLatin1Char('\t') + ff[i].shown;
