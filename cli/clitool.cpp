@@ -72,7 +72,7 @@ void addDeviceOptions(QCommandLineParser &parser)
     parser.addOption(
         {QStringLiteral("addr"), QStringLiteral("Device address, 1..247."), QStringLiteral("n")});
     parser.addOption({QStringLiteral("baud"),
-                      QStringLiteral("Line speed; without it every speed is tried."),
+                      QStringLiteral("Line speed; without it 9600 to 115200 are tried."),
                       QStringLiteral("bit/s")});
 }
 
@@ -122,7 +122,8 @@ CliDevice reachDevice(CliLine &line, const QCommandLineParser &parser)
 {
     CliDevice device;
     device.address = std::uint8_t(intOption(parser, QStringLiteral("addr"), 1, 247));
-    int first = 0;
+    // A device's speed code names 9600 bit/s and up only.
+    int first = *lineSpeedIndex(9600);
     int last = int(kSpeeds.size()) - 1;
     if (parser.isSet(QStringLiteral("baud"))) {
         const auto index = lineSpeedIndex(intOption(parser, QStringLiteral("baud"), 1, 1000000));

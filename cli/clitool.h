@@ -45,7 +45,7 @@ int intOption(const QCommandLineParser &parser, const QString &name, int low, in
               std::optional<int> fallback = std::nullopt);
 
 // --port, --addr and --baud: one device on one line. Without --baud the device is looked for at
-// every line speed, slowest first, as the network scan does.
+// the speeds a device can have (9600 bit/s and up), slowest first, as the network scan does.
 void addDeviceOptions(QCommandLineParser &parser);
 
 // The line speeds a scan tries, in its order, with the reply wait for each.
