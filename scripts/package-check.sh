@@ -20,16 +20,18 @@ added="$(comm -13 <(echo "$before") <(installed))"
 
 step "Building the package in $build"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target LorvanConf LorvanModbusTest lorvan-cli lorvan-devsim lorvan-netfile
+cmake --build "$build" -j2 --target LorvanConf LorvanModbusTest lorvan-cli lorvan-devsim lorvan-netfile \
+    lorvan-manpage
 rm -f "$build"/lorvan_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb="$(ls "$build"/lorvan_*.deb)"
 dpkg-deb --field "$deb" Package Version Depends Recommends
+contents="$(dpkg-deb -c "$deb")"
 for f in usr/bin/LorvanConf usr/bin/LorvanModbusTest usr/bin/lorvan-cli usr/bin/lorvan-devsim \
     usr/share/applications/lorvanconf.desktop usr/share/applications/lorvanmodbustest.desktop \
     usr/share/icons/hicolor/scalable/apps/lorvanconf.svg \
     usr/share/icons/hicolor/scalable/apps/lorvanmodbustest.svg usr/share/man/man1/lorvan-cli.1.gz; do
-    dpkg-deb -c "$deb" | grep -q " \./$f\$" || fail "the package lacks /$f"
+    grep -q " \./$f\$" <<<"$contents" || fail "the package lacks /$f"
 done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no Qt libraries among the Depends"
 
