@@ -76,6 +76,13 @@ void addDeviceOptions(QCommandLineParser &parser)
                       QStringLiteral("bit/s")});
 }
 
+QString portOption(const QCommandLineParser &parser)
+{
+    if (!parser.isSet(QStringLiteral("port")))
+        throw CliFailure(QStringLiteral("--port is needed"), kUsageExit);
+    return parser.value(QStringLiteral("port"));
+}
+
 std::span<const LineSpeed> lineSpeeds()
 {
     return kSpeeds;

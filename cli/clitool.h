@@ -47,6 +47,8 @@ int intOption(const QCommandLineParser &parser, const QString &name, int low, in
 // --port, --addr and --baud: one device on one line. Without --baud the device is looked for at
 // the speeds a device can have (9600 bit/s and up), slowest first, as the network scan does.
 void addDeviceOptions(QCommandLineParser &parser);
+// --port's value; throws CliFailure with the usage status when it is missing.
+QString portOption(const QCommandLineParser &parser);
 
 // The line speeds a scan tries, in its order, with the reply wait for each.
 struct LineSpeed

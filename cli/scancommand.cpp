@@ -27,8 +27,6 @@ int runScan(const QStringList &arguments)
             "and description, tab-separated."
             "\nExample: lorvan-cli scan --port $LORVAN_PORT_DIR/COM1 --first 1 --last 5"),
         arguments);
-    if (!parser.isSet(QStringLiteral("port")))
-        throw CliFailure(QStringLiteral("--port is needed"), 64);
     const int first = intOption(parser, QStringLiteral("first"), 1, 247, 1);
     const int last = intOption(parser, QStringLiteral("last"), first, 247, std::max(first, 32));
     const auto speedOf = [&](const char *name, int fallback) {
@@ -44,7 +42,7 @@ int runScan(const QStringList &arguments)
     if (fastest < slowest)
         throw CliFailure(QStringLiteral("--max-baud is below --min-baud"), 64);
 
-    CliLine line(parser.value(QStringLiteral("port")));
+    CliLine line(portOption(parser));
     printOut(QStringLiteral("address\tspeed\tdescription\n"));
     for (int address = first; address <= last; ++address) {
         const auto found = line.probe(std::uint8_t(address), slowest, fastest);
