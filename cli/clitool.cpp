@@ -4,26 +4,13 @@
 #include "device/identity.h"
 #include "link/frame.h"
 #include "link/porterror.h"
+#include "session/networkscan.h"
+
+#include <iterator>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-// The scan's speeds and reply waits; only the five that a device's speed code can name answer.
-constexpr std::array<LineSpeed, 8> kSpeeds = {{
-    {Baudrate::br1200, 1200, 100},
-    {Baudrate::br2400, 2400, 70},
-    {Baudrate::br4800, 4800, 60},
-    {Baudrate::br9600, 9600, 50},
-    {Baudrate::br19200, 19200, 40},
-    {Baudrate::br38400, 38400, 30},
-    {Baudrate::br57600, 57600, 20},
-    {Baudrate::br115200, 115200, 10},
-}};
-
-} // namespace
 
 void parseSubcommand(QCommandLineParser &parser, const QString &name, const QString &summary,
                      const QStringList &arguments)
@@ -83,16 +70,18 @@ QString portOption(const QCommandLineParser &parser)
     return parser.value(QStringLiteral("port"));
 }
 
-std::span<const LineSpeed> lineSpeeds()
+static_assert(std::size(NetworkScan::kSpeeds) == kLineSpeeds);
+
+int lineSpeedBaud(int speedIndex)
 {
-    return kSpeeds;
+    return baudrateValue(NetworkScan::kSpeeds[speedIndex].rate);
 }
 
 std::optional<int> lineSpeedIndex(int baud)
 {
-    for (std::size_t i = 0; i < kSpeeds.size(); ++i)
-        if (kSpeeds[i].baud == baud)
-            return int(i);
+    for (int i = 0; i < kLineSpeeds; ++i)
+        if (lineSpeedBaud(i) == baud)
+            return i;
     return std::nullopt;
 }
 
@@ -111,8 +100,8 @@ CliLine::CliLine(const QString &portPath)
 
 void CliLine::setSpeed(int speedIndex)
 {
-    m_port.setBaudrate(kSpeeds[std::size_t(speedIndex)].rate);
-    m_link.setResponseWait(kSpeeds[std::size_t(speedIndex)].responseWait);
+    m_port.setBaudrate(NetworkScan::kSpeeds[speedIndex].rate);
+    m_link.setResponseWait(NetworkScan::kSpeeds[speedIndex].responseWait);
 }
 
 std::optional<int> CliLine::probe(std::uint8_t address, int speedIndex, int lastIndex)
@@ -131,7 +120,7 @@ CliDevice reachDevice(CliLine &line, const QCommandLineParser &parser)
     device.address = std::uint8_t(intOption(parser, QStringLiteral("addr"), 1, 247));
     // A device's speed code names 9600 bit/s and up only.
     int first = *lineSpeedIndex(9600);
-    int last = int(kSpeeds.size()) - 1;
+    int last = kLineSpeeds - 1;
     if (parser.isSet(QStringLiteral("baud"))) {
         const auto index = lineSpeedIndex(intOption(parser, QStringLiteral("baud"), 1, 1000000));
         if (!index)

@@ -50,15 +50,11 @@ void addDeviceOptions(QCommandLineParser &parser);
 // --port's value; throws CliFailure with the usage status when it is missing.
 QString portOption(const QCommandLineParser &parser);
 
-// The line speeds a scan tries, in its order, with the reply wait for each.
-struct LineSpeed
-{
-    Baudrate rate;
-    int baud;
-    int responseWait;
-};
-std::span<const LineSpeed> lineSpeeds();
-// Index into lineSpeeds(); nothing for a speed the devices do not know.
+// The line speeds the network scan tries, in its order and with its reply waits: indexes
+// 0..kLineSpeeds-1, and the bit/s of each.
+constexpr int kLineSpeeds = 8;
+int lineSpeedBaud(int speedIndex);
+// Index of a speed in bit/s; nothing for a speed the devices do not know.
 std::optional<int> lineSpeedIndex(int baud);
 
 // The port, the register images and the link of one run of the tool.

@@ -51,7 +51,7 @@ int runScan(const QStringList &arguments)
         auto ident = std::span<const std::uint8_t>(line.images().holding.data(), identity::kBytes);
         printOut(QStringLiteral("%1\t%2\t%3\n")
                      .arg(address)
-                     .arg(lineSpeeds()[std::size_t(*found)].baud)
+                     .arg(lineSpeedBaud(*found))
                      .arg(describeIdentity(ident).description()));
     }
     return 0;
