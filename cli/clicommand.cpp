@@ -90,9 +90,34 @@ CliParse failure(const QString &text)
 QString cliUsage()
 {
     return QStringLiteral(
-        "usage: lorvan-cli --port PATH --baud N [--stop-bits 1|2] [--wait MS] --addr A COMMAND\n"
+        "usage: lorvan-cli SUB-COMMAND [OPTIONS]     (lorvan-cli SUB-COMMAND --help for each)\n"
+        "       lorvan-cli --port PATH --baud N [--stop-bits 1|2] [--wait MS] --addr A COMMAND\n"
         "       lorvan-cli --help\n"
-        "commands:\n"
+        "sub-commands (device ones take --port PATH --addr A [--baud N]):\n"
+        "  scan --port PATH [--first A] [--last A] [--min-baud N] [--max-baud N]\n"
+        "                               address, speed and description of each device found\n"
+        "  identity                     a device's description and identity fields\n"
+        "  poll [--period S] [--count N] [--table FILE]\n"
+        "                               the four measured values as CSV, or into a table\n"
+        "  table FILE                   a measurement table as CSV\n"
+        "  netfile FILE                 the devices of a network file\n"
+        "  programs FILE | programs --port PATH --addr A [-o FILE]\n"
+        "                               the four setpoint programs of a file or a device\n"
+        "  snapshot [-o FILE]           every settings block of a device as readable text\n"
+        "  compare SNAPSHOT [SECOND]    fields in which a device (or SECOND) differs\n"
+        "  restore SNAPSHOT [--yes]     writes a snapshot to a device and reads it back\n"
+        "examples against the demo plant (scripts/run-demo.sh; P=$LORVAN_PORT_DIR/COM1):\n"
+        "  lorvan-cli scan --port $P --first 1 --last 5\n"
+        "  lorvan-cli identity --port $P --addr 2\n"
+        "  lorvan-cli poll --port $P --addr 1 --count 3 > values.csv\n"
+        "  lorvan-cli poll --port $P --addr 1 --count 3 --table t.dbf && lorvan-cli table t.dbf\n"
+        "  lorvan-netfile $P 1 plant.ini 1:115200 2:19200 && lorvan-cli netfile plant.ini\n"
+        "  lorvan-cli programs --port $P --addr 1 -o furnace.prg && lorvan-cli programs "
+        "furnace.prg\n"
+        "  lorvan-cli snapshot --port $P --addr 1 -o furnace.txt\n"
+        "  lorvan-cli compare furnace.txt --port $P --addr 1\n"
+        "  lorvan-cli restore furnace.txt --port $P --addr 1 --yes\n"
+        "register commands:\n"
         "  read-holding START COUNT     holding registers, image-order bytes\n"
         "  read-input START COUNT       input registers, image-order bytes\n"
         "  read-coils START COUNT       coils, 0 or 1 each\n"
@@ -100,8 +125,9 @@ QString cliUsage()
         "  write-holding START HEXBYTES holding registers from image-order bytes, 4 hex digits\n"
         "                               per register\n"
         "  write-coils START BITS       coils from a string of 0 and 1\n"
-        "exit status: 0 success, 1..8 the device's exception code, 9 no usable reply, "
-        "64 bad command line\n");
+        "exit status: 0 success, 1 differences (compare) or nothing written (restore), 1..8 the\n"
+        "device's exception code, 9 no usable reply, 64 bad command line, 65 snapshot of\n"
+        "another device, 66 a file that cannot be read or written\n");
 }
 
 CliParse parseCliArguments(const QStringList &arguments)

@@ -1,7 +1,9 @@
-// lorvan-cli: reads and writes a device's registers over the configurator's link, for scripts
-// and tests that need no window.
+// lorvan-cli: reads and writes a device's registers over the configurator's link, and the
+// sub-commands for scripts and data users, all without a window.
 
 #include "cli/clicommand.h"
+#include "cli/clitool.h"
+#include "cli/subcommands.h"
 #include "link/commport.h"
 #include "link/frame.h"
 #include "link/modbuslink.h"
@@ -10,10 +12,44 @@
 
 #include <cstdio>
 
+namespace {
+
+struct Subcommand
+{
+    const char *name;
+    int (*run)(const QStringList &arguments);
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"scan", runScan},         {"identity", runIdentity}, {"poll", runPoll},
+    {"table", runTable},       {"netfile", runNetfile},   {"programs", runPrograms},
+    {"snapshot", runSnapshot}, {"compare", runCompare},   {"restore", runRestore},
+};
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const CliParse parsed = parseCliArguments(app.arguments().mid(1));
+    const QStringList arguments = app.arguments().mid(1);
+    if (!arguments.isEmpty()) {
+        for (const Subcommand &sub : kSubcommands) {
+            if (arguments.first() != QLatin1String(sub.name))
+                continue;
+            try {
+                return sub.run(arguments.mid(1));
+            } catch (const CliFailure &e) {
+                printErr(QStringLiteral("lorvan-cli %1: %2\n")
+                             .arg(QLatin1String(sub.name), e.message()));
+                return e.status();
+            } catch (const std::exception &e) {
+                printErr(QStringLiteral("lorvan-cli %1: %2\n")
+                             .arg(QLatin1String(sub.name), QString::fromUtf8(e.what())));
+                return 1;
+            }
+        }
+    }
+    const CliParse parsed = parseCliArguments(arguments);
     if (parsed.help) {
         std::printf("%s", qUtf8Printable(cliUsage()));
         return 0;

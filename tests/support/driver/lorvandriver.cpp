@@ -8,6 +8,9 @@
 //   poll-on      scans addresses 1..5, switches polling on and leaves the program running
 //   tool-cyclic  the test tool: starts its search, after which it reads cyclically, and leaves
 //                it running
+//   shots        saves a picture of each window of the program (LorvanConf: the main window and
+//                each settings window after its "Читать"; the test tool: its windows) as
+//                <objectName>.png in LORVAN_SHOT_DIR, then quits
 // The two that leave the program running stop this plug-in's own timer at the end, so that it
 // costs the program nothing while the benchmarks sample its CPU.
 // The moment of each step goes to standard error, for the test to follow.
@@ -17,8 +20,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGenericPlugin>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -69,6 +74,8 @@ private:
     {
         if (m_script.startsWith(QLatin1String("tool-")))
             return toolStep();
+        if (m_script == QLatin1String("shots"))
+            return shotStep();
         QWidget *main = topLevel("frmMain");
         QWidget *find = topLevel("frmFindDevices");
         if (!main || !find || !main->isVisible())
@@ -162,6 +169,61 @@ private:
         }
     }
 
+    // One window at a time: shown, its settings read when it has a read button, and pictured
+    // 1.5 s later. A message box that a read brings up is closed, and the window given another
+    // 1.5 s.
+    void shotStep()
+    {
+        QWidget *main = topLevel("frmMain");
+        if (!main)
+            main = topLevel("Form1");
+        if (!main || !main->isVisible() || (m_clock.isValid() && m_clock.elapsed() < 1500))
+            return;
+        const QDir dir(qEnvironmentVariable("LORVAN_SHOT_DIR"));
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                box->done(QMessageBox::Ok);
+                m_clock.start();
+                return;
+            }
+        }
+        if (QWidget *shown = m_current.isEmpty() ? nullptr : topLevel(qPrintable(m_current))) {
+            shown->grab().save(dir.filePath(m_current + QStringLiteral(".png")));
+            say(qPrintable(QStringLiteral("shot ") + m_current));
+            if (shown != main)
+                shown->hide();
+        }
+        if (m_pending.isEmpty() && m_current.isEmpty()) {
+            m_pending << main->objectName();
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                const QString name = w->objectName();
+                if (w != main && !name.isEmpty() && w->isWindow() &&
+                    !qobject_cast<QMessageBox *>(w) &&
+                    (name.startsWith(QLatin1String("frm")) ||
+                     name.startsWith(QLatin1String("Form"))))
+                    m_pending << name;
+            }
+        } else if (m_pending.isEmpty()) {
+            say("shots done");
+            m_timer.stop();
+            QApplication::quit();
+            return;
+        }
+        m_current = m_pending.takeFirst();
+        QWidget *next = topLevel(qPrintable(m_current));
+        next->show();
+        next->raise();
+        for (QAbstractButton *b : next->findChildren<QAbstractButton *>()) {
+            if (b->text() == QStringLiteral("Читать") && b->isEnabled() && b->isVisible()) {
+                QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+                break;
+            }
+        }
+        m_clock.start();
+    }
+
+    QStringList m_pending;
+    QString m_current;
     QString m_script;
     QTimer m_timer;
     QElapsedTimer m_clock;
