@@ -1,11 +1,11 @@
 #include "discovery/finddeviceswindow.h"
 
 #include "link/porterror.h"
+#include "platform/busycursor.h"
 #include "platform/messageservice.h"
 #include "session/networkscan.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
-#include "platform/busycursor.h"
 #include "windowkit/secondarywindow.h"
 #include "windowkit/windowhost.h"
 

@@ -1,7 +1,7 @@
 #include "windowkit/editorwindow.h"
 
-#include "session/session.h"
 #include "platform/busycursor.h"
+#include "session/session.h"
 #include "windowkit/windowhost.h"
 
 #include <QLabel>

@@ -36,11 +36,11 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
-#include <utility>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <utility>
 
 #include <algorithm>
 #include <stdexcept>
