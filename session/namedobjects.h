@@ -4,14 +4,12 @@
 #include <QRecursiveMutex>
 #include <QString>
 
-#include <memory>
-
 class QEventLoop;
-class QLockFile;
 
-// The program's single-instance mark: a lock file in the user's runtime folder. A lock left by a
-// copy that crashed names a process that no longer runs and is taken over; a lock held by a
-// running copy never expires, however long that copy runs.
+// The program's single-instance mark: a kernel lock on a file in a folder only this user can
+// write (the runtime folder, else the user's cache folder). The lock dies with the process that
+// holds it, so whatever a crashed copy or anybody else left in the file never blocks a start,
+// and a running copy keeps it however long it runs.
 class SingleInstanceEvent
 {
 public:
@@ -26,9 +24,13 @@ public:
     bool isHeld() const;
     QString path() const { return m_path; }
 
+    // The folder the mark lives in: $XDG_RUNTIME_DIR when it is set and belongs to this user
+    // alone, else a folder of the user's own under the cache folder; never a shared one.
+    static QString lockFolder();
+
 private:
     QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_fd = -1;
 };
 
 // Taken around the exchanges of editors that must not interleave with the polling cycle. The GUI

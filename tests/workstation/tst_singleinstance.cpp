@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <unistd.h>
+
 // One running copy per user: the real program started twice, and a copy that died.
 class TestSingleInstance : public QObject
 {
@@ -54,6 +56,70 @@ private slots:
         first.close();
         QVERIFY(second.create());
         QVERIFY(second.isHeld());
+    }
+
+    // Whatever a crash, an older version or somebody's editor left in the file, only a live
+    // holder of the lock keeps a copy out.
+    void onlyALiveHolderBlocks_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("heldElsewhere");
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("junk") << QByteArray("\xff\x00junk\n", 7) << false;
+        QTest::newRow("dead process") << QByteArray("2147483000\nLorvanConf\nhost\n") << false;
+        QTest::newRow("another live program") << QByteArray("1\ninit\n") << false;
+        QTest::newRow("held by a live process") << QByteArray() << true;
+    }
+
+    void onlyALiveHolderBlocks()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, heldElsewhere);
+        SingleInstanceEvent mark(QStringLiteral("LorvanEventRows"));
+        QFile file(mark.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        QProcess holder;
+        if (heldElsewhere) {
+            // Holds the lock until its input closes.
+            holder.start(QStringLiteral("flock"),
+                         {QStringLiteral("-x"), mark.path(), QStringLiteral("cat")});
+            QVERIFY(holder.waitForStarted(5000));
+            QTest::qWait(300);
+        }
+        QCOMPARE(mark.create(), !heldElsewhere);
+        if (heldElsewhere) {
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(5000));
+            QVERIFY(mark.create()); // the holder's death frees it
+        }
+        mark.close();
+        QVERIFY(!QFile::exists(mark.path()));
+    }
+
+    // Without a private runtime folder the mark goes where only this user writes, never into
+    // the shared temporary folder where another user could plant it.
+    void theMarkStaysInAFolderOfTheUser()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QString shared = m_dir.filePath(QStringLiteral("shared"));
+        QDir().mkpath(shared);
+        QFile::setPermissions(shared, QFileDevice::Permissions(0x7777));
+        for (const QByteArray &value : {QByteArray(), QFile::encodeName(shared)}) {
+            if (value.isEmpty())
+                qunsetenv("XDG_RUNTIME_DIR");
+            else
+                qputenv("XDG_RUNTIME_DIR", value);
+            const QString folder = SingleInstanceEvent::lockFolder();
+            QVERIFY2(!folder.startsWith(shared) && !folder.startsWith(QDir::tempPath()),
+                     qPrintable(folder));
+            QCOMPARE(QFileInfo(folder).ownerId(), uint(::geteuid()));
+            QCOMPARE(QFile::permissions(folder) & (QFileDevice::WriteGroup | QFileDevice::WriteOther),
+                     QFileDevice::Permissions());
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(SingleInstanceEvent::lockFolder(), QString::fromLocal8Bit(runtime));
     }
 
     void aSecondCopyIsRefused()

@@ -16,6 +16,7 @@ inline void isolateWorkstationTest(const QTemporaryDir &dir)
 {
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
     qputenv("XDG_DATA_HOME", dir.filePath("share").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", dir.filePath("cache").toLocal8Bit());
     qputenv("LORVAN_HOME", dir.filePath("data").toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toLocal8Bit());
     qputenv("TMPDIR", dir.filePath("tmp").toLocal8Bit());
