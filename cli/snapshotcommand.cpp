@@ -60,6 +60,53 @@ bool printDifferences(const QStringList &differences, const QString &foundName)
     return true;
 }
 
+// The common block's archive setting: the parameter selection in the low six bits, the device's
+// own record mark in the top two.
+constexpr std::uint8_t kArchiveSelection = 0x3F;
+
+std::uint8_t archiveSetting(const Snapshot &s)
+{
+    const SnapshotBlock *common = s.block(QStringLiteral("common"));
+    return common ? std::uint8_t(common->bytes[regmap::kCommonArchiveSetting]) : 0;
+}
+
+// A new parameter selection makes the device start its archive ring again: every stored record
+// is lost.
+bool restartsArchive(const Snapshot &wanted, const Snapshot &device)
+{
+    return (device.variant() & identity::kHasArchive) &&
+           (archiveSetting(wanted) & kArchiveSelection) !=
+               (archiveSetting(device) & kArchiveSelection);
+}
+
+// The snapshot as the device should hold it after the restore: the record mark is the device's
+// own (it moves on when the ring restarts), so it is taken from what was read, and the block is
+// sealed again over it.
+Snapshot asDeviceHolds(Snapshot wanted, const Snapshot &after)
+{
+    for (SnapshotBlock &b : wanted.blocks) {
+        if (b.name != QLatin1String("common"))
+            continue;
+        RegisterImages image;
+        std::copy(b.bytes.begin(), b.bytes.end(), image.holding.begin() + b.position);
+        std::uint8_t &setting = image.holding[b.position + regmap::kCommonArchiveSetting];
+        setting = std::uint8_t((setting & kArchiveSelection) |
+                               (archiveSetting(after) & ~kArchiveSelection));
+        SealCommonBlock(image);
+        std::copy_n(image.holding.begin() + b.position, b.bytes.size(), b.bytes.begin());
+    }
+    return wanted;
+}
+
+// Asks on standard input; anything but y or yes is no.
+bool confirmed(const QString &question)
+{
+    printOut(question + QStringLiteral(" [y/N] "));
+    std::fflush(stdout);
+    const QString answer = QTextStream(stdin).readLine().trimmed().toLower();
+    return answer == QLatin1String("y") || answer == QLatin1String("yes");
+}
+
 void refuseOtherDevice(const Snapshot &wanted, const Snapshot &device)
 {
     const QString refusal = snapshotRefusal(wanted, device.type(), device.variant());
@@ -141,8 +188,12 @@ int runRestore(const QStringList &arguments)
     parser.addOption({QStringLiteral("write-serial"),
                       QStringLiteral("Also write the snapshot's serial number.")});
     parser.addOption({QStringLiteral("write-address"),
-                      QStringLiteral("Also write the snapshot's address (the device then answers "
-                                     "there).")});
+                      QStringLiteral("Also write the snapshot's address, 1 to 127 (the device "
+                                     "then answers there).")});
+    parser.addOption({QStringLiteral("restart-archive"),
+                      QStringLiteral("Agree beforehand that the device restarts its archive (all "
+                                     "its records lost) when the snapshot selects other archive "
+                                     "parameters.")});
     parser.addPositionalArgument(QStringLiteral("snapshot"), QStringLiteral("Snapshot file."));
     parseSubcommand(parser, QStringLiteral("restore"),
                     QStringLiteral("Writes a snapshot's settings to a device of the same type and "
@@ -162,11 +213,17 @@ int runRestore(const QStringList &arguments)
     const bool writeAddress = parser.isSet(QStringLiteral("write-address"));
     const QByteArray &wantedId = wanted.block(QStringLiteral("identity"))->bytes;
     const QByteArray &deviceId = before.block(QStringLiteral("identity"))->bytes;
+    const int wantedAddress = quint8(wantedId[identity::kAddress]);
+    if (writeAddress && (wantedAddress < 1 || wantedAddress > 127))
+        throw CliFailure(QStringLiteral("the snapshot's address %1 is not a device address "
+                                        "(1 to 127); nothing written")
+                             .arg(wantedAddress),
+                         64);
     const bool serialDiffers =
         writeSerial && wantedId.mid(identity::kSerial, 2) != deviceId.mid(identity::kSerial, 2);
     const bool addressDiffers =
         writeAddress && wantedId[identity::kAddress] != deviceId[identity::kAddress];
-    const QStringList differences = compareSnapshots(wanted, before, false);
+    const QStringList differences = compareSnapshots(asDeviceHolds(wanted, before), before, false);
     if (differences.isEmpty() && !serialDiffers && !addressDiffers) {
         printOut(QStringLiteral("The device already holds the snapshot's settings.\n"));
         return 0;
@@ -176,14 +233,18 @@ int runRestore(const QStringList &arguments)
         printOut(QStringLiteral("identity\tserial\t(written as asked)\n"));
     if (addressDiffers)
         printOut(QStringLiteral("identity\taddress\t(written as asked)\n"));
-    if (!parser.isSet(QStringLiteral("yes"))) {
-        printOut(QStringLiteral("Write these settings to device %1? [y/N] ").arg(address));
-        std::fflush(stdout);
-        const QString answer = QTextStream(stdin).readLine().trimmed().toLower();
-        if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
-            printErr(QStringLiteral("lorvan-cli: nothing written\n"));
-            return 1;
-        }
+    const bool restart = restartsArchive(wanted, before);
+    if (restart)
+        printOut(QStringLiteral("The snapshot selects other archive parameters: the device will "
+                                "restart its archive and lose every record it holds.\n"));
+    const bool agreed =
+        (parser.isSet(QStringLiteral("yes")) ||
+         confirmed(QStringLiteral("Write these settings to device %1?").arg(address))) &&
+        (!restart || parser.isSet(QStringLiteral("restart-archive")) ||
+         confirmed(QStringLiteral("Restart the archive of device %1?").arg(address)));
+    if (!agreed) {
+        printErr(QStringLiteral("lorvan-cli: nothing written\n"));
+        return 1;
     }
 
     RegisterImages &images = line.images();
@@ -198,8 +259,9 @@ int runRestore(const QStringList &arguments)
             line.link().WriteHoldingRegisters(address, b.position, std::uint16_t(b.bytes.size())),
             QStringLiteral("writing %1").arg(b.name));
     }
-    // The common block goes as the editors send it: sealed with its check value, shadow first.
-    put(*wanted.block(QStringLiteral("common")));
+    // The common block goes as the editors send it: sealed with its check value, shadow first,
+    // and carrying back the device's own record mark.
+    put(*asDeviceHolds(wanted, before).block(QStringLiteral("common")));
     const CommonBlockWrite common =
         UpdateCommonBlock(images, [&](std::uint16_t position, std::uint16_t length) {
             return line.link().WriteHoldingRegisters(address, position, length);
@@ -221,9 +283,21 @@ int runRestore(const QStringList &arguments)
         address = std::uint8_t(wantedId[identity::kAddress]);
     }
 
-    // Read everything back: the device must now hold what the snapshot holds.
+    // Read everything back, the shadow too: the device must now hold what the snapshot holds,
+    // but for the record mark, which is the device's to move.
     const Snapshot after = readDevice(line, address);
-    QStringList left = compareSnapshots(wanted, after, false);
+    const Snapshot expected = asDeviceHolds(wanted, after);
+    QStringList left = compareSnapshots(expected, after, false);
+    requireReply(line.link().ReadHoldingRegisters(address, regmap::kCommonShadow,
+                                                  regmap::kCommonBlockBytes),
+                 QStringLiteral("reading the common block's shadow"));
+    const QByteArray &sealed = expected.block(QStringLiteral("common"))->bytes;
+    const QByteArray shadow(reinterpret_cast<const char *>(images.holding.data()) +
+                                regmap::kCommonShadow,
+                            regmap::kCommonBlockBytes);
+    if (shadow != sealed)
+        left << QStringLiteral("shadow\t(block)\t") + QString::fromLatin1(sealed.toHex(' ')) +
+                    QLatin1Char('\t') + QString::fromLatin1(shadow.toHex(' '));
     const QByteArray &afterId = after.block(QStringLiteral("identity"))->bytes;
     if (writeSerial && afterId.mid(identity::kSerial, 2) != wantedId.mid(identity::kSerial, 2))
         left << QStringLiteral("identity\tserial\tnot taken");

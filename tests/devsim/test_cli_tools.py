@@ -194,8 +194,18 @@ class CliToolsTest(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertEqual(self.device(3, "compare", first, ok=False).returncode, 1)
 
-        r = self.device(3, "restore", first, "--yes")
+        # Device 3 keeps no archive parameters: the restore would restart its ring, which --yes
+        # alone does not agree to.
+        r = self.device(3, "restore", first, "--yes", stdin="", ok=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("restart its archive", r.stdout)
+        self.assertEqual(self.device(3, "compare", first, ok=False).returncode, 1)
+
+        r = self.device(3, "restore", first, "--yes", "--restart-archive")
         self.assertIn("read back", r.stdout)
+        # Again: the device's own record mark moved, and that is no difference.
+        r = self.device(3, "restore", first, "--yes")
+        self.assertIn("already holds", r.stdout)
         r = self.device(3, "compare", first)
         self.assertEqual(r.stdout, "")
         # Read independently: every settings block and the common block's shadow are the first
@@ -208,6 +218,19 @@ class CliToolsTest(unittest.TestCase):
                                  self.registers(115200, 1, position // 2, length // 2))
         ident = self.registers(115200, 3, 0, 9)
         self.assertEqual((ident[4:6], ident[6]), (bytes([0x03, 0x1A]), 3))
+        # An address no device can have is refused before anything is written.
+        for bad in (0, 128, 200):
+            with self.subTest(address=bad):
+                other = self.path("address%d.txt" % bad)
+                with open(other, "w", encoding="utf-8") as f:
+                    f.write(re.sub(r"(\[identity\][^\n]*\nbytes\t[0-9A-F]{2}( [0-9A-F]{2}){5}) [0-9A-F]{2}",
+                                   lambda m: m.group(1) + " %02X" % bad, text, count=1))
+                # Registers 6-8 are the running clock.
+                settings = lambda regs: regs[:12] + regs[18:]
+                held = settings(self.registers(115200, 1, 0, 300))
+                r = self.device(1, "restore", other, "--yes", "--write-address", ok=False)
+                self.assertEqual(r.returncode, 64, r.stderr)
+                self.assertEqual(settings(self.registers(115200, 1, 0, 300)), held)
         # A second snapshot compares without a device.
         second = self.path("dev3.txt")
         self.device(3, "snapshot", "-o", second)
