@@ -251,36 +251,49 @@ int runRestore(const QStringList &arguments)
     const auto put = [&images](const SnapshotBlock &b) {
         std::copy(b.bytes.begin(), b.bytes.end(), images.holding.begin() + b.position);
     };
-    for (const SnapshotBlock &b : wanted.blocks) {
-        if (b.name == QLatin1String("identity") || b.name == QLatin1String("common"))
-            continue;
-        put(b);
-        requireReply(
-            line.link().WriteHoldingRegisters(address, b.position, std::uint16_t(b.bytes.size())),
-            QStringLiteral("writing %1").arg(b.name));
-    }
-    // The common block goes as the editors send it: sealed with its check value, shadow first,
-    // and carrying back the device's own record mark.
-    put(*asDeviceHolds(wanted, before).block(QStringLiteral("common")));
-    const CommonBlockWrite common =
-        UpdateCommonBlock(images, [&](std::uint16_t position, std::uint16_t length) {
-            return line.link().WriteHoldingRegisters(address, position, length);
-        });
-    requireReply(common.shadowResult, QStringLiteral("writing the common block's shadow"));
-    requireReply(common.blockResult, QStringLiteral("writing the common block"));
-    if (serialDiffers) {
-        std::copy_n(wantedId.begin() + identity::kSerial, 2,
-                    images.holding.begin() + identity::kSerial);
-        requireReply(line.link().WriteHoldingRegisters(address, identity::kSerial, 2),
-                     QStringLiteral("writing the serial number"));
-    }
-    if (addressDiffers) {
-        // The address shares its register with the line speed code, which stays the device's.
-        images.holding[identity::kAddress] = std::uint8_t(wantedId[identity::kAddress]);
-        images.holding[identity::kSpeedCode] = std::uint8_t(deviceId[identity::kSpeedCode]);
-        requireReply(line.link().WriteHoldingRegisters(address, identity::kAddress, 2),
-                     QStringLiteral("writing the address"));
-        address = std::uint8_t(wantedId[identity::kAddress]);
+    const ModbusLink::WriteTally writesBefore = line.link().writeTally();
+    try {
+        for (const SnapshotBlock &b : wanted.blocks) {
+            if (b.name == QLatin1String("identity") || b.name == QLatin1String("common"))
+                continue;
+            put(b);
+            requireReply(line.link().WriteHoldingRegisters(address, b.position,
+                                                           std::uint16_t(b.bytes.size())),
+                         QStringLiteral("writing %1").arg(b.name));
+        }
+        // The common block goes as the editors send it: sealed with its check value, shadow first,
+        // and carrying back the device's own record mark.
+        put(*asDeviceHolds(wanted, before).block(QStringLiteral("common")));
+        const CommonBlockWrite common =
+            UpdateCommonBlock(images, [&](std::uint16_t position, std::uint16_t length) {
+                return line.link().WriteHoldingRegisters(address, position, length);
+            });
+        requireReply(common.shadowResult, QStringLiteral("writing the common block's shadow"));
+        requireReply(common.blockResult, QStringLiteral("writing the common block"));
+        if (serialDiffers) {
+            std::copy_n(wantedId.begin() + identity::kSerial, 2,
+                        images.holding.begin() + identity::kSerial);
+            requireReply(line.link().WriteHoldingRegisters(address, identity::kSerial, 2),
+                         QStringLiteral("writing the serial number"));
+        }
+        if (addressDiffers) {
+            // The address shares its register with the line speed code, which stays the device's.
+            images.holding[identity::kAddress] = std::uint8_t(wantedId[identity::kAddress]);
+            images.holding[identity::kSpeedCode] = std::uint8_t(deviceId[identity::kSpeedCode]);
+            requireReply(line.link().WriteHoldingRegisters(address, identity::kAddress, 2),
+                         QStringLiteral("writing the address"));
+            address = std::uint8_t(wantedId[identity::kAddress]);
+        }
+    } catch (const CliFailure &failure) {
+        const int written = line.link().writeTally().acknowledged - writesBefore.acknowledged;
+        if (written == 0)
+            throw;
+        throw CliFailure(failure.message() +
+                             QStringLiteral("; %1 write requests had reached the device, so it now "
+                                            "holds part of the snapshot and part of its former "
+                                            "settings: run the restore again")
+                                 .arg(written),
+                         failure.status());
     }
 
     // Read everything back, the shadow too: the device must now hold what the snapshot holds,
@@ -288,9 +301,9 @@ int runRestore(const QStringList &arguments)
     const Snapshot after = readDevice(line, address);
     const Snapshot expected = asDeviceHolds(wanted, after);
     QStringList left = compareSnapshots(expected, after, false);
-    requireReply(line.link().ReadHoldingRegisters(address, regmap::kCommonShadow,
-                                                  regmap::kCommonBlockBytes),
-                 QStringLiteral("reading the common block's shadow"));
+    requireReply(
+        line.link().ReadHoldingRegisters(address, regmap::kCommonShadow, regmap::kCommonBlockBytes),
+        QStringLiteral("reading the common block's shadow"));
     const QByteArray &sealed = expected.block(QStringLiteral("common"))->bytes;
     const QByteArray shadow(reinterpret_cast<const char *>(images.holding.data()) +
                                 regmap::kCommonShadow,

@@ -314,10 +314,14 @@ ExchangeOutcome ProgramControlWindow::ButtonSaveProgClick()
     return runExchange(options, [this](ExchangeRun &) {
         for (int k = 1; k <= programs::kPrograms; ++k)
             CheckSegmentContinuity(k);
-        // Told with its own plain box rather than the sequence's error box.
+        // Told with its own plain box rather than the sequence's error box; the image keeps
+        // the window's programs, so the write can simply be repeated.
         ExchangeRun write;
+        const ModbusLink::WriteTally before = writeTally();
         if (writeSettings(write, allPrograms()) != 0)
-            showMessage(QStringLiteral("Ошибка обмена"), QString(), MessageIcon::None);
+            showMessage(QStringLiteral("Ошибка обмена") +
+                            partialWriteNote(before, QStringLiteral("Программы")),
+                        QString(), MessageIcon::None);
     });
 }
 

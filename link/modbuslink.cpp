@@ -234,7 +234,11 @@ int ModbusLink::WriteCoils(std::uint8_t address, std::uint16_t position, std::ui
         }
         m_request[7 + b] = packed;
     }
-    return run(7 + byteCount, m_responseWait + kFlagExtraWait, 6);
+    ++m_writeTally.planned;
+    const int result = run(7 + byteCount, m_responseWait + kFlagExtraWait, 6);
+    if (result == kReplyOk)
+        ++m_writeTally.acknowledged;
+    return result;
 }
 
 int ModbusLink::WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
@@ -254,6 +258,7 @@ int ModbusLink::writeHolding(std::uint8_t address, std::uint16_t bytePosition,
     if (!fits(2 * span.start, 2 * span.count, m_images.holding.size()))
         return kNoReply;
 
+    m_writeTally.planned += (span.count + kChunkRegisters - 1) / kChunkRegisters;
     int result = kReplyOk;
     while (span.count > 0) {
         const std::uint16_t m = std::min<std::uint16_t>(span.count, kChunkRegisters);
@@ -261,6 +266,8 @@ int ModbusLink::writeHolding(std::uint8_t address, std::uint16_t bytePosition,
         m_request[6] = std::uint8_t(2 * m);
         std::copy_n(m_images.holding.begin() + 2 * span.start, 2 * m, m_request.begin() + 7);
         const int chunk = run(7 + 2 * m, m_responseWait + kFlagExtraWait, 6);
+        if (chunk == kReplyOk)
+            ++m_writeTally.acknowledged;
         if (result == kReplyOk)
             result = chunk;
         if (chunk == kNoReply)

@@ -53,6 +53,16 @@ public:
     int WriteHoldingRegisters(std::uint8_t address, std::uint16_t bytePosition,
                               std::uint16_t byteLength);
 
+    // Write requests (chunks) the transactions meant to send, and those the device acknowledged,
+    // counted from the start: a command that writes in several exchanges tells from the
+    // difference how much of it the device now holds.
+    struct WriteTally
+    {
+        int planned = 0;
+        int acknowledged = 0;
+    };
+    WriteTally writeTally() const { return m_writeTally; }
+
     const QByteArray &requestText() const { return m_requestText; }
     const QByteArray &replyText() const { return m_replyText; }
     bool completed() const { return m_completed; }
@@ -94,4 +104,5 @@ private:
     QByteArray m_replyText;
     bool m_completed = true;
     bool m_busy = false;
+    WriteTally m_writeTally;
 };

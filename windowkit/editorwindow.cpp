@@ -90,6 +90,10 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
         unlock.mutex = &m_session.portMutex();
     }
 
+    const ModbusLink::WriteTally writesBefore = writeTally();
+    const auto failureText = [&] {
+        return run.failureText() + partialWriteNote(writesBefore, QStringLiteral("Настройки"));
+    };
     try {
         // Gone before any message box: the box waits for the user, not the program.
         const BusyCursor busy;
@@ -97,11 +101,11 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
     } catch (...) {
         // The failures so far are told before the error itself reaches the global display.
         if (run.failures() > 0)
-            showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
+            showMessage(failureText(), options.failureCaption, MessageIcon::Error);
         throw;
     }
     if (run.failures() > 0) {
-        showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
+        showMessage(failureText(), options.failureCaption, MessageIcon::Error);
         return ExchangeOutcome::Failed;
     }
     if (options.afterSuccess)
@@ -143,6 +147,25 @@ int EditorWindow::writeCommonBlock(ExchangeRun &run, const std::function<void(Co
 std::span<std::uint8_t> EditorWindow::holdingImage() const
 {
     return m_session.images().holding;
+}
+
+ModbusLink::WriteTally EditorWindow::writeTally() const
+{
+    return m_session.link().writeTally();
+}
+
+QString EditorWindow::partialWriteNote(ModbusLink::WriteTally before, const QString &what) const
+{
+    const ModbusLink::WriteTally now = writeTally();
+    const int planned = now.planned - before.planned;
+    const int written = now.acknowledged - before.acknowledged;
+    // Nothing arrived: the device holds what it held. All arrived: nothing to warn of.
+    if (written <= 0 || written >= planned)
+        return QString();
+    return QStringLiteral("\r\nЗаписано %1 из %2 частей. %3 в приборе неполны: повторите запись.")
+        .arg(written)
+        .arg(planned)
+        .arg(what);
 }
 
 bool EditorWindow::hasRead(HoldingBlock block) const

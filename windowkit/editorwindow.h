@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/imagefields.h"
+#include "link/modbuslink.h"
 #include "platform/messageservice.h"
 #include "windowkit/statefulwindow.h"
 
@@ -116,6 +117,11 @@ public:
     int writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit);
     // Whether this window read the block from the selected device.
     bool hasRead(HoldingBlock block) const;
+    // The link's count of write requests, and what to add to a failure message when part of a
+    // write of several requests reached the device since `before`: how many, and that the
+    // device now holds some new and some former settings (what: "Программы", "Настройки").
+    ModbusLink::WriteTally writeTally() const;
+    QString partialWriteNote(ModbusLink::WriteTally before, const QString &what) const;
 
     // The block's own bytes in the holding image, for its codec.
     template <std::size_t N> std::span<std::uint8_t, N> imageBlock(HoldingBlock block) const

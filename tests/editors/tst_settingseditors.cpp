@@ -850,8 +850,12 @@ private slots:
         noPointPosition.refusedReads = {{61, 61}};
         const QString level1 = QStringLiteral("EditLevelAlarm1");
         QTest::newRow("silent device") << silent << false << level1 << 7.0 << readFailure << 0;
+        // The shadow and the common block still went: the note says the device is half written.
         QTest::newRow("comparators refused")
-            << refused << true << level1 << 7.0 << writeFailure << 3;
+            << refused << true << level1 << 7.0
+            << writeFailure + QStringLiteral("\r\nЗаписано 2 из 3 частей. Настройки в приборе "
+                                             "неполны: повторите запись.")
+            << 3;
         QTest::newRow("point position unread")
             << noPointPosition << true << level1 << 7.0 << writeFailure << 0;
         // Comparator 2 watches X3, two decimals: −99990 would wrap.
@@ -905,8 +909,10 @@ private slots:
             in<QLineEdit>(w, QStringLiteral("EditInpOpisStr%1").arg(n))
                 ->setText(QStringLiteral("Новое %1").arg(n));
         in<QPushButton>(w, "ButtonChanWrite")->click();
-        QCOMPARE(messageTexts(), QStringList{QStringLiteral(
-                                     "Ошибка записи настроек каналов \r\nПроверьте подключение")});
+        QCOMPARE(messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Ошибка записи настроек каналов \r\nПроверьте подключение\r\nЗаписано 3 из 4 "
+                     "частей. Настройки в приборе неполны: повторите запись.")});
         QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
         auto text = [&](int reg) {
             return cp1251::decodeField(reinterpret_cast<const unsigned char *>(
@@ -1149,8 +1155,11 @@ private slots:
 
         m_messages->shown.clear();
         in<QPushButton>(w, "ButtonSaveProg")->click();
-        QCOMPARE(messageTexts(), (QStringList{QStringLiteral("Ошибка в сегменте-2"),
-                                              QStringLiteral("Ошибка обмена")}));
+        // The fifth of the sixteen chunks was refused, the others arrived.
+        QCOMPARE(messageTexts(),
+                 (QStringList{QStringLiteral("Ошибка в сегменте-2"),
+                              QStringLiteral("Ошибка обмена\r\nЗаписано 15 из 16 частей. Программы "
+                                             "в приборе неполны: повторите запись.")}));
         QVERIFY(in<QPushButton>(w, "ButtonSaveProg")->isEnabled());
         QVERIFY(in<QGroupBox>(w, "GroupParProg")->isEnabled());
     }
