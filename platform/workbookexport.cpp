@@ -49,7 +49,7 @@ bool writeWorkbook(const QString &path, QString *error,
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE; // rows go out in order; a long table needs no memory
     options.tmpdir = const_cast<char *>(scratchName.constData());
-    // The library's status names the step that failed, errno the system's reason.
+    // The library keeps the system's reason for a failed file write in errno.
     errno = 0;
     lxw_workbook *book = workbook_new_opt(partialName.constData(), &options);
     lxw_worksheet *sheet = book ? workbook_add_worksheet(book, kSheetName) : nullptr;
@@ -58,11 +58,9 @@ bool writeWorkbook(const QString &path, QString *error,
     if (status == LXW_NO_ERROR)
         status = closed;
     if (status != LXW_NO_ERROR) {
-        const QString library = QString::fromUtf8(lxw_strerror(status));
-        *error = FileWriteError{path, errno ? systemReason(errno) + QStringLiteral(" (") + library +
-                                                  QLatin1Char(')')
-                                            : library}
-                     .message();
+        const QString reason =
+            errno ? systemReason(errno) : QString::fromUtf8(lxw_strerror(status));
+        *error = FileWriteError{path, reason}.message();
         return false;
     }
     if (!file.commit()) {
