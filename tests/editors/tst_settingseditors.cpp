@@ -16,7 +16,6 @@
 #include "platform/cp1251.h"
 #include "platform/settings.h"
 #include "tests/support/exportfiles.h"
-#include "tests/support/fulldisk.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -1265,65 +1264,6 @@ private slots:
         for (int row = 0; row <= 300; ++row)
             QCOMPARE(book[2 + row], gridRow(grid, row).join(QLatin1Char(';')));
         QCOMPARE(book[3], QStringLiteral("1;2;07:01:00 15.06.26;123.0;-5.0"));
-    }
-
-    // A program file over an older one, and the archive's workbook, on a full disk: the older
-    // file stays, nothing half-written is left or opened, and the message says where and why.
-    void filesOnAFullDisk_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("archive");
-        for (FullDisk::Kind kind : FullDisk::kinds()) {
-            QTest::addRow("%s, program file", qPrintable(FullDisk::name(kind)))
-                << int(kind) << false;
-            QTest::addRow("%s, archive workbook", qPrintable(FullDisk::name(kind)))
-                << int(kind) << true;
-        }
-    }
-    void filesOnAFullDisk()
-    {
-        QFETCH(int, kind);
-        QFETCH(bool, archive);
-        const QString folder = m_dir.filePath(QTest::currentDataTag());
-        FullDisk disk(FullDisk::Kind(kind), folder);
-        const QString path = folder + "/programs.kpg";
-        const QByteArray old = "an older program file";
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
-        file.close();
-        devsim::DeviceSetup d = archive ? archiveDevice() : device();
-        d.archive.prefill = 3; // the walk over the ring takes its time
-        start(d);
-        const QByteArray tmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", folder.toLocal8Bit());
-        m_opened.clear();
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
-        m_messages->fileAnswers = {path};
-        disk.fill();
-        if (archive)
-            in<QPushButton>(archiveWindow(), "BtnExportExcel")->click();
-        else
-            in<QPushButton>(programWindow(), "ProgSaveFile")->click();
-        disk.release();
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        qputenv("TMPDIR", tmp);
-        QVERIFY(m_opened.isEmpty());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), old);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"programs.kpg"});
-        QCOMPARE(m_messages->shown.size(), 1);
-        const QString text = m_messages->shown[0].text;
-        if (archive) {
-            QVERIFY2(QRegularExpression("^Ошибка передачи в Excel!\\r\\nНе удалось записать файл " +
-                                        QRegularExpression::escape(folder) +
-                                        "/LorvanArchiv-\\w+\\.xlsx: " + disk.reason() + "$")
-                         .match(text)
-                         .hasMatch(),
-                     qPrintable(text));
-        } else {
-            QCOMPARE(text, "Ошибка записи файла " + path + "\r\n" + disk.reason());
-            QCOMPARE(m_messages->shown[0].caption, QStringLiteral("Сохранение программ"));
-        }
     }
 
     void storedStateNamesRealControls()

@@ -2,7 +2,6 @@
 // of what was written.
 
 #include "platform/measurementtable.h"
-#include "support/fulldisk.h"
 #include "support/tablefiles.h"
 
 #include <QtTest>
@@ -243,49 +242,6 @@ private slots:
         table.open(path);
         QCOMPARE(table.row(100000)->num, QStringLiteral("10000"));
         QCOMPARE(readWithDbfread(path).size(), 1 + 100001);
-    }
-
-    // On a full disk neither an append nor a creation leaves a changed or broken file; once
-    // there is room again the table takes rows as before.
-    void fullDisk_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("rows"); // before the append; 0: the append makes the table
-        for (FullDisk::Kind kind : FullDisk::kinds()) {
-            // 36 rows end just short of a 4 KiB page: the next one needs a new page.
-            QTest::newRow(qPrintable(FullDisk::name(kind) + ", append")) << int(kind) << 36;
-            QTest::newRow(qPrintable(FullDisk::name(kind) + ", creation")) << int(kind) << 0;
-        }
-    }
-    void fullDisk()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, rows);
-        const QString folder = m_dir.filePath(QTest::currentDataTag());
-        FullDisk disk(FullDisk::Kind(kind), folder);
-        const QString path = folder + "/ArcData1.dbf";
-        if (rows > 0) {
-            AppendMeasurementRow(path, kWhen, {1, 2, 3, 4}, kRussian);
-            QVERIFY(repeatFirstRow(path, rows - 1)); // and a stale count the append mends
-        }
-        const QByteArray before = readAll(path);
-        disk.fill(before.size());
-        try {
-            AppendMeasurementRow(path, kWhen, {9, 9, 9, 9}, kRussian);
-            QFAIL("reported as written");
-        } catch (const TableError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Ошибка записи в базу данных: ") + path + " (" +
-                                      disk.reason() + ")");
-        }
-        disk.release();
-        QCOMPARE(readAll(path), before);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-                 rows ? QStringList{"ArcData1.dbf"} : QStringList());
-        QCOMPARE(AppendMeasurementRow(path, kWhen, {9, 9, 9, 9}, kRussian), rows);
-        const QStringList lines = readWithDbfread(path);
-        QCOMPARE(lines.size(), 1 + rows + 1);
-        QCOMPARE(lines.last(), QString::number(rows) + ";14:05:33 21.03.2005;" +
-                                   QStringList(4, "9.0000").join(';'));
     }
 
     // Mangled headers: every outcome is a refusal or a consistent table, never a crash.

@@ -1,4 +1,3 @@
-#include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 #include "platform/datafolder.h"
 #include "platform/messageservice.h"
@@ -8,8 +7,6 @@
 
 #include <QStringDecoder>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 class TestPlatform : public QObject
 {
@@ -80,43 +77,6 @@ private slots:
         QCOMPARE(portDisplayName(3), QStringLiteral("COM3"));
         openSettings()->remove(QStringLiteral("Ports"));
         qunsetenv("LORVAN_PORT_DIR");
-    }
-
-    // A replaced file keeps its permissions, and a link keeps naming it; a new file gets the
-    // usual ones less the umask. Nothing else is left in the folder.
-    void replacedFileKeepsItsMode_data()
-    {
-        QTest::addColumn<int>("mode"); // of the old file; -1 for none
-        QTest::addColumn<bool>("link");
-        QTest::newRow("new file") << -1 << false;
-        QTest::newRow("group may read") << 0640 << false;
-        QTest::newRow("executable") << 0750 << false;
-        QTest::newRow("through a link") << 0600 << true;
-    }
-    void replacedFileKeepsItsMode()
-    {
-        QFETCH(int, mode);
-        QFETCH(bool, link);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("plant.ini");
-        const QString name = link ? dir.filePath("link.ini") : file;
-        if (mode >= 0) {
-            QVERIFY(!writeFileAtomically(file, "old"));
-            QVERIFY(::chmod(QFile::encodeName(file), mode_t(mode)) == 0);
-        }
-        QVERIFY(!link || QFile::link(file, name));
-        QVERIFY(!writeFileAtomically(name, "new"));
-        QFile written(file);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), QByteArray("new"));
-        QCOMPARE(QFileInfo(name).isSymLink(), link);
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        struct stat st = {};
-        QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
-        QCOMPARE(int(st.st_mode & 07777), mode >= 0 ? mode : int(0666 & ~mask));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
-                 link ? 2 : 1);
     }
 
     void settingsPersist()
