@@ -5,9 +5,9 @@
 #include "device/programblock.h"
 
 #include "device/registermap.h"
+#include "platform/atomicfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -61,10 +61,8 @@ int runPrograms(const QStringList &arguments)
                     blocks.begin());
         const QString path = parser.value(QStringLiteral("output"));
         if (!path.isEmpty()) {
-            QSaveFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(programfile::compose(blocks)) < 0 ||
-                !file.commit())
-                throw CliFailure(path + QStringLiteral(": ") + file.errorString(), kFileExit);
+            if (const auto failure = writeFileAtomically(path, programfile::compose(blocks)))
+                throw CliFailure(path + QStringLiteral(": ") + failure->reason, kFileExit);
         }
     } else {
         if (positional.size() != 1)

@@ -7,9 +7,9 @@
 #include "device/commonblock.h"
 #include "device/identity.h"
 #include "device/registermap.h"
+#include "platform/atomicfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cstdio>
@@ -138,9 +138,8 @@ int runSnapshot(const QStringList &arguments)
         printOut(text);
         return 0;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
-        throw CliFailure(path + QStringLiteral(": ") + file.errorString(), kFileExit);
+    if (const auto failure = writeFileAtomically(path, text.toUtf8()))
+        throw CliFailure(path + QStringLiteral(": ") + failure->reason, kFileExit);
     return 0;
 }
 

@@ -2,10 +2,10 @@
 
 #include "device/identity.h"
 #include "device/imagefields.h"
+#include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -444,18 +444,10 @@ std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail)
 
 bool save(const QString &path, const SavedNetwork &network, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = path + QStringLiteral(": ") + file.errorString();
-        return false;
-    }
-    const QByteArray bytes = encode(network);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = path + QStringLiteral(": ") + file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    const auto failure = writeFileAtomically(path, encode(network));
+    if (failure)
+        *error = failure->message();
+    return !failure;
 }
 
 std::optional<SavedNetwork> load(const QString &path, QString *error, bool *damaged)

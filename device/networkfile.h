@@ -63,8 +63,8 @@ QByteArray encode(const SavedNetwork &network);
 // Bytes after the trailer are ignored. Nothing on damage, with the reason in detail.
 std::optional<SavedNetwork> decode(const QByteArray &bytes, QString *detail = nullptr);
 
-// Writes a temporary file beside the target and renames it over the target only when every byte
-// was written, so a failed save never leaves a half-written file under the name.
+// Replaced whole (see platform/atomicfile.h): a failed save leaves the old file as it was, with
+// "Не удалось записать файл <path>: <reason>" in error.
 bool save(const QString &path, const SavedNetwork &network, QString *error);
 // Nothing when the file cannot be read (error: the system's text) or is damaged (error: the
 // reason; the user sees damagedMessage()).

@@ -4,6 +4,7 @@
 #include "device/commonblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
+#include "platform/atomicfile.h"
 #include "platform/workbookexport.h"
 #include "session/session.h"
 #include "windowkit/windowhost.h"
@@ -455,23 +456,27 @@ void ArchDataWindow::ExportExcel(ExchangeRun &run)
         ~Hide() { panel->hide(); }
     } hide{m_busyPanel};
 
-    // The spreadsheet program opens the workbook after we return, so it outlives this call.
+    // The spreadsheet program opens the workbook after we return, so it outlives this call. The
+    // name is taken by an empty file, which the complete workbook then replaces.
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("LorvanArchiv-XXXXXX.xlsx")));
     file.setAutoRemove(false);
     QString error;
     bool ok = file.open();
     const QString path = file.fileName();
+    if (!ok)
+        error = FileWriteError{path, file.errorString()}.message();
     file.close();
     if (ok)
         ok = workbook::exportCells(cells, path, &error, [this](int rows) {
             m_progress->setValue(rows);
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         });
-    if (ok)
-        ok = QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    else
+    if (!ok) {
         QFile::remove(path);
-    if (!ok)
+        showMessage(QStringLiteral("Ошибка передачи в Excel!\r\n") + error,
+                    QStringLiteral("Ошибка"), MessageIcon::Error);
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
         showMessage(QStringLiteral("Ошибка передачи в Excel!"), QStringLiteral("Ошибка"),
                     MessageIcon::Error);
+    }
 }

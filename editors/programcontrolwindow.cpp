@@ -4,11 +4,13 @@
 #include "device/programblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
+#include "platform/atomicfile.h"
 #include "windowkit/windowhost.h"
 
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -336,13 +338,10 @@ void ProgramControlWindow::ProgSaveFileClick()
     if (name.isEmpty())
         return;
     const QByteArray bytes = programfile::compose(imageBlock<programs::kAllBytes>(allPrograms()));
-    QFile file(name);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError)
-        showMessage(QStringLiteral("Ошибка записи файла"), QStringLiteral("Сохранение программ"),
-                    MessageIcon::Error);
+    if (const auto failure = writeFileAtomically(name, bytes))
+        showMessage(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(name) +
+                        QStringLiteral("\r\n") + failure->reason,
+                    QStringLiteral("Сохранение программ"), MessageIcon::Error);
 }
 
 void ProgramControlWindow::ProgReadFileClick()

@@ -1,5 +1,6 @@
 #include "platform/measurementtable.h"
 
+#include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 
 #include <QDir>
@@ -8,8 +9,10 @@
 
 #include <shapefil.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,9 +32,24 @@ QString openError(const QString &path)
 }
 
 // The table library names files after their layer and tries companion files; these hooks pin
-// every open to the exact table path and keep it away from anything else in the folder.
+// every open to one path and keep it away from anything else in the folder. The library also
+// ignores what its writes, seeks and flushes return: the hooks keep the first failure and
+// refuse every write after it, since after a failed seek the library re-reads the header from
+// the wrong place and would write what it got over the real one.
 thread_local QByteArray t_path;
 thread_local QString t_error;
+thread_local int t_failure = 0;
+
+FILE *stream(SAFile file)
+{
+    return reinterpret_cast<FILE *>(file);
+}
+
+void noteFailure()
+{
+    if (!t_failure)
+        t_failure = errno ? errno : EIO;
+}
 
 SAFile hookOpen(const char *name, const char *access)
 {
@@ -41,13 +59,42 @@ SAFile hookOpen(const char *name, const char *access)
     return reinterpret_cast<SAFile>(std::fopen(t_path.constData(), access));
 }
 
+SAOffset hookWrite(void *data, SAOffset size, SAOffset count, SAFile file)
+{
+    if (t_failure)
+        return 0;
+    const size_t written = std::fwrite(data, size, count, stream(file));
+    if (written < count)
+        noteFailure();
+    return written;
+}
+
+// A seek first writes out what was buffered: that is where a full disk shows.
+SAOffset hookSeek(SAFile file, SAOffset offset, int whence)
+{
+    if (std::fseek(stream(file), long(offset), whence) == 0)
+        return 0;
+    noteFailure();
+    return SAOffset(-1);
+}
+
+int hookFlush(SAFile file)
+{
+    if (std::fflush(stream(file)) == 0)
+        return 0;
+    noteFailure();
+    return -1;
+}
+
 int hookClose(SAFile file)
 {
-    auto *fp = reinterpret_cast<FILE *>(file);
+    FILE *fp = stream(file);
     // Rows must survive a power loss once appended.
-    std::fflush(fp);
-    ::fsync(fileno(fp));
-    return std::fclose(fp);
+    if (std::fflush(fp) != 0 || ::fsync(fileno(fp)) != 0)
+        noteFailure();
+    if (std::fclose(fp) != 0)
+        noteFailure();
+    return t_failure ? -1 : 0;
 }
 
 int hookRemove(const char *)
@@ -60,17 +107,82 @@ void hookError(const char *message)
     t_error = QString::fromLocal8Bit(message);
 }
 
-SAHooks tableHooks(const QString &path)
+SAHooks tableHooks(const QString &file)
 {
     SAHooks hooks;
     SASetupDefaultHooks(&hooks);
     hooks.FOpen = hookOpen;
+    hooks.FWrite = hookWrite;
+    hooks.FSeek = hookSeek;
+    hooks.FFlush = hookFlush;
     hooks.FClose = hookClose;
     hooks.Remove = hookRemove;
     hooks.Error = hookError;
-    t_path = QFile::encodeName(path);
+    t_path = QFile::encodeName(file);
     t_error.clear();
+    t_failure = 0;
     return hooks;
+}
+
+QString writeError(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Ошибка записи в базу данных: ") + path +
+           (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + ')');
+}
+
+bool writeAllAt(int fd, const QByteArray &bytes, qint64 offset)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done),
+                                   off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// What an append may change: the header, and everything from the new row's place on (the end
+// mark, or the part of a row that a crash left).
+struct TableBytes
+{
+    qint64 length = 0;
+    QByteArray header;
+    qint64 tailOffset = 0;
+    QByteArray tail;
+};
+
+// 0, or the errno of the write that failed. Opened without truncation: the count is the only
+// thing changed.
+int writeCount(const QString &path, quint32 count)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const char bytes[4] = {char(count & 0xFF), char((count >> 8) & 0xFF),
+                           char((count >> 16) & 0xFF), char(count >> 24)};
+    const int failure = writeAllAt(fd, QByteArray(bytes, 4), 4) ? 0 : errno;
+    return ::close(fd) == 0 || failure ? failure : errno;
+}
+
+// Puts the saved bytes back; 0, or the errno of what failed.
+int restore(const QString &path, const TableBytes &saved)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Cut first: that gives back whatever the failed append took, for the writes below.
+    const bool restored = ::ftruncate(fd, off_t(saved.length)) == 0 &&
+                          writeAllAt(fd, saved.header, 0) &&
+                          writeAllAt(fd, saved.tail, saved.tailOffset) && ::fsync(fd) == 0;
+    const int failure = restored ? 0 : errno;
+    ::close(fd);
+    return failure;
 }
 
 std::optional<DbfLayout> readLayout(QFile &file, QString *why)
@@ -79,15 +191,6 @@ std::optional<DbfLayout> readLayout(QFile &file, QString *why)
     file.seek(0);
     const QByteArray head = file.read(std::min(size, kMaxHeader));
     return parseDbfHeader(head, size, why);
-}
-
-void writeCount(QFile &file, quint32 count)
-{
-    const char bytes[4] = {char(count & 0xFF), char((count >> 8) & 0xFF),
-                           char((count >> 16) & 0xFF), char(count >> 24)};
-    file.seek(4);
-    file.write(bytes, 4);
-    file.flush();
 }
 
 // The header's last-update date, written when the handle is closed after a change.
@@ -156,21 +259,28 @@ void EnsureMeasurementTable(const QString &path)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw TableError(QStringLiteral("Невозможно создать: ") + folder + QLatin1Char('/'));
-    SAHooks hooks = tableHooks(path);
+    // Made under another name and put in place whole: a full disk leaves no broken table.
+    AtomicFile file(path);
+    if (!file.open())
+        throw TableError(writeError(path, file.error().reason));
+    SAHooks hooks = tableHooks(file.temporaryPath());
     // Text fields are Windows-1251: the language driver mark 201 tells dBase readers so.
-    DBFHandle dbf = DBFCreateLL(t_path.constData(), "LDID/201", &hooks);
+    DBFHandle dbf = DBFCreateLL(QFile::encodeName(path).constData(), "LDID/201", &hooks);
     if (!dbf)
-        throw TableError(openError(path));
+        throw TableError(t_failure ? writeError(path, systemReason(t_failure)) : openError(path));
     stampLastUpdate(dbf, QDate::currentDate());
     bool ok = DBFAddField(dbf, kFieldNames[0], FTString, kNumWidth, 0) >= 0 &&
               DBFAddField(dbf, kFieldNames[1], FTString, kDateWidth, 0) >= 0;
     for (int i = 2; i < 6; ++i)
         ok = ok && DBFAddField(dbf, kFieldNames[i], FTDouble, kChannelWidth, kChannelDecimals) >= 0;
     DBFClose(dbf);
-    if (!ok) {
-        QFile::remove(path);
+    if (t_failure)
+        throw TableError(writeError(path, systemReason(t_failure)));
+    if (!ok)
         throw TableError(openError(path));
-    }
+    // Another writer may have made the table meanwhile: its rows stay.
+    if (!file.commit(true))
+        throw TableError(writeError(path, file.error().reason));
 }
 
 qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
@@ -179,16 +289,24 @@ qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
     EnsureMeasurementTable(path);
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadOnly))
         throw TableError(openError(path));
     const auto layout = readLayout(file, nullptr);
     if (!layout || !isMeasurementLayout(*layout))
         throw TableError(openError(path));
     // The file's length, not the header, says how many whole rows there are: a row written
     // just before a crash counts, a partial one is written over.
-    const qint64 rows = layout->rowsByLength(file.size());
-    if (rows != qint64(layout->headerCount))
-        writeCount(file, quint32(rows));
+    TableBytes saved;
+    saved.length = file.size();
+    const qint64 rows = layout->rowsByLength(saved.length);
+    file.seek(0);
+    saved.header = file.read(layout->headerLength);
+    saved.tailOffset = layout->headerLength + rows * layout->recordLength;
+    if (file.seek(saved.tailOffset))
+        saved.tail = file.readAll();
+    if (saved.header.size() != layout->headerLength ||
+        saved.tailOffset + saved.tail.size() != saved.length)
+        throw TableError(openError(path));
     file.close();
 
     QByteArray record(" ");
@@ -198,19 +316,25 @@ qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
     for (int i = 0; i < 4; ++i)
         record += numberField(values[size_t(i)], layout->fields[2 + i]);
 
-    SAHooks hooks = tableHooks(path);
-    DBFHandle dbf = DBFOpenLL(t_path.constData(), "rb+", &hooks);
-    if (!dbf)
-        throw TableError(openError(path));
-    const bool written =
-        DBFGetRecordCount(dbf) == rows && DBFWriteTuple(dbf, int(rows), record.data()) != 0;
-    stampLastUpdate(dbf, when.date());
-    DBFClose(dbf);
-    if (!written) {
-        throw TableError(QStringLiteral("Ошибка записи в базу данных: ") + path +
-                         (t_error.isEmpty() ? QString() : QStringLiteral(" (") + t_error + ')'));
+    // All or nothing: whatever fails, the table gets its old bytes back.
+    int failure = rows == qint64(layout->headerCount) ? 0 : writeCount(path, quint32(rows));
+    bool written = false;
+    if (!failure) {
+        SAHooks hooks = tableHooks(path);
+        if (DBFHandle dbf = DBFOpenLL(t_path.constData(), "rb+", &hooks)) {
+            written =
+                DBFGetRecordCount(dbf) == rows && DBFWriteTuple(dbf, int(rows), record.data()) != 0;
+            stampLastUpdate(dbf, when.date());
+            DBFClose(dbf);
+        }
+        failure = t_failure;
     }
-    return rows;
+    if (written && !failure)
+        return rows;
+    QString text = writeError(path, failure ? systemReason(failure) : t_error);
+    if (const int lost = restore(path, saved))
+        text += QStringLiteral("; прежнее содержимое не восстановлено: ") + systemReason(lost);
+    throw TableError(text);
 }
 
 void MeasurementTable::open(const QString &path)

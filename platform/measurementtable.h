@@ -44,11 +44,14 @@ QString measurementDateText(const QDateTime &when, const QLocale &locale);
 // True when the layout has the six fields in order with their names and kinds.
 bool isMeasurementLayout(const DbfLayout &layout);
 
-// Creates the table (and its folder) when the file is missing. Throws TableError:
-// "Невозможно создать: " + folder when the folder cannot be made.
+// Creates the table (and its folder) when the file is missing; a failed creation leaves no file.
+// Throws TableError: "Невозможно создать: " + folder when the folder cannot be made,
+// "Ошибка записи в базу данных: " + path + " (" + reason + ")" when the file cannot be written.
 void EnsureMeasurementTable(const QString &path);
 
-// Appends one row and returns its number (the rows before it). Throws TableError.
+// Appends one row and returns its number (the rows before it). All or nothing: when the row
+// cannot be written (a full disk, a quota, an I/O error) the file keeps its bytes and
+// TableError "Ошибка записи в базу данных: " + path + " (" + reason + ")" is thrown.
 qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
                             const std::array<double, 4> &values,
                             const QLocale &locale = QLocale::system());

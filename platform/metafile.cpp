@@ -1,6 +1,7 @@
 #include "platform/metafile.h"
 
-#include <QSaveFile>
+#include "platform/atomicfile.h"
+
 #include <QtEndian>
 
 namespace {
@@ -135,16 +136,14 @@ QByteArray placeable(const QImage &image, int dotsPerInch)
 bool save(const QString &path, const QImage &image, QString *error)
 {
     const QByteArray bytes = placeable(image);
-    QSaveFile file(path);
     if (bytes.isEmpty()) {
         *error = path + QStringLiteral(": изображение не помещается в метафайл");
         return false;
     }
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = path + QStringLiteral(": ") + file.errorString();
-        return false;
-    }
-    return true;
+    const auto failure = writeFileAtomically(path, bytes);
+    if (failure)
+        *error = failure->message();
+    return !failure;
 }
 
 } // namespace metafile

@@ -11,7 +11,8 @@ namespace metafile {
 
 // Nothing for a null image or one wider or higher than the format's 16-bit coordinates.
 QByteArray placeable(const QImage &image, int dotsPerInch = 96);
-// False with the system's text in error when the file cannot be written.
+// False with the path and the reason in error when the file cannot be written; an older file
+// stays as it was then.
 bool save(const QString &path, const QImage &image, QString *error);
 
 } // namespace metafile

@@ -1,5 +1,6 @@
 #include "platform/workbookexport.h"
 
+#include "platform/atomicfile.h"
 #include "platform/measurementtable.h"
 #include "platform/numericlocale.h"
 
@@ -8,8 +9,8 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 
 namespace {
@@ -30,40 +31,40 @@ double atDecimals(double value, int decimals)
 }
 
 // Writes one sheet of a workbook through fill(sheet), which returns the library's status. The
-// library's own temporary files go to a folder of ours; the workbook is written beside the
-// target and renamed over it at the end, so a failure leaves any older file in place. The
-// library prints the sheet's numbers with the C library's printf, hence the numeric locale.
+// library's own temporary files go to a folder of ours; the workbook goes to a temporary file
+// beside the target that replaces it only when complete. The library prints the sheet's numbers
+// with the C library's printf, hence the numeric locale.
 bool writeWorkbook(const QString &path, QString *error,
                    const std::function<lxw_error(lxw_worksheet *)> &fill)
 {
+    AtomicFile file(path);
+    if (!file.open()) {
+        *error = file.error().message();
+        return false;
+    }
     QTemporaryDir scratch;
     const CNumericLocale numbers;
-    const QString partial = path + QStringLiteral(".part");
-    const QByteArray partialName = QFile::encodeName(partial);
+    const QByteArray partialName = QFile::encodeName(file.temporaryPath());
     const QByteArray scratchName = QFile::encodeName(scratch.path());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE; // rows go out in order; a long table needs no memory
     options.tmpdir = const_cast<char *>(scratchName.constData());
+    // The library keeps the system's reason for a failed file write in errno.
+    errno = 0;
     lxw_workbook *book = workbook_new_opt(partialName.constData(), &options);
-    if (!book) {
-        *error = path + QStringLiteral(": не удалось создать книгу");
-        return false;
-    }
-    lxw_worksheet *sheet = workbook_add_worksheet(book, kSheetName);
+    lxw_worksheet *sheet = book ? workbook_add_worksheet(book, kSheetName) : nullptr;
     lxw_error status = sheet ? fill(sheet) : LXW_ERROR_MEMORY_MALLOC_FAILED;
-    const lxw_error closed = workbook_close(book);
+    const lxw_error closed = book ? workbook_close(book) : LXW_NO_ERROR;
     if (status == LXW_NO_ERROR)
         status = closed;
     if (status != LXW_NO_ERROR) {
-        QFile::remove(partial);
-        *error = path + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(status));
+        const QString reason =
+            errno ? systemReason(errno) : QString::fromUtf8(lxw_strerror(status));
+        *error = FileWriteError{path, reason}.message();
         return false;
     }
-    std::error_code failure;
-    std::filesystem::rename(partialName.constData(), QFile::encodeName(path).constData(), failure);
-    if (failure) {
-        QFile::remove(partial);
-        *error = path + QStringLiteral(": ") + QString::fromStdString(failure.message());
+    if (!file.commit()) {
+        *error = file.error().message();
         return false;
     }
     return true;

@@ -13,7 +13,8 @@ class MeasurementTable;
 // the given name whatever its extension.
 namespace workbook {
 
-// False with the reason in error; a half-written file is not left under the name.
+// False with "Не удалось записать файл <path>: <reason>" in error; an older file under the name
+// stays as it was.
 bool exportTable(MeasurementTable &table, const QString &path, QString *error);
 
 // Rows of texts on one sheet from its first cell on, each text a text cell as given. progress

@@ -1,10 +1,12 @@
 #include "workstation/exportcommands.h"
 
+#include "platform/atomicfile.h"
 #include "platform/measurementtable.h"
 #include "platform/messageservice.h"
 #include "platform/metafile.h"
 #include "platform/workbookexport.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -66,9 +68,14 @@ void ExportChartClick(QWidget *chart)
             raise(error);
         return;
     }
-    QImageWriter writer(name, "bmp");
+    // Encoded in memory first: the image writer cannot tell why a file write failed.
+    QBuffer bitmap;
+    bitmap.open(QIODevice::WriteOnly);
+    QImageWriter writer(&bitmap, "bmp");
     if (!writer.write(picture))
-        raise(name + QStringLiteral(": ") + writer.errorString());
+        raise(FileWriteError{name, writer.errorString()}.message());
+    if (const auto failure = writeFileAtomically(name, bitmap.data()))
+        raise(failure->message());
 }
 
 bool Excel1Click(MeasurementTable &table)

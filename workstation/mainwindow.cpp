@@ -1006,11 +1006,12 @@ void MainWindow::writeReport()
 {
     m_reportedLines = m_log->count();
     const QString path = dataFilePath(QStringLiteral("report.log"));
-    QString error;
-    bool written = QDir().mkpath(dataFolder()) && m_log->writeTo(path, &error);
-    if (!written) {
+    // A folder that cannot be made shows in the write, with its reason.
+    QDir().mkpath(dataFolder());
+    if (const auto failure = m_log->writeTo(path)) {
         // Reported, and the close goes on: losing the report must not keep the program open.
-        showMessage(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path),
+        showMessage(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
+                        QStringLiteral("\r\n") + failure->reason,
                     QStringLiteral("Сохранение лог-файла"), MessageIcon::Error);
     }
 }

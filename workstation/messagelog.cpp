@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSaveFile>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -96,24 +95,14 @@ bool MessageLog::isFailedLine(int row) const
     return itemData(row, kFailedRole).toBool();
 }
 
-bool MessageLog::writeTo(const QString &path, QString *error) const
+std::optional<FileWriteError> MessageLog::writeTo(const QString &path) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
+    QByteArray bytes;
     for (int i = 0; i < count(); ++i) {
-        file.write(cp1251::encode(itemText(i)));
-        file.write("\r\n", 2);
+        bytes += cp1251::encode(itemText(i));
+        bytes.append("\r\n", 2);
     }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, bytes);
 }
 
 void MessageLog::mnuSaveLogClick()
@@ -124,9 +113,10 @@ void MessageLog::mnuSaveLogClick()
     const QString path = messages().askFileName(request);
     if (path.isEmpty())
         return;
-    if (!writeTo(path)) {
-        showMessage(QStringLiteral("Ошибка записи файла"), QStringLiteral("Сохранение лог-файла"),
-                    MessageIcon::Error);
+    if (const auto failure = writeTo(path)) {
+        showMessage(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
+                        QStringLiteral("\r\n") + failure->reason,
+                    QStringLiteral("Сохранение лог-файла"), MessageIcon::Error);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomicfile.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QStringList>
@@ -21,8 +23,8 @@ public:
     bool isFailedLine(int row) const;
 
     // Every line followed by CR LF, in the 8-bit code page. An older file is replaced only when
-    // the new one is complete.
-    bool writeTo(const QString &path, QString *error = nullptr) const;
+    // the new one is complete; nothing on success.
+    std::optional<FileWriteError> writeTo(const QString &path) const;
 
     // Every line appended from now on also goes to this file at once, flushed to the disk, so a
     // crash or a power loss keeps the exchanges up to that moment. When the file would grow past

@@ -3,6 +3,7 @@
 
 #include "device/identity.h"
 #include "link/porterror.h"
+#include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 #include "platform/datafolder.h"
 #include "platform/settings.h"
@@ -532,7 +533,9 @@ private slots:
         shown.fileAnswers = {m_dir.filePath("missing-folder/x.log")};
         log->mnuSaveLogClick();
         QCOMPARE(shown.shown.size(), 1);
-        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка записи файла"));
+        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка записи файла ") +
+                                          m_dir.filePath("missing-folder/x.log") + "\r\n" +
+                                          systemReason(ENOENT));
         QCOMPARE(shown.shown[0].caption, QStringLiteral("Сохранение лог-файла"));
         QCOMPARE(shown.shown[0].icon, MessageIcon::Error);
         QCOMPARE(log->count(), 2);
@@ -650,8 +653,8 @@ private slots:
         QVERIFY(closed);
         QVERIFY(!m_main->isVisible());
         QCOMPARE(shown.shown.size(), 1);
-        QVERIFY(shown.shown[0].text.startsWith(QStringLiteral("Ошибка записи файла ")));
-        QVERIFY(shown.shown[0].text.endsWith(QStringLiteral("report.log")));
+        QCOMPARE(shown.shown[0].text, QStringLiteral("Ошибка записи файла ") + blocker.fileName() +
+                                          "/data/report.log\r\n" + systemReason(ENOTDIR));
         QCOMPARE(shown.shown[0].caption, QStringLiteral("Сохранение лог-файла"));
         for (EditorWindow *w : m_main->statefulWindows())
             QVERIFY(!w->storingEnabled());

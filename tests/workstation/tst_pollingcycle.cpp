@@ -1,5 +1,6 @@
 #include "configuratortestenv.h"
 #include "pollingtestenv.h"
+#include "support/fulldisk.h"
 
 #include "platform/measurementmodel.h"
 #include "platform/settings.h"
@@ -396,6 +397,45 @@ private slots:
         QVERIFY(advanceUntil(
             [&] { return tableRows(folder + QStringLiteral("/ArcData1.dbf")) >= 1; }, 6000));
         pollingButton()->trigger();
+    }
+
+    // A full disk: each failed row is said, with no tick while the box is open; the table keeps
+    // its bytes and the device is not marked as answering.
+    void tableOnAFullDisk_data()
+    {
+        QTest::addColumn<int>("kind");
+        for (FullDisk::Kind kind : FullDisk::kinds())
+            QTest::newRow(FullDisk::name(kind)) << int(kind);
+    }
+    void tableOnAFullDisk()
+    {
+        QFETCH(int, kind);
+        FullDisk disk(FullDisk::Kind(kind), m_tables);
+        AppendMeasurementRow(table(1), m_clock->currentDateTime(), {1, 2, 3, 4});
+        QVERIFY(repeatFirstRow(table(1), 35)); // the last row ends just short of a page
+        QFile file(table(1));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        WatchingMessages messages;
+        qsizetype ticksDuringBoxes = 0;
+        messages.onShow = [&](const MessageRequest &) {
+            const qsizetype ticks = m_ticks.size();
+            m_clock->delay(3000); // the user reads the box
+            ticksDuringBoxes += m_ticks.size() - ticks;
+        };
+        startPlant({{1, 4, 1}});
+        m_session->network().setImage(0, DeviceNetwork::kImageFailed);
+        disk.fill(before.size());
+        pollingButton()->trigger();
+        QVERIFY(advanceUntil([&] { return messages.shown.size() >= 2; }, 10000));
+        pollingButton()->trigger();
+        disk.release();
+        QCOMPARE(messages.shown[1].text,
+                 "Ошибка записи в базу данных: " + table(1) + " (" + disk.reason() + ")");
+        QCOMPARE(ticksDuringBoxes, 0);
+        QCOMPARE(DeviceTree::nodeImage(device(0)), images::kDeviceFailed);
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.readAll(), before);
     }
 
     // A file at the table path that is not a measurement table (damaged, cut short, foreign)
