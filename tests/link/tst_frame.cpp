@@ -154,55 +154,30 @@ private slots:
             QCOMPARE(out[0], std::uint8_t(0x5A));
     }
 
-    void expectedReply_data()
-    {
-        QTest::addColumn<std::vector<int>>("request");
-        QTest::addColumn<std::vector<int>>(
-            "expected"); // address, function, data, echo, start, count
-        QTest::newRow("holding, 9 registers")
-            << std::vector<int>{1, 3, 0, 0x78, 0, 9} << std::vector<int>{1, 3, 18, 0, 0, 0};
-        QTest::newRow("input, none")
-            << std::vector<int>{4, 4, 0, 0, 0, 0} << std::vector<int>{4, 4, 0, 0, 0, 0};
-        QTest::newRow("coils, 9") << std::vector<int>{1, 1, 0, 1, 0, 9}
-                                  << std::vector<int>{1, 1, 2, 0, 0, 0};
-        QTest::newRow("discrete, 16")
-            << std::vector<int>{1, 2, 0, 0, 0, 16} << std::vector<int>{1, 2, 2, 0, 0, 0};
-        QTest::newRow("write holding") << std::vector<int>{7, 16, 4, 0x9B, 0, 7, 14}
-                                       << std::vector<int>{7, 16, -1, 1, 1179, 7};
-        QTest::newRow("write coils")
-            << std::vector<int>{1, 15, 0, 1, 0, 5, 1, 0x15} << std::vector<int>{1, 15, -1, 1, 1, 5};
-        QTest::newRow("other function")
-            << std::vector<int>{1, 8, 0, 0, 0, 0} << std::vector<int>{1, 8, -1, 0, 0, 0};
-        QTest::newRow("read without its fields")
-            << std::vector<int>{1, 3, 0} << std::vector<int>{1, 3, -1, 0, 0, 0};
-        QTest::newRow("one byte") << std::vector<int>{1} << std::vector<int>{0, 0, -1, 0, 0, 0};
-    }
+    // What a request's own fields ask of its reply, from its bytes and from its frame alike.
     void expectedReply()
     {
-        QFETCH(std::vector<int>, request);
-        QFETCH(std::vector<int>, expected);
-        std::vector<std::uint8_t> raw(request.begin(), request.end());
-        const QByteArray text = BuildFrame(raw.data(), int(raw.size()));
-        // From the bytes and from the frame built of them alike.
-        for (const ReplyExpectation &e :
-             {ExpectedReply(raw.data(), int(raw.size())), ExpectedReply(text)}) {
-            const std::vector<int> got{e.address,   e.function, e.dataBytes,
-                                       int(e.echo), e.start,    e.count};
-            QCOMPARE(got, expected);
+        const std::pair<std::vector<int>, std::vector<int>> rows[] = {
+            // request -> address, function, data bytes, echo, start, count
+            {{1, 3, 0, 0x78, 0, 9}, {1, 3, 18, 0, 0, 0}},
+            {{1, 1, 0, 1, 0, 9}, {1, 1, 2, 0, 0, 0}},
+            {{1, 2, 0, 0, 0, 16}, {1, 2, 2, 0, 0, 0}},
+            {{7, 16, 4, 0x9B, 0, 7, 14}, {7, 16, -1, 1, 1179, 7}},
+            {{1, 15, 0, 1, 0, 5, 1, 0x15}, {1, 15, -1, 1, 1, 5}},
+            {{1, 8, 0, 0, 0, 0}, {1, 8, -1, 0, 0, 0}},
+            {{1}, {0, 0, -1, 0, 0, 0}},
+        };
+        for (const auto &[request, expected] : rows) {
+            std::vector<std::uint8_t> raw(request.begin(), request.end());
+            for (const ReplyExpectation &e :
+                 {ExpectedReply(raw.data(), int(raw.size())), ExpectedReply(frame(request))}) {
+                const std::vector<int> got{e.address,   e.function, e.dataBytes,
+                                           int(e.echo), e.start,    e.count};
+                QCOMPARE(got, expected);
+            }
         }
-    }
-
-    // A text that is not a whole, summed frame tells nothing about the request: any frame.
-    void expectedReplyOfNoFrame()
-    {
-        for (const QByteArray &text : {QByteArray("x"), QByteArray(":010300000009F4\r\n"),
-                                       QByteArray(":010300000009F3"), QByteArray()}) {
-            const ReplyExpectation e = ExpectedReply(text);
-            QCOMPARE(int(e.address), 0);
-            QCOMPARE(int(e.function), 0);
-            QCOMPARE(e.dataBytes, -1);
-            QVERIFY(!e.echo);
-        }
+        // A text that is no summed frame tells nothing of the request: any frame will do.
+        QCOMPARE(int(ExpectedReply(QByteArray(":010300000009F4\r\n")).function), 0);
     }
 
     void matchReply_data()
@@ -216,95 +191,47 @@ private slots:
         QTest::addColumn<bool>("partial");
         const std::vector<int> read{1, 3, 0, 0, 0, 2}; // 4 data bytes
         const QByteArray good = frame({1, 3, 4, 0xA1, 0xA2, 0xA3, 0xA4});
-        const qsizetype g = good.size();
+        const int g = int(good.size());
         QByteArray badLrc = good;
         badLrc[g - 3] = badLrc[g - 3] == '0' ? '1' : '0';
+        const QByteArray other = frame({1, 16, 0, 0, 0, 2});
         auto row = [](const char *name, std::vector<int> request, QByteArray received, int result,
                       int start, QList<FrameRefusal> refused = {}, int skipped = 0,
                       bool partial = false) {
             QTest::newRow(name) << request << received << result << start << refused << skipped
                                 << partial;
         };
+        const int none = kIncomplete;
+        const QList<FrameRefusal> length{R::WrongLengthOrEcho};
         row("read", read, good, 0, 0);
-        row("lower case", read, good.toLower(), 0, 0);
         row("exception", read, frame({1, 0x83, 2}), 2, 0);
-        row("exception with a byte more", read, frame({1, 0x83, 2, 0}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("exception code 0", read, frame({1, 0x83, 0}), kIncomplete, -1, {R::Malformed});
-        row("exception of another function", read, frame({1, 0x84, 2}), kIncomplete, -1,
-            {R::OtherFunction});
-        row("other address", read, frame({7, 3, 4, 1, 2, 3, 4}), kIncomplete, -1,
+        row("exception, a byte more", read, frame({1, 0x83, 2, 0}), none, -1, length);
+        row("exception code 0", read, frame({1, 0x83, 0}), none, -1, {R::Malformed});
+        row("other address", read, frame({7, 3, 4, 1, 2, 3, 4}), none, -1, {R::OtherAddress});
+        row("other function", read, frame({1, 4, 4, 1, 2, 3, 4}), none, -1, {R::OtherFunction});
+        row("count 2 carrying 4", read, frame({1, 3, 2, 1, 2, 3, 4}), none, -1, length);
+        row("count right, a byte more", read, frame({1, 3, 4, 1, 2, 3, 4, 5}), none, -1, length);
+        row("late reply of 2, then ours", read, frame({2, 3, 4, 9, 9, 9, 9}) + good, 0, g,
             {R::OtherAddress});
-        row("other function", read, frame({1, 4, 4, 1, 2, 3, 4}), kIncomplete, -1,
-            {R::OtherFunction});
-        row("count short, data as counted", read, frame({1, 3, 2, 1, 2}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("count 2 carrying 18 bytes", read,
-            frame({1, 3, 2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}),
-            kIncomplete, -1, {R::WrongLengthOrEcho});
-        row("right count, a data byte more", read, frame({1, 3, 4, 1, 2, 3, 4, 5}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("right count, a data byte less", read, frame({1, 3, 4, 1, 2, 3}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("bad LRC", read, badLrc, kIncomplete, -1, {R::LrcError});
-        row("bad LRC, then the reply", read, badLrc + good, 0, int(g), {R::LrcError});
-        row("another device's late reply, then ours", read, frame({2, 3, 4, 9, 9, 9, 9}) + good, 0,
-            int(g), {R::OtherAddress});
-        row("our reply, then anything", read, good + ":zz\r\n" + frame({7, 3}), 0, 0);
-        row("noise before", read, QByteArray("\x00\xFF#~", 4) + good, 0, 4, {}, 4);
-        row("a noise line before", read, "garbage\r\n" + good, 0, 9, {}, 9);
-        row("cut off by a new frame", read, ":0103" + good, 0, 5, {R::Malformed});
-        row("odd body", read, ":0103040102030\r\n", kIncomplete, -1, {R::Malformed});
-        row("not hexadecimal", read, ":01G3040102030405\r\n", kIncomplete, -1, {R::Malformed});
-        row("too short", read, ":01FF\r\n", kIncomplete, -1, {R::Malformed});
-        row("empty frame", read, ":\r\n", kIncomplete, -1, {R::Malformed});
-        const QByteArray echo = frame({1, 16, 0, 0, 0, 2});
-        row("refusals in order", read, badLrc + echo + good, 0, int(g + echo.size()),
+        row("refusals in order", read, badLrc + other + good, 0, g + int(other.size()),
             {R::LrcError, R::OtherFunction});
-        row("no CR LF yet", read, good.chopped(2), kIncomplete, -1, {}, 0, true);
-        row("CR without LF", read, good.chopped(1), kIncomplete, -1, {}, 0, true);
-        row("LF CR", read, good.chopped(2) + "\n\r", kIncomplete, -1, {}, 0, true);
-        row("nothing", read, QByteArray(), kIncomplete, -1);
-        row("noise only", read, "abc\r\n", kIncomplete, -1, {}, 5);
-
-        const std::vector<int> coils{1, 1, 0, 1, 0, 9}; // 2 data bytes
-        row("coils", coils, frame({1, 1, 2, 0xD6, 1}), 0, 0);
-        row("coils, one byte", coils, frame({1, 1, 1, 0xD6}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("coils, exception", coils, frame({1, 0x81, 3}), 3, 0);
-        const std::vector<int> discrete{1, 2, 0, 0, 0, 24};
-        row("discrete", discrete, frame({1, 2, 3, 1, 2, 3}), 0, 0);
-        row("discrete as coils", discrete, frame({1, 1, 3, 1, 2, 3}), kIncomplete, -1,
-            {R::OtherFunction});
-
+        row("noise, a noise line", read, QByteArray("\x00\xFF#\r\n", 5) + good, 0, 5, {}, 5);
+        row("cut off by a new frame", read, ":0103" + good, 0, 5, {R::Malformed});
+        row("not hexadecimal", read, ":01G3040102030405\r\n", none, -1, {R::Malformed});
+        row("odd body", read, ":0103040102030\r\n", none, -1, {R::Malformed});
+        row("too short", read, ":01FF\r\n", none, -1, {R::Malformed});
+        row("no CR LF yet", read, good.chopped(1), none, -1, {}, 0, true);
+        row("coils, a byte short", {1, 1, 0, 1, 0, 9}, frame({1, 1, 1, 0xD6}), none, -1, length);
         const std::vector<int> write{1, 16, 4, 0x9B, 0, 7, 14};
         row("write echo", write, frame({1, 16, 4, 0x9B, 0, 7}), 0, 0);
-        row("write echo, other start", write, frame({1, 16, 4, 0x9C, 0, 7}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("write echo, other count", write, frame({1, 16, 4, 0x9B, 0, 6}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("write echo, a byte more", write, frame({1, 16, 4, 0x9B, 0, 7, 0}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        row("write echo, short", write, frame({1, 16, 4, 0x9B}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
+        row("write echo, other start", write, frame({1, 16, 4, 0x9C, 0, 7}), none, -1, length);
+        row("write echo, a byte more", write, frame({1, 16, 4, 0x9B, 0, 7, 0}), none, -1, length);
         row("write, exception", write, frame({1, 0x90, 4}), 4, 0);
-        row("write, a read's reply", write, frame({1, 3, 4, 0, 7, 0, 0}), kIncomplete, -1,
-            {R::OtherFunction});
-        const std::vector<int> coilWrite{1, 15, 0, 1, 0, 5, 1, 0x15};
-        row("coil write echo", coilWrite, frame({1, 15, 0, 1, 0, 5}), 0, 0);
-        row("coil write echo, other count", coilWrite, frame({1, 15, 0, 1, 0, 8}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-
+        row("coil write, other count", {1, 15, 0, 1, 0, 5, 1, 0}, frame({1, 15, 0, 1, 0, 8}), none,
+            -1, length);
         // A request to address 0 takes its reply from whoever answers.
-        const std::vector<int> anyone{0, 3, 0, 0, 0, 1};
-        row("address 0, any address answers", anyone, frame({7, 3, 2, 0, 105}), 0, 0);
-        row("address 0, other function", anyone, frame({7, 4, 2, 0, 105}), kIncomplete, -1,
-            {R::OtherFunction});
-        row("address 0, wrong length", anyone, frame({7, 3, 4, 0, 105, 0, 0}), kIncomplete, -1,
-            {R::WrongLengthOrEcho});
-        // No request known: any summed frame, an exception by the function's high bit.
+        row("address 0", {0, 3, 0, 0, 0, 1}, frame({7, 3, 2, 0, 105}), 0, 0);
         row("no request, any frame", {}, frame({9, 0x42}), 0, 0);
-        row("no request, exception", {}, frame({9, 0x83, 2}), 2, 0);
     }
     void matchReply()
     {
@@ -323,11 +250,8 @@ private slots:
         QCOMPARE(m.refused, refused);
         QCOMPARE(int(m.skipped), skipped);
         QCOMPARE(m.partial, partial);
-        if (m.complete) {
-            const QByteArray taken = received.mid(m.start, m.length);
-            QVERIFY(taken.startsWith(':') && taken.endsWith("\r\n"));
-            QCOMPARE(taken.count("\r\n"), 1);
-        }
+        if (m.complete)
+            QCOMPARE(int(m.length), int(received.indexOf("\r\n", m.start) + 2 - m.start));
     }
 
     void crc16_data()
