@@ -45,9 +45,11 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
     QElapsedTimer pauseClock;
     pauseClock.start();
     reply.clear();
+    m_match = {};
     CloseOnExit guard{port};
     passesUsed = 0;
     completed = true;
+    const ReplyExpectation expect = ExpectedReply(request);
 
     bool raised = false;
     if (!port.IsOpen()) {
@@ -81,7 +83,11 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
         char chunk[kReadChunk];
         const int n = port.ReadAvailable(chunk, kReadChunk);
         reply.append(chunk, n);
-        if (reply.contains("\r\n")) {
+        // A frame that is not the reply (a late answer of another device, noise) does not end
+        // the wait: the right one may still come.
+        if (n > 0)
+            m_match = MatchReply(reply, expect);
+        if (m_match.complete) {
             port.Close();
             ended = true;
         } else if (now() >= deadline) {
@@ -102,13 +108,14 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
         }
     } while (ok && !ended);
 
-    return CheckReply(reply, completed);
+    return m_match.complete ? m_match.result : kNoReply;
 }
 
 int SingleReadExchange::Exchange(LinkPort &port, const QByteArray &request, int waitMs,
                                  QByteArray &reply, bool &completed)
 {
     completed = true;
+    m_match = {};
     port.Purge();
     if (!port.IsOpen())
         port.Open();
@@ -127,5 +134,6 @@ int SingleReadExchange::Exchange(LinkPort &port, const QByteArray &request, int 
     else
         DelayPumping(waitMs);
     reply = port.ReadAllWaiting();
-    return CheckReply(reply, true);
+    m_match = MatchReply(reply, ExpectedReply(request));
+    return m_match.complete ? m_match.result : kNoReply;
 }

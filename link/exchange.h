@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/frame.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -20,20 +22,28 @@ constexpr int replyFrameChars(int replyBytes)
 // Slow lines would otherwise give up on healthy devices in the middle of their reply.
 int replyWindowMs(int waitMs, int requestChars, int replyChars, double characterMs);
 
-// One request out, one reply in: the two ways the programs wait for a device.
+// One request out, one reply in: the two ways the programs wait for a device. Only a frame that
+// answers the request (MatchReply against what the request's own fields expect) is its reply;
+// everything else received is passed over.
 class ExchangeStrategy
 {
 public:
     virtual ~ExchangeStrategy() = default;
-    // Sends request, collects the reply text into reply; returns 0, 999 or an exception code.
-    // completed is false when the wait ran out.
+    // Sends request, collects everything received into reply; returns 0, 999 or an exception
+    // code. completed is false when the wait ran out.
     virtual int Exchange(LinkPort &port, const QByteArray &request, int waitMs, QByteArray &reply,
                          bool &completed) = 0;
+
+    // The judgement of the last exchange's text: where in it the reply is, what was refused.
+    const ReplyMatch &lastMatch() const { return m_match; }
+
+protected:
+    ReplyMatch m_match;
 };
 
 // The configurator's exchange: a short settling pause, then passes at most 9 ms apart that read
-// what has arrived until CR LF comes or waitMs have passed since the request was written; the
-// last pass reads at the deadline itself. The port is open only for the exchange.
+// what has arrived until the reply is complete or waitMs have passed since the request was
+// written; the last pass reads at the deadline itself. The port is open only for the exchange.
 class PollingExchange : public ExchangeStrategy
 {
 public:

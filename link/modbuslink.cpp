@@ -78,8 +78,10 @@ void ModbusLink::putHeader(std::uint8_t address, std::uint8_t function, std::uin
 int ModbusLink::run(int requestBytes, int waitMs, int replyBytes)
 {
     m_requestText = BuildFrame(m_request.data(), requestBytes);
+    m_replyText.clear();
+    m_replyFrame.clear();
+    m_match = {};
     if (!m_port) {
-        m_replyText.clear();
         m_completed = false;
         return kNoReply;
     }
@@ -87,6 +89,9 @@ int ModbusLink::run(int requestBytes, int waitMs, int replyBytes)
                                      m_port->characterMs());
     const int result =
         m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, m_completed);
+    m_match = m_exchange.lastMatch();
+    if (m_match.complete)
+        m_replyFrame = m_replyText.mid(m_match.start, m_match.length);
     if (showReply)
         showReply(m_replyText);
     return result;
@@ -110,7 +115,7 @@ int ModbusLink::readRegisters(std::uint8_t function, std::uint8_t address,
         try {
             putHeader(address, function, span.start, m);
             int chunk = run(6, m_responseWait + kRegisterExtraWait, 3 + 2 * m);
-            if (chunk == kReplyOk && !ReplyData(m_replyText, 2 * m, target))
+            if (chunk == kReplyOk && !ReplyData(m_replyFrame, 2 * m, target))
                 chunk = kNoReply;
             if (result == kReplyOk)
                 result = chunk;
@@ -181,7 +186,7 @@ int ModbusLink::ReadInputRegisterBlock(std::uint8_t address, std::uint16_t start
     if (result != kReplyOk)
         return result;
     std::vector<std::uint8_t> bytes(2 * std::size_t(count));
-    if (!ReplyData(m_replyText, 2 * count, bytes.data()))
+    if (!ReplyData(m_replyFrame, 2 * count, bytes.data()))
         return kNoReply;
     for (std::size_t i = 0; i < count; ++i)
         out[i] = std::uint16_t(bytes[2 * i] + 256 * bytes[2 * i + 1]);
@@ -200,7 +205,7 @@ int ModbusLink::readFlags(std::uint8_t function, std::uint8_t address, std::uint
     if (result != kReplyOk)
         return result;
     std::uint8_t packed[3] = {}; // image halves hold at most 24 flags
-    if (!ReplyData(m_replyText, byteCount, packed))
+    if (!ReplyData(m_replyFrame, byteCount, packed))
         return kNoReply;
     for (int i = 0; i < count; ++i)
         image[position + i] = (packed[i / 8] >> (i % 8)) & 1;

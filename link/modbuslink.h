@@ -64,7 +64,11 @@ public:
     WriteTally writeTally() const { return m_writeTally; }
 
     const QByteArray &requestText() const { return m_requestText; }
+    // Everything the last exchange received, as the diagnostic field shows it.
     const QByteArray &replyText() const { return m_replyText; }
+    // The last exchange's reply frame alone (empty without one), and how its text was judged.
+    const QByteArray &replyFrame() const { return m_replyFrame; }
+    const ReplyMatch &lastMatch() const { return m_match; }
     bool completed() const { return m_completed; }
     bool busy() const { return m_busy; }
     RegisterImages &images() { return m_images; }
@@ -102,6 +106,8 @@ private:
     std::array<std::uint8_t, 1023> m_request{};
     QByteArray m_requestText;
     QByteArray m_replyText;
+    QByteArray m_replyFrame;
+    ReplyMatch m_match;
     bool m_completed = true;
     bool m_busy = false;
     WriteTally m_writeTally;

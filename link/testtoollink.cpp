@@ -29,12 +29,18 @@ void TestToolLink::Setup(CommPort &port)
 int TestToolLink::run(const std::uint8_t *request, int count, int waitMs, int replyBytes)
 {
     m_requestText = BuildFrame(request, count);
+    m_replyFrame.clear();
+    m_match = {};
     if (!m_port)
         return kNoReply;
     bool completed = true;
     const int window = replyWindowMs(waitMs, int(m_requestText.size()), replyFrameChars(replyBytes),
                                      m_port->characterMs());
-    return m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, completed);
+    const int result = m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, completed);
+    m_match = m_exchange.lastMatch();
+    if (m_match.complete)
+        m_replyFrame = m_replyText.mid(m_match.start, m_match.length);
+    return result;
 }
 
 int TestToolLink::Read(std::uint8_t address, std::uint16_t startRegister, std::uint16_t count)
@@ -52,7 +58,7 @@ int TestToolLink::Read(std::uint8_t address, std::uint16_t startRegister, std::u
     if (result != kReplyOk)
         return result;
     std::array<std::uint8_t, 2 * kMaxRegisters> bytes{};
-    if (!ReplyData(m_replyText, 2 * count, bytes.data()))
+    if (!ReplyData(m_replyFrame, 2 * count, bytes.data()))
         return kNoReply;
     rawBytes = QByteArray(reinterpret_cast<const char *>(bytes.data()), 2 * count);
     for (int i = 0; i < count; ++i)

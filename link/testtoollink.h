@@ -38,7 +38,11 @@ public:
     int lastWriteResult = 0;
 
     const QByteArray &requestText() const { return m_requestText; }
+    // Everything the last exchange read, as the receive-buffer viewer shows it.
     const QByteArray &replyText() const { return m_replyText; }
+    // The last exchange's reply frame alone (empty without one), and how its text was judged.
+    const QByteArray &replyFrame() const { return m_replyFrame; }
+    const ReplyMatch &lastMatch() const { return m_match; }
     SingleReadExchange &exchange() { return m_exchange; }
 
     static constexpr int kReadExtraWait = 25;
@@ -53,5 +57,7 @@ private:
     int m_responseWait = 100;
     QByteArray m_requestText;
     QByteArray m_replyText;
+    QByteArray m_replyFrame;
+    ReplyMatch m_match;
     bool m_busy = false;
 };

@@ -7,6 +7,7 @@
 #include "platform/datafolder.h"
 #include "platform/settings.h"
 #include "session/networkscan.h"
+#include "support/ptyresponder.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
+
+#include <random>
 
 // The scan window against simulated lines: which devices it finds, at which speeds, with how
 // many requests, and the tree it builds from them.
@@ -311,6 +314,48 @@ private slots:
             QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
                      QStringLiteral(" Устройства не обнаружены."));
         }
+    }
+
+    // Only a device's own reply finds it: not line noise (":"-led lines, half summed right, some
+    // with the probed address and function), nor device 1's reply arriving in address 2's wait.
+    void onlyOwnRepliesFindADevice_data()
+    {
+        QTest::addColumn<bool>("noise");
+        QTest::addColumn<int>("last");
+        QTest::newRow("noise only") << true << 20;
+        QTest::newRow("1 late, inside 2's wait") << false << 2;
+    }
+    void onlyOwnRepliesFindADevice()
+    {
+        QFETCH(bool, noise);
+        QFETCH(int, last);
+        PtyResponder peer(m_dir.filePath("ports/COM1"));
+        auto next = std::make_shared<std::mt19937>(214);
+        peer.setAnswer([noise, next](const QByteArray &request) -> PtyResponder::Reply {
+            const char address = frameBytes(request).at(0);
+            if (!noise) // device 1's identity, its own address in it
+                return {{address == 2
+                             ? asciiFrame(QByteArray("\x01\x03\x12", 3) + QByteArray(18, '\x01'))
+                             : QByteArray(),
+                         5}};
+            QByteArray lines;
+            for (int i = 0; i < 12; ++i) {
+                QByteArray bytes(3 + int((*next)() % 21), '\0');
+                for (char &b : bytes)
+                    b = char((*next)());
+                if (i % 3 == 0) { // the probed address and function, a byte count that is not
+                    bytes[0] = address;
+                    bytes[1] = 3;
+                    bytes[2] = char(bytes.size());
+                }
+                lines += i % 2 ? ':' + bytes.toHex().toUpper() + "\r\n" : asciiFrame(bytes);
+            }
+            return {{lines, 0}};
+        });
+        setRange(1, last, QStringLiteral("115200"));
+        m_scan->FindClick();
+        QCOMPARE(m_session->deviceCount(), 0);
+        QCOMPARE(peer.requests().size(), last);
     }
 
     void stopsAtThirtyTwoDevices()

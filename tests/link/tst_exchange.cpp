@@ -216,6 +216,32 @@ private slots:
         QCOMPARE(ex.passesUsed, 5);
     }
 
+    // Only the reply ends the passes, in the pass it completes in; the test tool's single read
+    // judges what it read the same way.
+    void onlyTheReplyEndsTheWait()
+    {
+        const QByteArray ours = ":010302ABCD82\r\n";
+        const QByteArray theirs = ":020302ABCD81\r\n";
+        const std::tuple<QList<QByteArray>, int, int> rows[] = {
+            {{"", theirs, "", "", ours}, 0, 5},             // another's reply, then ours
+            {{theirs + ":0103", "02AB", "CD82\r\n"}, 0, 3}, // ours cut behind another's
+            {{theirs}, 999, 24},                            // another's only: to the deadline
+        };
+        for (const auto &[reads, result, passes] : rows) {
+            ScriptedPort port;
+            port.reads = reads;
+            PollingExchange ex = quietExchange();
+            QByteArray reply;
+            bool completed = true;
+            QCOMPARE(ex.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
+            QCOMPARE(ex.passesUsed, passes);
+            port.reads = reads;
+            SingleReadExchange single;
+            single.wait = noWait;
+            QCOMPARE(single.Exchange(port, ":010300000001FB\r\n", 200, reply, completed), result);
+        }
+    }
+
     void unopenablePortIsNoReply()
     {
         ScriptedPort port;

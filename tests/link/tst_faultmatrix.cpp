@@ -37,7 +37,7 @@ QList<Fault> faults()
         f.late = 1;
         f.lateMs = 900;
     });
-    add("noise before the frame", 999, [](auto &f) { f.noise = 1; });
+    add("noise before the frame", 0, [](auto &f) { f.noise = 1; });
     add("split with pauses inside the wait", 0, [](auto &f) {
         f.split = 1;
         f.splitPieces = 4;

@@ -8,6 +8,12 @@ Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
+QByteArray frame(std::vector<int> bytes)
+{
+    std::vector<std::uint8_t> raw(bytes.begin(), bytes.end());
+    return BuildFrame(raw.data(), int(raw.size()));
+}
+
 // Bit by bit, as the serial-line standard describes it: an independent reference for the
 // table-driven routine, whose result has the two bytes exchanged.
 std::uint16_t referenceCrc(const QByteArray &data)
@@ -136,6 +142,60 @@ private slots:
             QCOMPARE(QByteArray(reinterpret_cast<char *>(out), count), bytes);
         else
             QCOMPARE(out[0], std::uint8_t(0x5A));
+    }
+
+    // MatchReply alone: which frame is the reply, why those before it were not, what else came.
+    // The expectation is read from the request's frame, as the exchanges do.
+    void matchReply()
+    {
+        using R = FrameRefusal;
+        const std::vector<int> read{1, 3, 0, 0, 0, 2}; // 4 data bytes
+        const QByteArray ours = frame({1, 3, 4, 0xA1, 0xA2, 0xA3, 0xA4});
+        QByteArray badLrc = ours;
+        badLrc[2] = '0'; // address 01 read as 00: the sum is off by one
+        const QByteArray echo = frame({1, 16, 0, 0, 0, 2});
+        struct Row
+        {
+            const char *name;
+            std::vector<int> request;
+            QByteArray text;
+            int result;
+            int start;
+            QList<R> refused;
+            int skipped = 0;
+            bool partial = false;
+        };
+        const Row rows[] = {
+            {"late reply of 2, then ours",
+             read,
+             frame({2, 3, 4, 9, 9, 9, 9}) + ours,
+             0,
+             int(ours.size()),
+             {R::OtherAddress}},
+            {"refusals in order",
+             read,
+             badLrc + echo + ours,
+             0,
+             int(badLrc.size() + echo.size()),
+             {R::LrcError, R::OtherFunction}},
+            {"noise, a noise line", read, QByteArray("\x00\xFF#\r\n", 5) + ours, 0, 5, {}, 5},
+            {"cut off by a new frame", read, ":0103" + ours, 0, 5, {R::Malformed}},
+            {"exception code 0", read, frame({1, 0x83, 0}), 999, -1, {R::Malformed}},
+            {"not hexadecimal", read, ":01G3040102030405\r\n", 999, -1, {R::Malformed}},
+            {"odd body", read, ":0103040102030\r\n", 999, -1, {R::Malformed}},
+            {"no CR LF yet", read, ours.chopped(1), 999, -1, {}, 0, true},
+            {"address 0: anyone", {0, 3, 0, 0, 0, 1}, frame({7, 3, 2, 0, 105}), 0, 0, {}},
+            {"no request: any frame", {}, frame({9, 0x83, 2}), 2, 0, {}},
+        };
+        for (const Row &r : rows) {
+            const ReplyMatch m = MatchReply(r.text, ExpectedReply(frame(r.request)));
+            const QList<int> got{m.result,       int(m.exception), int(m.start),
+                                 int(m.skipped), int(m.partial),   int(m.length)};
+            const QList<int> want{r.result,  r.result % 999 != 0,
+                                  r.start,   r.skipped,
+                                  r.partial, r.result == 999 ? 0 : int(r.text.size()) - r.start};
+            QVERIFY2(got == want && m.refused == r.refused, r.name);
+        }
     }
 
     void crc16_data()

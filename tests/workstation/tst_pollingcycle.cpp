@@ -312,9 +312,6 @@ private slots:
         f.corruptLrc = 1;
         QTest::newRow("wrong LRC") << f;
         f = {};
-        f.noise = 1;
-        QTest::newRow("noise") << f;
-        f = {};
         f.noCrLf = 1;
         QTest::newRow("no line end") << f;
         f = {};
