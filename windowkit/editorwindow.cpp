@@ -2,6 +2,7 @@
 
 #include "platform/busycursor.h"
 #include "session/session.h"
+#include "windowkit/shownvalue.h"
 #include "windowkit/windowhost.h"
 
 #include <QLabel>
@@ -19,15 +20,23 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
 void EditorWindow::showEvent(QShowEvent *event)
 {
     // Assistive tools name a list or a field by what it shows unless told otherwise, so each
-    // labelled control takes its label's caption.
-    for (QLabel *label : findChildren<QLabel *>()) {
+    // labelled control takes its label's caption. A label that shows a value is named so too,
+    // and its value goes on its description: otherwise only the caption would be heard.
+    const QList<QLabel *> labels = findChildren<QLabel *>();
+    for (QLabel *label : labels) {
         QWidget *field = label->buddy();
-        if (!field || !field->accessibleName().isEmpty())
+        if (!field)
             continue;
-        QString caption = label->text().remove(QLatin1Char('&')).trimmed();
-        while (caption.endsWith(QLatin1Char(':')))
-            caption = caption.chopped(1).trimmed();
-        field->setAccessibleName(caption);
+        const QString caption = captionAsName(label->text());
+        if (auto *display = qobject_cast<QLabel *>(field))
+            exposeShownValue(display, display->accessibleName().isEmpty() ? caption : QString());
+        else if (field->accessibleName().isEmpty())
+            field->setAccessibleName(caption);
+    }
+    // A label the window named itself (a comparator's state) shows a value, not its name.
+    for (QLabel *label : labels) {
+        if (!label->buddy() && !label->accessibleName().isEmpty())
+            exposeShownValue(label, QString());
     }
     StatefulWindow::showEvent(event);
 }

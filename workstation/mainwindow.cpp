@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "windowkit/editorwindow.h"
 #include "windowkit/secondarywindow.h"
+#include "windowkit/shownvalue.h"
 #include "windowkit/togglecommand.h"
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
@@ -403,6 +404,7 @@ void MainWindow::buildStatusBar()
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setFont(font);
         panel->setMinimumWidth(widths[i]);
+        exposeShownValue(panel, captionAsName(QString::fromUtf8(kStatusPrefixes[i])));
         bar->addWidget(panel, i == 6 ? 1 : 0);
         m_statusPanels.append(panel);
     }

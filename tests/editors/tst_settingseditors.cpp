@@ -1291,7 +1291,8 @@ private slots:
     }
 
     // Every control a person operates has a name for assistive tools, as they ask for it: not
-    // the value a field happens to show. The clock fields start blank.
+    // the value a field happens to show. The clock fields start blank. A label that shows a
+    // value is named by its caption and gives the value it shows after a read.
     void controlsHaveAccessibleNames()
     {
         openWindows();
@@ -1323,6 +1324,41 @@ private slots:
                 QVERIFY2(named, qPrintable(c->objectName() + QStringLiteral(": ") +
                                            names.join(QLatin1Char('|'))));
             }
+        }
+
+        start(device());
+        config()->show();
+        alarms()->show();
+        in<QPushButton>(config(), "ButtonConfigRead")->click();
+        in<QPushButton>(alarms(), "ButtonAlarmRead")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        struct Shown
+        {
+            QWidget *window;
+            const char *control;
+            const char *name;
+            const char *value;
+        };
+        // The record the tree gave the device has serial 0; the device's own is 1234.
+        const Shown shown[] = {
+            {config(), "StaticType2", "Тип устройства", "Лорван"},
+            {config(), "StaticSoft2", "Версия ПО", "1.05"},
+            {config(), "StaticBuild2", "Дата выпуска", "05:03"},
+            {config(), "StaticSerial2", "Серийный номер", "1234"},
+            {config(), "StaticIspoln2", "Исполнение", "1111 111"},
+            {alarms(), "StaticCompStat1", "Состояние №1", "ВЫКЛ."},
+            {&main(), "StatusPanel0", "Тип", "Лорван"},
+            {&main(), "StatusPanel1", "Адрес", "005"},
+            {&main(), "StatusPanel2", "Скорость", "9600"},
+            {&main(), "StatusPanel4", "Серийный", "1234"},
+            {&main(), "StatusPanel5", "Версия ПО", "1.05"},
+        };
+        for (const Shown &row : shown) {
+            QLabel *label = in<QLabel>(row.window, QString::fromLatin1(row.control));
+            QVERIFY(label);
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(label);
+            QCOMPARE(a->text(QAccessible::Name), QString::fromUtf8(row.name));
+            QTRY_COMPARE(a->text(QAccessible::Description), QString::fromUtf8(row.value));
         }
     }
 };
