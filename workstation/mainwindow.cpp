@@ -16,6 +16,7 @@
 #include "workstation/dataview.h"
 #include "workstation/devicetree.h"
 #include "workstation/exportcommands.h"
+#include "workstation/helpdocument.h"
 #include "workstation/images.h"
 #include "workstation/menubarkeys.h"
 #include "workstation/messagelog.h"
@@ -811,9 +812,9 @@ void MainWindow::openWindow(QWidget *window)
 
 void MainWindow::showHelpDocument()
 {
-    // The document is looked for in the current folder; the desktop reports its own failures.
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("ЛорванHelp.doc"))));
+    // The desktop reports its own failures.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpDocument(
+        currentHelpPlaces(), [](const QString &path) { return QFileInfo::exists(path); })));
 }
 
 void MainWindow::showAbout()

@@ -1,8 +1,10 @@
 #include "workstation/secondarywindows.h"
 
+#include "platform/datafolder.h"
 #include "windowkit/secondarywindow.h"
 #include "workstation/images.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLinearGradient>
@@ -39,7 +41,7 @@ AboutWindow::AboutWindow(QWidget *parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     makeSecondaryWindow(this, QStringLiteral("frmAbout"), QStringLiteral("О программе"));
-    setFixedSize(330, 260);
+    setFixedSize(330, 300);
 
     auto *layout = new QVBoxLayout(this);
     auto *picture = new QLabel(this);
@@ -50,9 +52,18 @@ AboutWindow::AboutWindow(QWidget *parent)
     auto *info = new QGroupBox(QStringLiteral("Информация о программе"), this);
     info->setObjectName(QStringLiteral("GroupBox1"));
     auto *infoLayout = new QVBoxLayout(info);
-    auto *version = new QLabel(QStringLiteral("Конфигуратор Лорван, версия 1.2"), info);
+    auto *version = new QLabel(
+        QStringLiteral("Конфигуратор Лорван, версия ") + QStringLiteral(LORVAN_VERSION), info);
     version->setObjectName(QStringLiteral("StaticVersion"));
     infoLayout->addWidget(version);
+    // Where the tables and logs are, for a user who looks for them or sends them on.
+    auto *folderCaption = new QLabel(QStringLiteral("Папка данных:"), info);
+    infoLayout->addWidget(folderCaption);
+    m_folder = new QLabel(info);
+    m_folder->setObjectName(QStringLiteral("StaticDataFolder"));
+    m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_folder->setAccessibleName(QStringLiteral("Папка данных"));
+    infoLayout->addWidget(m_folder);
     layout->addWidget(info);
 
     // Default and cancel button at once: Enter and Escape both close.
@@ -61,4 +72,16 @@ AboutWindow::AboutWindow(QWidget *parent)
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(close, 0, Qt::AlignRight);
+}
+
+void AboutWindow::showEvent(QShowEvent *event)
+{
+    // The folder may be named anew between openings ($LORVAN_HOME); a long path loses its
+    // middle, and the tool tip gives it whole.
+    const QString folder = QDir::toNativeSeparators(dataFolder());
+    m_folder->setToolTip(folder);
+    m_folder->setAccessibleDescription(folder);
+    m_folder->setText(m_folder->fontMetrics().elidedText(folder, Qt::ElideMiddle,
+                                                         m_folder->contentsRect().width()));
+    QDialog::showEvent(event);
 }

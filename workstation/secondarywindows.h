@@ -2,11 +2,19 @@
 
 #include <QDialog>
 
-// "О программе", shown modally: a picture across the top, the program's name and version, and
-// "Закрыть".
+class QLabel;
+
+// "О программе", shown modally: a picture across the top, the program's name and version, the
+// data folder, and "Закрыть".
 class AboutWindow : public QDialog
 {
     Q_OBJECT
 public:
     explicit AboutWindow(QWidget *parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QLabel *m_folder = nullptr;
 };

@@ -10,10 +10,12 @@
 #include "windowkit/editorwindow.h"
 #include "workstation/application.h"
 #include "workstation/devicetree.h"
+#include "workstation/helpdocument.h"
 #include "workstation/mainwindow.h"
 #include "workstation/messagelog.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -45,6 +47,7 @@ class TestMainWindow : public QObject
     MainWindow *m_main = nullptr;
     Session *m_session = nullptr;
     FileService m_files;
+    QList<QUrl> m_opened;
 
     void startWindows()
     {
@@ -68,6 +71,9 @@ class TestMainWindow : public QObject
         network.addFeatures(network.addDevice(describeIdentity(ident).description(),
                                               DeviceNode::found(1, 1, ident, QString())));
     }
+
+public slots:
+    void openUrl(const QUrl &url) { m_opened.append(url); }
 
 private slots:
     void initTestCase()
@@ -293,6 +299,62 @@ private slots:
         QCOMPARE(m_session->commPort().PortNum(), 1);
         QCOMPARE(m_session->commPort().baudrate(), Baudrate::br9600);
         QCOMPARE(m_session->link().ResponseWait(), 100);
+    }
+
+    // Which file the help command opens, by which files exist: "work" is the user's document in
+    // the working folder, "installed" the package's manual, "source" the source tree's.
+    void helpLookupOrder_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("opened");
+        const QString installed = "/usr/bin";
+        const QString built = "/src/build/app";
+        QTest::newRow("none: the document, for the desktop to report")
+            << installed << QStringList{} << "work";
+        QTest::newRow("the document before the manual")
+            << installed << QStringList{"work", "installed"} << "work";
+        QTest::newRow("installed manual") << installed << QStringList{"installed"} << "installed";
+        QTest::newRow("source manual not used when installed")
+            << installed << QStringList{"source"} << "work";
+        QTest::newRow("build tree: installed before source")
+            << built << QStringList{"installed", "source"} << "installed";
+        QTest::newRow("build tree: source manual") << built << QStringList{"source"} << "source";
+        QTest::newRow("beside the build tree is not in it")
+            << "/src/build2/app" << QStringList{"source"} << "work";
+    }
+    void helpLookupOrder()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, opened);
+        const HelpPlaces places{"/home/u/work", program, "/src/build", "/src/tree"};
+        const QMap<QString, QString> files{
+            {"work", "/home/u/work/ЛорванHelp.doc"},
+            {"installed", QDir::cleanPath(program + "/../share/doc/lorvan/manual/index.html")},
+            {"source", "/src/tree/docs/manual/index.html"},
+        };
+        const QString found = helpDocument(places, [&](const QString &path) {
+            return std::any_of(existing.cbegin(), existing.cend(),
+                               [&](const QString &key) { return files.value(key) == path; });
+        });
+        QCOMPARE(found, files.value(opened));
+    }
+
+    // F1 from the build tree, with no document in the working folder, opens the source tree's
+    // manual.
+    void helpCommandOpensTheManual()
+    {
+        startWindows();
+        m_opened.clear();
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
+        m_main->command(QStringLiteral("mnuShowHelpDoc"))->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(QFileInfo::exists(m_opened[0].toLocalFile()));
+        QCOMPARE(QFileInfo(m_opened[0].toLocalFile()).canonicalFilePath(),
+                 QFileInfo(QStringLiteral(LORVAN_SOURCE_DIR "/docs/manual/index.html"))
+                     .canonicalFilePath());
     }
 
     void commandsAtStart_data()

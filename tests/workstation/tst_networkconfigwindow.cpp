@@ -1,4 +1,5 @@
 #include "configuratortestenv.h"
+#include "platform/datafolder.h"
 #include "pollingtestenv.h"
 
 #include "platform/settings.h"
@@ -297,23 +298,33 @@ private slots:
         QVERIFY(record(0).channelShown(1));
     }
 
-    // Not this window's, but the main window's other small one: shown modally, closed by its
-    // one button.
+    // Not this window's, but the main window's other small one: shown modally with the package's
+    // version and the data folder, closed by its one button.
     void aboutWindow()
     {
         QWidget *about = m_main->windows().about;
-        QVERIFY(about->findChild<QLabel *>(QStringLiteral("StaticVersion"))->text() ==
-                QStringLiteral("Конфигуратор Лорван, версия 1.2"));
+        QCOMPARE(about->findChild<QLabel *>(QStringLiteral("StaticVersion"))->text(),
+                 QStringLiteral("Конфигуратор Лорван, версия " LORVAN_VERSION));
         auto *close = about->findChild<QPushButton *>(QStringLiteral("butClose"));
         QCOMPARE(close->text(), QStringLiteral("Закрыть"));
+        auto *folder = about->findChild<QLabel *>(QStringLiteral("StaticDataFolder"));
         bool wasModal = false;
+        QString shown;
         QTimer::singleShot(50, this, [&] {
             wasModal = about->isVisible() && about->isModal();
+            shown = folder->text();
             close->click();
         });
         m_main->command(QStringLiteral("mnuAboutProgram"))->trigger();
         QVERIFY(wasModal);
         QVERIFY(!about->isVisible());
+        // Whole, or without its middle and whole in the tool tip.
+        const QString path = QDir::toNativeSeparators(dataFolder());
+        QCOMPARE(folder->toolTip(), path);
+        const QStringList ends = shown.split(QChar(0x2026));
+        QVERIFY2(ends.size() <= 2 && !ends.first().isEmpty() && path.startsWith(ends.first()) &&
+                     path.endsWith(ends.last()),
+                 qPrintable(shown));
     }
 };
 
