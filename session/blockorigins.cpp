@@ -52,6 +52,20 @@ bool BlockOrigins::windowHasRead(const QString &window, std::uint16_t bytePositi
     return block != w->end() && block->second == device;
 }
 
+void BlockOrigins::windowReadDone(const QString &window, DeviceKey device, const QDateTime &at)
+{
+    m_readTimes[window][{device.port, device.address}] = at;
+}
+
+QDateTime BlockOrigins::windowReadTime(const QString &window, DeviceKey device) const
+{
+    const auto w = m_readTimes.constFind(window);
+    if (w == m_readTimes.cend() || !device.isValid())
+        return {};
+    const auto read = w->find({device.port, device.address});
+    return read == w->end() ? QDateTime() : read->second;
+}
+
 void BlockOrigins::rekey(DeviceKey from, DeviceKey to)
 {
     std::replace(m_registers.begin(), m_registers.end(), from, to);
@@ -61,10 +75,19 @@ void BlockOrigins::rekey(DeviceKey from, DeviceKey to)
                 block.second = to;
         }
     }
+    for (auto &reads : m_readTimes) {
+        const auto read = reads.find({from.port, from.address});
+        if (read == reads.end())
+            continue;
+        const QDateTime at = read->second;
+        reads.erase(read);
+        reads[{to.port, to.address}] = at;
+    }
 }
 
 void BlockOrigins::clear()
 {
     m_registers.fill(DeviceKey{});
     m_windows.clear();
+    m_readTimes.clear();
 }

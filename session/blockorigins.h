@@ -2,6 +2,7 @@
 
 #include "link/modbuslink.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 
@@ -41,6 +42,11 @@ public:
     bool windowHasRead(const QString &window, std::uint16_t bytePosition, std::uint16_t byteLength,
                        DeviceKey device) const;
 
+    // A read sequence of the window ended well at that time; when the window last did so from
+    // the device (invalid when never).
+    void windowReadDone(const QString &window, DeviceKey device, const QDateTime &at);
+    QDateTime windowReadTime(const QString &window, DeviceKey device) const;
+
     // A device now answers under another key (its address was changed): what was its stays its.
     void rekey(DeviceKey from, DeviceKey to);
     void clear();
@@ -48,4 +54,5 @@ public:
 private:
     std::array<DeviceKey, kRegisters> m_registers{};
     QHash<QString, std::map<std::pair<std::uint16_t, std::uint16_t>, DeviceKey>> m_windows;
+    QHash<QString, std::map<std::pair<int, int>, QDateTime>> m_readTimes;
 };

@@ -58,6 +58,12 @@ void Session::setSelection(int index, const DeviceNode &record)
 {
     m_selectedIndex = index;
     m_current = record;
+    emit selectionChanged();
+}
+
+QDateTime Session::currentDateTime() const
+{
+    return m_clock.currentDateTime();
 }
 
 void Session::adoptSelectedIdentity(const IdentityBlock &identity)

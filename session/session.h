@@ -72,6 +72,8 @@ public:
     int deviceCount() const { return m_network.deviceCount(); }
     // The selected device as the link reaches it.
     DeviceKey selectedKey() const;
+    // The time the session's clock says it is.
+    QDateTime currentDateTime() const;
     // Which device the image's registers and each window's blocks came from.
     BlockOrigins &origins() { return m_origins; }
     const BlockOrigins &origins() const { return m_origins; }
@@ -158,6 +160,8 @@ signals:
     void deviceSpeedChanged(const QString &text);
     // The selected device's identity was read again (RefreshCurrentIdentity succeeded).
     void currentIdentityRefreshed();
+    // Another entry (or none) is the selected device.
+    void selectionChanged();
 
 private:
     Clock &m_clock;

@@ -5,6 +5,8 @@
 #include "windowkit/shownvalue.h"
 #include "windowkit/windowhost.h"
 
+#include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 
 EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &objectName,
@@ -15,6 +17,28 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
         setWindowFlags(flags);
     setPerDevice(false);
     connect(&session, &Session::editorPanelsEnabled, this, &EditorWindow::setCommandPanelsEnabled);
+    connect(&session, &Session::selectionChanged, this, &EditorWindow::showReadOrigin);
+}
+
+bool EditorWindow::event(QEvent *event)
+{
+    // Once the window has built its controls and before it takes its first size: the line goes
+    // under everything, and the window grows by it so that nothing above moves.
+    if (event->type() == QEvent::Polish && m_showsReadOrigin && !m_readOrigin) {
+        if (auto *box = qobject_cast<QBoxLayout *>(layout())) {
+            m_readOrigin = new QLabel(this);
+            m_readOrigin->setObjectName(QStringLiteral("StaticReadOrigin"));
+            m_readOrigin->setAccessibleName(QStringLiteral("Источник настроек"));
+            m_readOrigin->setText(readOriginText());
+            const int extra = m_readOrigin->sizeHint().height() + std::max(0, box->spacing());
+            box->addWidget(m_readOrigin);
+            if (minimumSize() == maximumSize())
+                setFixedSize(width(), height() + extra);
+            else if (testAttribute(Qt::WA_Resized))
+                resize(width(), height() + extra);
+        }
+    }
+    return StatefulWindow::event(event);
 }
 
 void EditorWindow::showEvent(QShowEvent *event)
@@ -127,10 +151,35 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
 int EditorWindow::readSettings(ExchangeRun &run, HoldingBlock block)
 {
     const int result = m_session.deviceAccess().ReadSettings(block.position, block.length);
-    if (result == 0)
+    if (result == 0) {
         m_session.origins().windowRead(objectName(), block.position, block.length,
                                        m_session.selectedKey());
+        updateReadOrigin();
+    }
     return run.check(result);
+}
+
+void EditorWindow::updateReadOrigin()
+{
+    m_session.origins().windowReadDone(objectName(), m_session.selectedKey(),
+                                       m_session.currentDateTime());
+    showReadOrigin();
+}
+
+QString EditorWindow::readOriginText() const
+{
+    const QDateTime at = m_session.origins().windowReadTime(objectName(), m_session.selectedKey());
+    if (!at.isValid())
+        return QStringLiteral("Не прочитано");
+    // The device by its tree entry's name, as the tree shows it.
+    return QStringLiteral("Прочитано: %1, %2")
+        .arg(m_session.selectedName(), at.toString(QStringLiteral("HH:mm:ss")));
+}
+
+void EditorWindow::showReadOrigin()
+{
+    if (m_readOrigin)
+        m_readOrigin->setText(readOriginText());
 }
 
 int EditorWindow::writeSettings(ExchangeRun &run, HoldingBlock block)

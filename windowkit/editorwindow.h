@@ -11,6 +11,7 @@
 #include <functional>
 
 class CommonBlock;
+class QLabel;
 class Session;
 class WindowHost;
 
@@ -117,6 +118,13 @@ public:
     int writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit);
     // Whether this window read the block from the selected device.
     bool hasRead(HoldingBlock block) const;
+    // The window's fields now come from the selected device: recorded at the session's time and
+    // shown in the line under the controls.
+    void updateReadOrigin();
+    // The line under the controls: which device the fields were last read from, and when, for
+    // the selected device ("Не прочитано" when this window has not read from it).
+    void showReadOrigin();
+    QString readOriginText() const;
     // The link's count of write requests, and what to add to a failure message when part of a
     // write of several requests reached the device since `before`: how many, and that the
     // device now holds some new and some former settings (what: "Программы", "Настройки").
@@ -131,7 +139,11 @@ public:
     std::span<std::uint8_t> holdingImage() const;
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    // A window whose fields are not read from a device (the network's own settings) has no
+    // line of their origin.
+    void setShowsReadOrigin(bool on) { m_showsReadOrigin = on; }
     void declareCommandPanels(const QList<QWidget *> &panels) { m_panels = panels; }
     // The controls remembered per device, as "Control.Property"; a window that declares none
     // remembers nothing.
@@ -141,4 +153,6 @@ private:
     Session &m_session;
     WindowHost &m_host;
     QList<QWidget *> m_panels;
+    bool m_showsReadOrigin = true;
+    QLabel *m_readOrigin = nullptr;
 };

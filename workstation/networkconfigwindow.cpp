@@ -128,6 +128,7 @@ NetworkConfigWindow::NetworkConfigWindow(Session &session, WindowHost &host)
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setFixedSize(kClientWidth, kClientHeight);
+    setShowsReadOrigin(false);
     buildControls();
     declareCommandPanels({m_settings, m_chart});
 

@@ -391,6 +391,7 @@ private slots:
         main().SelectDevice(devices[0]);
         EditorWindow *w = configWindow ? static_cast<EditorWindow *>(config()) : channels();
         EditorWindow *other = configWindow ? static_cast<EditorWindow *>(channels()) : config();
+        w->show();
         const char *read = configWindow ? "ButtonConfigRead" : "ButtonChanRead";
         const char *write = configWindow ? "ButtonSaveConfig" : "ButtonChanWrite";
         if (before == QLatin1String("other"))
@@ -406,6 +407,16 @@ private slots:
                      "Сначала прочитайте настройки устройства.\r\nЗапись не выполнена.")});
         QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
         QCOMPARE(requestsMatching(QStringLiteral(":0610")), 0);
+        // The line under the controls says so, and names the device a read came from when it
+        // is selected again.
+        auto *origin = in<QLabel>(w, "StaticReadOrigin");
+        QCOMPARE(origin->text(), QStringLiteral("Не прочитано"));
+        main().SelectDevice(devices[0]);
+        QCOMPARE(origin->text(),
+                 before == QLatin1String("device")
+                     ? QStringLiteral("Прочитано: Лорван/005/9600, ") +
+                           m_clock.currentDateTime().toString(QStringLiteral("HH:mm:ss"))
+                     : QStringLiteral("Не прочитано"));
     }
 
     // Address texts: refused ones write nothing; "abc" moves the device to 1, and the selected
