@@ -85,7 +85,10 @@ void NumericField::focusOutEvent(QFocusEvent *event)
 
 void NumericField::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        commitTyped();
+    // A refused entry is not applied: Enter goes no further than the field's own message.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !commitTyped()) {
+        event->accept();
+        return;
+    }
     QLineEdit::keyPressEvent(event);
 }

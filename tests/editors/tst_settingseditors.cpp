@@ -1039,7 +1039,7 @@ private slots:
         p2.count = 3;
         p2.byte7 = 0x5a;
         p2.start = {0, 100, 250, 77};
-        p2.end = {100, 200, 300, 88};
+        p2.end = {100, 200, 1500, 88};
         p2.duration = {10, 0, 30, 99};
         ProgramBlock p4;
         p4.point = 1, p4.count = 2, p4.hours = 7, p4.minutes = 5, p4.day = 31, p4.month = 12;
@@ -1061,7 +1061,31 @@ private slots:
         in<QPushButton>(w, "ButtonProgRead")->click();
         QCOMPARE(messageTexts(), QStringList{QStringLiteral("В программе-2 имеются ошибки.")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Программа 2"));
-        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P4"));
+        // The first program read is shown, not the last.
+        auto *choice = in<QComboBox>(w, "ComboNProg");
+        QCOMPARE(choice->currentText(), QStringLiteral("P1"));
+        const auto select = [&](int k) {
+            choice->setCurrentIndex(k - 1);
+            emit choice->activated(k - 1);
+        };
+        auto *table = in<QTableWidget>(w, "sgProgramTable");
+        select(2);
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("1500"));
+        // A count of five digits gets the count's own message; the program keeps its segments.
+        auto *count = in<NumericField>(w, "EditCountSeg1");
+        count->selectAll();
+        QTest::keyClicks(count, QStringLiteral("10000"));
+        QTest::keyClick(count, Qt::Key_Return);
+        QCOMPARE(messageTexts().mid(1),
+                 QStringList{QStringLiteral("Введите число сегментов от 0 до 32")});
+        QCOMPARE(table->rowCount(), 3);
+        // A count that is no number is refused by the field and stores nothing either.
+        count->selectAll();
+        QTest::keyClicks(count, QStringLiteral("3,,"));
+        QTest::keyClick(count, Qt::Key_Return);
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Проверьте правильность ввода"));
+        QCOMPARE(table->rowCount(), 3);
+        select(4);
         QCOMPARE(in<QLineEdit>(w, "EditDateProg")->text(), QStringLiteral("31.12.99"));
         QCOMPARE(in<QLineEdit>(w, "EditTimeProg")->text(), QStringLiteral("07:05:00"));
         // A date that does not exist turns the field red and stores nothing; leaving the field
@@ -1084,7 +1108,6 @@ private slots:
         QCOMPARE(date->text(), QStringLiteral("15.03.98"));
         p4.day = 15, p4.month = 3, p4.year = 98;
 
-        auto *table = in<QTableWidget>(w, "sgProgramTable");
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 0)->text(), QStringLiteral("-12,5"));
 
@@ -1130,7 +1153,7 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), 800), image);
     }
 
-    // P4's read fails: the others are still read, P3 is shown, P4 keeps what the configurator
+    // P4's read fails: the others are still read, P1 is shown, P4 keeps what the configurator
     // held. Its break is only warned about before the write, which goes on and fails in P2.
     void programFailures()
     {
@@ -1150,7 +1173,7 @@ private slots:
         QCOMPARE(messageTexts(), QStringList{QStringLiteral(
                                      "Ошибка при чтении программ\r\nПроверьте подключение")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка чтения"));
-        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P3"));
+        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P1"));
         QCOMPARE(ProgramBlock::decode(p4), held);
 
         m_messages->shown.clear();
