@@ -68,13 +68,25 @@ bool NumericField::commitTyped()
         setValue(v);
         return true;
     }
+    tellRefused();
+    setValue(m_fallback.value_or(m_minimum));
+    emit invalidEntry();
+    return false;
+}
+
+void NumericField::tellRefused()
+{
     m_checking = true; // the message box takes the focus away from this field
     showMessage(QStringLiteral("Проверьте правильность ввода"), QString(),
                 MessageIcon::Information);
     m_checking = false;
-    setValue(m_fallback.value_or(m_minimum));
-    emit invalidEntry();
-    return false;
+}
+
+void NumericField::refuseShown()
+{
+    tellRefused();
+    setFocus(Qt::OtherFocusReason);
+    selectAll();
 }
 
 void NumericField::focusOutEvent(QFocusEvent *event)

@@ -858,12 +858,11 @@ private slots:
             << 3;
         QTest::newRow("point position unread")
             << noPointPosition << true << level1 << 7.0 << writeFailure << 0;
-        // Comparator 2 watches X3, two decimals: −99990 would wrap.
+        // Comparator 2 watches X3, two decimals: −99990 would wrap. A wrong entry, not a failed
+        // exchange.
         QTest::newRow("threshold too wide")
             << devsim::FaultSettings() << true << QStringLiteral("EditLevelAlarm2") << -999.9
-            << QStringLiteral("Значение компаратора №2 не помещается в поле устройства\r\n"
-                              "при положении точки входа X3.\r\nЗапись не выполнена.")
-            << 0;
+            << QStringLiteral("Проверьте правильность ввода") << 0;
     }
     void alarmFailures()
     {
@@ -886,7 +885,11 @@ private slots:
             in<QPushButton>(w, "ButtonAlarmWrite")->click();
         }
         QCOMPARE(messageTexts(), QStringList{message});
-        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
+        const bool entry = message == QStringLiteral("Проверьте правильность ввода");
+        QCOMPARE(m_messages->shown.first().caption,
+                 entry ? QString() : QStringLiteral("Ошибка обмена"));
+        QCOMPARE(m_messages->shown.first().icon,
+                 entry ? MessageIcon::Information : MessageIcon::Error);
         QCOMPARE(edited->value(), value);
         QCOMPARE(requestsMatching(QStringLiteral(":05100175")) +
                      requestsMatching(QStringLiteral(":051004CD")) +
