@@ -56,8 +56,12 @@ bool Session::selectDeviceOf(int index)
 
 void Session::setSelection(int index, const DeviceNode &record)
 {
+    const DeviceKey before = selectedKey();
+    const int indexBefore = m_selectedIndex;
     m_selectedIndex = index;
     m_current = record;
+    if (index != indexBefore || selectedKey() != before)
+        emit selectionChanged();
 }
 
 void Session::adoptSelectedIdentity(const IdentityBlock &identity)

@@ -143,6 +143,8 @@ public:
     void setNetworkFileService(NetworkFileService *service) { m_networkFile = service; }
 
 signals:
+    // Another device is selected: what was shown of the former one is no longer its.
+    void selectionChanged();
     void identityDescribed(const IdentityTexts &texts);
     // The text of the selected device's entry, for the configuration window's name field.
     void selectedNameShown(const QString &name);

@@ -742,6 +742,13 @@ private slots:
                                             "Проверьте установленные параметры контура.")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка параметров контура"));
         QCOMPARE(list->rowCount(), 6);
+
+        // Another device selected: nothing of this one's lines stays in the view.
+        addPolledDevices(main(), {{kAddress + 1, 0, 30}}, m_dir.filePath("tables"));
+        main().SelectDevice(session().network().deviceIndices()[1]);
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(in<QGroupBox>(w, "GroupBoxViewKont1")->title(), QStringLiteral("Контур-1"));
+        QCOMPARE(in<NumericField>(w, "EditTizm")->text(), QString());
     }
 
     // Comparators 1–3 as raw bytes over the channels' point positions (X1 0, X2 1, X3 2); every
@@ -1006,6 +1013,11 @@ private slots:
                                        << "100" << -999.9 << true;
         QTest::newRow("threshold lowest") << "frmAlarm/EditLevelAlarm1"
                                           << "-999.9" << -999.9 << false;
+        // Fields without bounds fall back to no value, not to a number nobody typed.
+        QTest::newRow("setpoint not a number") << "frmContursConfig/EditXzd1"
+                                               << "-" << 0.0 << true;
+        QTest::newRow("mismatch not a number") << "frmContursConfig/EditRassA32"
+                                               << "1,2,3" << 0.0 << true;
     }
     void numericFieldBounds()
     {
@@ -1017,7 +1029,8 @@ private slots:
         QWidget *w =
             field.startsWith(QLatin1String("frmConfig/"))  ? static_cast<QWidget *>(config())
             : field.startsWith(QLatin1String("frmAlarm/")) ? static_cast<QWidget *>(alarms())
-                                                           : channels();
+            : field.startsWith(QLatin1String("frmContursConfig/")) ? static_cast<QWidget *>(loops())
+                                                                   : channels();
         w->show();
         auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
