@@ -368,13 +368,10 @@ bool AlarmWindow::AlarmWrite(ExchangeRun &run)
         const int p = alarms::pointPosition(imageBlock<2>(pointPositionRegister(c.input + 1)));
         const auto threshold = alarms::storedThreshold(w.threshold->value(), p);
         const auto hysteresis = alarms::storedHysteresis(w.hysteresis->value(), p);
+        // At the input's point position the number would reach the device as another one: a
+        // wrong entry, not a failed exchange.
         if (!threshold || !hysteresis) {
-            run.setFailureText(
-                QStringLiteral("Значение компаратора %1 не помещается в поле устройства\r\n"
-                               "при положении точки входа X%2.\r\nЗапись не выполнена.")
-                    .arg(head(k))
-                    .arg(c.input + 1));
-            run.check(999);
+            (threshold ? w.hysteresis : w.threshold)->refuseShown();
             return false;
         }
         c.threshold = *threshold;

@@ -128,8 +128,16 @@ ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
     for (int n = 1; n <= loop::kLoops; ++n)
         pages->addTab(buildLoopPage(n), QStringLiteral("Контур-%1").arg(n));
     pages->addTab(buildViewPage(), QStringLiteral("Просмотр контуров"));
+    // A field without bounds refuses only what is no number; it falls back to no value rather
+    // than to its nominal lower bound.
+    for (NumericField *f : findChildren<NumericField *>()) {
+        if (f->minimum() == -kUnbounded)
+            f->setFallback(0);
+    }
 
     declareStoredState(stored::loopProperties());
+    // The view's lines are the live values of the device they were read from.
+    connect(&session, &Session::selectionChanged, this, &ContursConfigWindow::clearView);
     declareCommandPanels(
         {controls(1).panel, controls(2).panel, controls(1).refresh, controls(2).refresh});
 }
@@ -623,6 +631,17 @@ bool ContursConfigWindow::KontParWrite(ExchangeRun &run, int n)
     session().images().coils[coil] = c.manual->isChecked() ? 1 : 0;
     run.check(session().deviceAccess().WriteFlags(coil, 1));
     return failed();
+}
+
+void ContursConfigWindow::clearView()
+{
+    for (int n = 1; n <= loop::kLoops; ++n) {
+        const LoopControls &c = controls(n);
+        c.viewList->setRowCount(0);
+        c.viewGroup->setTitle(QStringLiteral("Контур-%1").arg(n));
+    }
+    m_measuringPeriod->clear();
+    m_coldJunction->clear();
 }
 
 bool ContursConfigWindow::GetKontParam(ExchangeRun &run, int n)

@@ -84,6 +84,7 @@ public:
 private:
     QWidget *buildLoopPage(int n);
     QWidget *buildViewPage();
+    void clearView();
     const LoopControls &controls(int n) const { return m_loops[n - 1]; }
     // The stored forms of the fields; false (the user told) when one does not fit its field.
     bool composeFields(const LoopControls &c, LoopBlock &block, int pointPosition);

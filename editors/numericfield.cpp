@@ -68,13 +68,25 @@ bool NumericField::commitTyped()
         setValue(v);
         return true;
     }
+    tellRefused();
+    setValue(m_fallback.value_or(m_minimum));
+    emit invalidEntry();
+    return false;
+}
+
+void NumericField::tellRefused()
+{
     m_checking = true; // the message box takes the focus away from this field
     showMessage(QStringLiteral("Проверьте правильность ввода"), QString(),
                 MessageIcon::Information);
     m_checking = false;
-    setValue(m_fallback.value_or(m_minimum));
-    emit invalidEntry();
-    return false;
+}
+
+void NumericField::refuseShown()
+{
+    tellRefused();
+    setFocus(Qt::OtherFocusReason);
+    selectAll();
 }
 
 void NumericField::focusOutEvent(QFocusEvent *event)
@@ -85,7 +97,10 @@ void NumericField::focusOutEvent(QFocusEvent *event)
 
 void NumericField::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        commitTyped();
+    // A refused entry is not applied: Enter goes no further than the field's own message.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !commitTyped()) {
+        event->accept();
+        return;
+    }
     QLineEdit::keyPressEvent(event);
 }

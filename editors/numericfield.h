@@ -30,6 +30,9 @@ public:
 
     // Applies a typed text now, as leaving the field would. False when it was refused.
     bool commitTyped();
+    // Refuses the value shown with the field's own message, for a value that is within the
+    // bounds yet cannot be stored; the value stays, selected for correction.
+    void refuseShown();
 
 signals:
     // The user's entry was refused and the field fell back.
@@ -41,6 +44,7 @@ protected:
 
 private:
     void show(double value);
+    void tellRefused();
 
     double m_minimum;
     double m_maximum;

@@ -43,7 +43,10 @@ HoldingBlock allPrograms()
 
 QString general(double v)
 {
-    return QLocale().toString(v, 'g', 15);
+    // The general format has no group separator: "1500", never "1 500".
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(v, 'g', 15);
 }
 
 } // namespace
@@ -89,8 +92,9 @@ void ProgramControlWindow::buildControls()
                   QStringLiteral("Время запуска программы"));
     form->addRow(QStringLiteral("Время запуска:"), m_time);
 
-    // Wide bounds: the count's own rule, applied on Enter, names the range.
-    m_count = new NumericField(-9999, 9999, 1, 5, m_header);
+    // Bounds wider than any five characters typed: the count's own rule, applied on Enter,
+    // names the range.
+    m_count = new NumericField(-99999, 99999, 1, 5, m_header);
     m_count->setDecimalsFollowValue(1);
     m_count->setFallback(0); // a text that is no number means no segments, not -9999
     m_count->setObjectName(QStringLiteral("EditCountSeg1"));
@@ -281,13 +285,19 @@ ExchangeOutcome ProgramControlWindow::ButtonProgReadClick()
     options.failureCaption = QStringLiteral("Ошибка чтения");
     options.busy = {m_panel, m_read};
     return runExchange(options, [this](ExchangeRun &run) {
+        int first = 0;
         for (int k = 1; k <= programs::kPrograms; ++k) {
             // A failed program keeps its former bytes; the others are still read.
             if (readSettings(run, block(k)) == 0) {
                 SelectProgram(k);
                 CheckLoadedProgram(k);
+                if (first == 0)
+                    first = k;
             }
         }
+        // The first program read is shown, so a read of an empty P4 does not look like none.
+        if (first != 0)
+            SelectProgram(first);
         ComboNProgChange();
     });
 }

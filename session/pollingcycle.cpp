@@ -58,6 +58,11 @@ PollingCycle::PollingCycle(Session &session)
     m_updateTimer->setInterval(kChartUpdateMs);
     connect(m_pollTimer, &ClockTimer::timeout, this, &PollingCycle::VrThread1Execute);
     connect(m_updateTimer, &ClockTimer::timeout, this, &PollingCycle::TimerUpdateDataTimer);
+    // The former device's channel names would pass for this one's until its own are read.
+    connect(&session, &Session::selectionChanged, this, [this] {
+        m_titlesRefreshDue = true;
+        emit seriesTitlesRead(defaultSeriesTitles());
+    });
 }
 
 bool PollingCycle::isPollDue(std::uint32_t now, std::uint32_t nextPollTime)

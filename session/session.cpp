@@ -56,9 +56,12 @@ bool Session::selectDeviceOf(int index)
 
 void Session::setSelection(int index, const DeviceNode &record)
 {
+    const DeviceKey before = selectedKey();
+    const int indexBefore = m_selectedIndex;
     m_selectedIndex = index;
     m_current = record;
-    emit selectionChanged();
+    if (index != indexBefore || selectedKey() != before)
+        emit selectionChanged();
 }
 
 QDateTime Session::currentDateTime() const

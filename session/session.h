@@ -145,6 +145,8 @@ public:
     void setNetworkFileService(NetworkFileService *service) { m_networkFile = service; }
 
 signals:
+    // Another device is selected: what was shown of the former one is no longer its.
+    void selectionChanged();
     void identityDescribed(const IdentityTexts &texts);
     // The text of the selected device's entry, for the configuration window's name field.
     void selectedNameShown(const QString &name);
@@ -160,8 +162,6 @@ signals:
     void deviceSpeedChanged(const QString &text);
     // The selected device's identity was read again (RefreshCurrentIdentity succeeded).
     void currentIdentityRefreshed();
-    // Another entry (or none) is the selected device.
-    void selectionChanged();
 
 private:
     Clock &m_clock;

@@ -753,6 +753,13 @@ private slots:
                                             "Проверьте установленные параметры контура.")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка параметров контура"));
         QCOMPARE(list->rowCount(), 6);
+
+        // Another device selected: nothing of this one's lines stays in the view.
+        addPolledDevices(main(), {{kAddress + 1, 0, 30}}, m_dir.filePath("tables"));
+        main().SelectDevice(session().network().deviceIndices()[1]);
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(in<QGroupBox>(w, "GroupBoxViewKont1")->title(), QStringLiteral("Контур-1"));
+        QCOMPARE(in<NumericField>(w, "EditTizm")->text(), QString());
     }
 
     // Comparators 1–3 as raw bytes over the channels' point positions (X1 0, X2 1, X3 2); every
@@ -869,12 +876,11 @@ private slots:
             << 3;
         QTest::newRow("point position unread")
             << noPointPosition << true << level1 << 7.0 << writeFailure << 0;
-        // Comparator 2 watches X3, two decimals: −99990 would wrap.
+        // Comparator 2 watches X3, two decimals: −99990 would wrap. A wrong entry, not a failed
+        // exchange.
         QTest::newRow("threshold too wide")
             << devsim::FaultSettings() << true << QStringLiteral("EditLevelAlarm2") << -999.9
-            << QStringLiteral("Значение компаратора №2 не помещается в поле устройства\r\n"
-                              "при положении точки входа X3.\r\nЗапись не выполнена.")
-            << 0;
+            << QStringLiteral("Проверьте правильность ввода") << 0;
     }
     void alarmFailures()
     {
@@ -897,7 +903,11 @@ private slots:
             in<QPushButton>(w, "ButtonAlarmWrite")->click();
         }
         QCOMPARE(messageTexts(), QStringList{message});
-        QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка обмена"));
+        const bool entry = message == QStringLiteral("Проверьте правильность ввода");
+        QCOMPARE(m_messages->shown.first().caption,
+                 entry ? QString() : QStringLiteral("Ошибка обмена"));
+        QCOMPARE(m_messages->shown.first().icon,
+                 entry ? MessageIcon::Information : MessageIcon::Error);
         QCOMPARE(edited->value(), value);
         QCOMPARE(requestsMatching(QStringLiteral(":05100175")) +
                      requestsMatching(QStringLiteral(":051004CD")) +
@@ -1014,6 +1024,11 @@ private slots:
                                        << "100" << -999.9 << true;
         QTest::newRow("threshold lowest") << "frmAlarm/EditLevelAlarm1"
                                           << "-999.9" << -999.9 << false;
+        // Fields without bounds fall back to no value, not to a number nobody typed.
+        QTest::newRow("setpoint not a number") << "frmContursConfig/EditXzd1"
+                                               << "-" << 0.0 << true;
+        QTest::newRow("mismatch not a number") << "frmContursConfig/EditRassA32"
+                                               << "1,2,3" << 0.0 << true;
     }
     void numericFieldBounds()
     {
@@ -1025,7 +1040,8 @@ private slots:
         QWidget *w =
             field.startsWith(QLatin1String("frmConfig/"))  ? static_cast<QWidget *>(config())
             : field.startsWith(QLatin1String("frmAlarm/")) ? static_cast<QWidget *>(alarms())
-                                                           : channels();
+            : field.startsWith(QLatin1String("frmContursConfig/")) ? static_cast<QWidget *>(loops())
+                                                                   : channels();
         w->show();
         auto *f = in<NumericField>(w, field.section(QLatin1Char('/'), -1));
         f->setValue(6553.5); // as read: outside the bounds, yet shown
@@ -1050,7 +1066,7 @@ private slots:
         p2.count = 3;
         p2.byte7 = 0x5a;
         p2.start = {0, 100, 250, 77};
-        p2.end = {100, 200, 300, 88};
+        p2.end = {100, 200, 1500, 88};
         p2.duration = {10, 0, 30, 99};
         ProgramBlock p4;
         p4.point = 1, p4.count = 2, p4.hours = 7, p4.minutes = 5, p4.day = 31, p4.month = 12;
@@ -1072,7 +1088,31 @@ private slots:
         in<QPushButton>(w, "ButtonProgRead")->click();
         QCOMPARE(messageTexts(), QStringList{QStringLiteral("В программе-2 имеются ошибки.")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Программа 2"));
-        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P4"));
+        // The first program read is shown, not the last.
+        auto *choice = in<QComboBox>(w, "ComboNProg");
+        QCOMPARE(choice->currentText(), QStringLiteral("P1"));
+        const auto select = [&](int k) {
+            choice->setCurrentIndex(k - 1);
+            emit choice->activated(k - 1);
+        };
+        auto *table = in<QTableWidget>(w, "sgProgramTable");
+        select(2);
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("1500"));
+        // A count of five digits gets the count's own message; the program keeps its segments.
+        auto *count = in<NumericField>(w, "EditCountSeg1");
+        count->selectAll();
+        QTest::keyClicks(count, QStringLiteral("10000"));
+        QTest::keyClick(count, Qt::Key_Return);
+        QCOMPARE(messageTexts().mid(1),
+                 QStringList{QStringLiteral("Введите число сегментов от 0 до 32")});
+        QCOMPARE(table->rowCount(), 3);
+        // A count that is no number is refused by the field and stores nothing either.
+        count->selectAll();
+        QTest::keyClicks(count, QStringLiteral("3,,"));
+        QTest::keyClick(count, Qt::Key_Return);
+        QCOMPARE(m_messages->shown.last().text, QStringLiteral("Проверьте правильность ввода"));
+        QCOMPARE(table->rowCount(), 3);
+        select(4);
         QCOMPARE(in<QLineEdit>(w, "EditDateProg")->text(), QStringLiteral("31.12.99"));
         QCOMPARE(in<QLineEdit>(w, "EditTimeProg")->text(), QStringLiteral("07:05:00"));
         // A date that does not exist turns the field red and stores nothing; leaving the field
@@ -1095,7 +1135,6 @@ private slots:
         QCOMPARE(date->text(), QStringLiteral("15.03.98"));
         p4.day = 15, p4.month = 3, p4.year = 98;
 
-        auto *table = in<QTableWidget>(w, "sgProgramTable");
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 0)->text(), QStringLiteral("-12,5"));
 
@@ -1141,7 +1180,7 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(loaded.data()), 800), image);
     }
 
-    // P4's read fails: the others are still read, P3 is shown, P4 keeps what the configurator
+    // P4's read fails: the others are still read, P1 is shown, P4 keeps what the configurator
     // held. Its break is only warned about before the write, which goes on and fails in P2.
     void programFailures()
     {
@@ -1161,7 +1200,7 @@ private slots:
         QCOMPARE(messageTexts(), QStringList{QStringLiteral(
                                      "Ошибка при чтении программ\r\nПроверьте подключение")});
         QCOMPARE(m_messages->shown.last().caption, QStringLiteral("Ошибка чтения"));
-        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P3"));
+        QCOMPARE(in<QComboBox>(w, "ComboNProg")->currentText(), QStringLiteral("P1"));
         QCOMPARE(ProgramBlock::decode(p4), held);
 
         m_messages->shown.clear();

@@ -542,6 +542,11 @@ private slots:
         QCOMPARE(m_main->chartView()->dateAxis()->max(), MeasurementChartView::kPagePoints - 0.5);
         m_main->SelectDevice(0);
         QCOMPARE(m_main->chartView()->dateAxis()->max(), rows - 0.5);
+        QCOMPARE(m_main->chartView()->series(1)->name(), QStringLiteral("Вход 1.1"));
+        // Another device: its lines go back to numbers until its own names are read.
+        m_main->SelectDevice(m_session->network().deviceIndices()[1]);
+        for (int c = 1; c <= 4; ++c)
+            QCOMPARE(m_main->chartView()->series(c)->name(), QStringLiteral("Канал-%1").arg(c));
     }
 
     // With the check box clear, polls of the selected device never ask for a redraw.
