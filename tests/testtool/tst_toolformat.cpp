@@ -1,5 +1,6 @@
 // What the test tool shows of registers 0..9 and what it writes for the clock.
 
+#include "device/identity.h"
 #include "testtool/toolformat.h"
 
 #include <QTest>
@@ -29,7 +30,7 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, version);
         std::uint16_t r[10] = {std::uint16_t(reg0)};
-        const IdentityTexts t = describeRegisters(r);
+        const ToolIdentityTexts t = describeRegisters(r);
         QCOMPARE(t.type, type);
         QCOMPARE(t.version, version);
     }
@@ -46,15 +47,18 @@ private slots:
                                      std::uint16_t(99 * 256 + 23),
                                      std::uint16_t(59 * 256 + 59),
                                      0xFFFF};
-        const IdentityTexts t = describeRegisters(r);
+        const ToolIdentityTexts t = describeRegisters(r);
         QCOMPARE(t.release, QStringLiteral(" 05:03"));
-        QCOMPARE(t.serial, QStringLiteral(" 00AB"));
+        QCOMPARE(t.serial, QStringLiteral(" AB00")); // the device keeps it low byte first
+        // The configurator's reading of the same two bytes.
+        const std::array<std::uint8_t, identity::kBytes> bytes{0, 0, 0, 0, 0x00, 0xAB};
+        QCOMPARE(t.serial + QLatin1Char(' '), describeIdentity(bytes).serial);
         QCOMPARE(t.address, 5);
         QCOMPARE(t.date, QStringLiteral(" 31.12.99"));
         QCOMPARE(t.time, QStringLiteral(" 23:59:59"));
         const std::uint16_t zero[10] = {0, 0, 0xBEEF};
-        const IdentityTexts z = describeRegisters(zero);
-        QCOMPARE(z.serial, QStringLiteral(" BEEF"));
+        const ToolIdentityTexts z = describeRegisters(zero);
+        QCOMPARE(z.serial, QStringLiteral(" EFBE"));
         QCOMPARE(z.date, QStringLiteral(" 00.00.00"));
         QCOMPARE(z.time, QStringLiteral(" 00:00:00"));
     }
