@@ -599,6 +599,28 @@ private slots:
         QCOMPARE(in<QCheckBox>(w, "CheckRazm1")->text(), QStringLiteral("%"));
     }
 
+    // The demo plant's furnace holds settings a device accepts: its channels read without a
+    // word, and a write keeps every channel's sensor, characteristic and point position.
+    void demoChannelsAsTheyAre()
+    {
+        devsim::DeviceSetup d = devsim::defaultScenario().lines[0].devices[0];
+        d.address = kAddress, d.speedCode = 0;
+        start(d);
+        const auto sensors = [&] {
+            const QByteArray blocks = cliRead(kAddress, 9600, 60, 36);
+            QByteArray kept;
+            for (int i = 0; i + 1 < blocks.size(); i += 18)
+                kept += blocks.mid(i, 2);
+            return kept;
+        };
+        const QByteArray before = sensors();
+        QCOMPARE(before.size(), 8);
+        in<QPushButton>(channels(), "ButtonChanRead")->click();
+        in<QPushButton>(channels(), "ButtonChanWrite")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(sensors(), before);
+    }
+
     // Read, edit and write loop 1: the device's registers and coil hold exactly the composed
     // bytes; bytes the window does not edit and hundredths it shows cut down come back as they
     // were. A write that would put both loops on one output, or a % setpoint above 99, sends
