@@ -46,7 +46,7 @@ IdentityTexts describeIdentity(std::span<const std::uint8_t> block)
     t.speed = speedText(b[kSpeedCode]);
     t.version = QString::asprintf(" %.1d.%.2d", b[kFirmware] / 100, b[kFirmware] % 100);
     t.releaseDate = QString::asprintf(" %.2X:%.2X ", b[kRelease], b[kRelease + 1]);
-    t.serial = QString::asprintf(" %.4X ", b[kSerial] + 256 * b[kSerial + 1]);
+    t.serial = QString::asprintf(" %.4X ", serialNumber(b[kSerial], b[kSerial + 1]));
     const std::uint8_t v = b[kVariant];
     auto bit = [v](int n) { return ((v >> n) & 1) + 1; };
     t.variant = QString::asprintf(" %d%d%d%d %d%d%d", bit(7), ((v >> 5) & 3) + 1, bit(4), bit(3),

@@ -43,6 +43,12 @@ constexpr std::uint8_t kHasPrograms = 0x04;
 
 QString typeText(std::uint8_t type);
 QString speedText(std::uint8_t code);
+// The serial number from identity bytes 4 and 5 in the order they arrive: the device keeps it
+// low byte first. Every program shows this one reading.
+inline std::uint16_t serialNumber(std::uint8_t byte4, std::uint8_t byte5)
+{
+    return std::uint16_t(byte4 + 256 * byte5);
+}
 
 } // namespace identity
 

@@ -459,7 +459,7 @@ channel-name 1 Печь
 channel-name 2 Зона 2
 channel-name 3 Вода
 channel-name 4 Цех
-channel 4 type 3 char 2 point 1 range -50 150
+channel 4 type 2 char 1 point 1 range -50 150
 loop 1 on input 1 output 1 law 0 setpoint 250 kp 2 ki 0.05 kd 10
 loop-name 1 Печь
 loop 2 on input 2 output 2 law 1 setpoint 180 kp 1.5

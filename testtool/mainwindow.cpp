@@ -479,7 +479,7 @@ void TForm1::refreshIdentity()
         return;
     if (result == kReplyOk) {
         setPanel(1, QStringLiteral(" Чтение "));
-        const IdentityTexts t = describeRegisters(m_link.values.data());
+        const ToolIdentityTexts t = describeRegisters(m_link.values.data());
         StaticText5->setText(t.type);
         StaticText7->setText(t.version);
         StaticText9->setText(t.release);

@@ -1,5 +1,7 @@
 #include "testtool/toolformat.h"
 
+#include "device/identity.h"
+
 #include <QStringList>
 
 namespace {
@@ -64,9 +66,9 @@ std::optional<ToolSpeed> toolSpeedForText(const QString &text)
     return std::nullopt;
 }
 
-IdentityTexts describeRegisters(const std::uint16_t *r)
+ToolIdentityTexts describeRegisters(const std::uint16_t *r)
 {
-    IdentityTexts t;
+    ToolIdentityTexts t;
     const int version = r[0] >> 8;
     switch (r[0] & 0xFF) {
     case 2:
@@ -81,7 +83,10 @@ IdentityTexts describeRegisters(const std::uint16_t *r)
     }
     t.version = QStringLiteral(" %1.%2").arg(version / 100).arg(twoDigits(version % 100));
     t.release = QStringLiteral(" %1:%2").arg(twoDigits(r[1] >> 8), twoDigits(r[1] & 0xFF));
-    t.serial = QStringLiteral(" %1").arg(r[2], 4, 16, QLatin1Char('0')).toUpper();
+    // Register 2 carries identity bytes 4 and 5, high byte first.
+    t.serial = QStringLiteral(" %1")
+                   .arg(identity::serialNumber(r[2] >> 8, r[2] & 0xFF), 4, 16, QLatin1Char('0'))
+                   .toUpper();
     t.address = r[3] >> 8;
     t.date = QStringLiteral(" %1.%2.%3")
                  .arg(twoDigits(r[6] >> 8), twoDigits(r[6] & 0xFF), twoDigits(r[7] >> 8));

@@ -29,18 +29,18 @@ std::optional<ToolSpeed> toolSpeedFor(Baudrate rate);
 std::optional<ToolSpeed> toolSpeedForText(const QString &text);
 
 // The texts shown for registers 0..8 (values are first byte * 256 + second byte).
-struct IdentityTexts
+struct ToolIdentityTexts
 {
     QString type;    // " Лорван", " Дулан", " Неизвестный"
     QString version; // " 1.05"
     QString release; // " 05:03"
-    QString serial;  // " 00AB"
+    QString serial;  // " 00AB", as the configurator reads it
     int address = 0; // register 3, high byte
     QString date;    // " dd.mm.yy"
     QString time;    // " hh:mm:ss"
 };
 
-IdentityTexts describeRegisters(const std::uint16_t *registers);
+ToolIdentityTexts describeRegisters(const std::uint16_t *registers);
 
 // The device address typed into the address field: decimal, 1 when not a number, 8 bits kept.
 std::uint8_t parseDeviceAddress(const QString &text);

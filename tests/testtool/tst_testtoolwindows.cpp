@@ -289,9 +289,9 @@ private slots:
         QCOMPARE(f.deviceAddress(), 5);
         QCOMPARE(f.MaskEditDate->text(), QStringLiteral(" 15.06.31"));
         QVERIFY(f.MaskEditTime->text().startsWith(QLatin1String(" 10:20:")));
-        // The tool reads register 2 first byte high; the device keeps its serial 0x00AB low
-        // byte first, so the register holds 0xAB00.
-        QCOMPARE(f.StaticText11->text(), QStringLiteral(" AB00"));
+        // The device keeps its serial 0x00AB low byte first; the tool shows what the
+        // configurator shows.
+        QCOMPARE(f.StaticText11->text(), QStringLiteral(" 00AB"));
         // The next tick asks the device's own address.
         QTRY_VERIFY_WITH_TIMEOUT(requests().last().startsWith(QLatin1String(":0503")), 3000);
 

@@ -29,7 +29,7 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, version);
         std::uint16_t r[10] = {std::uint16_t(reg0)};
-        const IdentityTexts t = describeRegisters(r);
+        const ToolIdentityTexts t = describeRegisters(r);
         QCOMPARE(t.type, type);
         QCOMPARE(t.version, version);
     }
@@ -46,15 +46,15 @@ private slots:
                                      std::uint16_t(99 * 256 + 23),
                                      std::uint16_t(59 * 256 + 59),
                                      0xFFFF};
-        const IdentityTexts t = describeRegisters(r);
+        const ToolIdentityTexts t = describeRegisters(r);
         QCOMPARE(t.release, QStringLiteral(" 05:03"));
-        QCOMPARE(t.serial, QStringLiteral(" 00AB"));
+        QCOMPARE(t.serial, QStringLiteral(" AB00")); // the device keeps it low byte first
         QCOMPARE(t.address, 5);
         QCOMPARE(t.date, QStringLiteral(" 31.12.99"));
         QCOMPARE(t.time, QStringLiteral(" 23:59:59"));
         const std::uint16_t zero[10] = {0, 0, 0xBEEF};
-        const IdentityTexts z = describeRegisters(zero);
-        QCOMPARE(z.serial, QStringLiteral(" BEEF"));
+        const ToolIdentityTexts z = describeRegisters(zero);
+        QCOMPARE(z.serial, QStringLiteral(" EFBE"));
         QCOMPARE(z.date, QStringLiteral(" 00.00.00"));
         QCOMPARE(z.time, QStringLiteral(" 00:00:00"));
     }
