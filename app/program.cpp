@@ -72,14 +72,18 @@ void createSecondaryWindows(Session &session, MainWindow &main)
 {
     WindowHost &host = main;
     MainWindow::Windows w;
-    w.config = new ConfigWindow(session, host);
+    auto *config = new ConfigWindow(session, host);
+    w.config = config;
     w.findDevices = new FindDevicesWindow(session, host);
     w.programControl = new ProgramControlWindow(session, host);
-    w.archData = new ArchDataWindow(session, host);
+    auto *archData = new ArchDataWindow(session, host);
+    w.archData = archData;
     w.alarm = new AlarmWindow(session, host);
     w.channelConfig = new ChannelConfigWindow(session, host);
     w.contursConfig = new ContursConfigWindow(session, host);
     w.networkConfig = new NetworkConfigWindow(session, host);
+    QObject::connect(archData, &ArchDataWindow::registrationCycleShown, config,
+                     &ConfigWindow::showRegistrationCycle);
     w.about = new AboutWindow(&main);
     main.setWindows(w);
     new NetworkFileCommands(session, main);

@@ -33,11 +33,14 @@ struct FaultSettings
     QList<QPair<int, int>> refusedWrites;
     // Holding registers whose reads fail the same way.
     QList<QPair<int, int>> refusedReads;
+    // Coils whose reads fail the same way.
+    QList<QPair<int, int>> refusedCoilReads;
 
     bool any() const
     {
         return drop > 0 || corruptLrc > 0 || noise > 0 || noCrLf > 0 || late > 0 || split > 0 ||
-               exception > 0 || !refusedWrites.isEmpty() || !refusedReads.isEmpty();
+               exception > 0 || !refusedWrites.isEmpty() || !refusedReads.isEmpty() ||
+               !refusedCoilReads.isEmpty();
     }
 };
 

@@ -546,8 +546,10 @@ QByteArray SimDevice::handle(const QByteArray &request, const QDateTime &pcNow, 
         return exceptionReply(addr, function, kIllegalAddress);
     if (forcedException)
         return exceptionReply(addr, function, forcedException);
-    if (function == 16 || function == 3) {
-        const auto &refused = function == 16 ? m_faults.refusedWrites : m_faults.refusedReads;
+    if (function == 16 || function == 3 || function == 1) {
+        const auto &refused = function == 16  ? m_faults.refusedWrites
+                              : function == 3 ? m_faults.refusedReads
+                                              : m_faults.refusedCoilReads;
         for (const auto &[low, high] : refused) {
             if (first <= high && first + count - 1 >= low)
                 return exceptionReply(addr, function, kDeviceFailure);

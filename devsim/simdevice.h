@@ -68,6 +68,8 @@ public:
     int speedCode() const { return quint8(m_holding[pos::kSpeedCode]); }
     bool answersAddressZero() const { return m_answersZero; }
     const FaultSettings &faults() const { return m_faults; }
+    // A fault that strikes from now on (a test's device going bad after a good read).
+    void setFaults(const FaultSettings &faults) { m_faults = faults; }
 
     bool isAddressedBy(quint8 address) const
     {

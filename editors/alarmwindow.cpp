@@ -285,6 +285,7 @@ ExchangeOutcome AlarmWindow::ButtonAlarmReadClick()
     options.mutexTimeoutMs = kPortWaitMs;
     options.failureText = QString::fromUtf8(kReadFailure);
     options.busy = {m_panel, m_comparatorGroup, m_read};
+    options.readsControls = true;
     // A failed read leaves the controls as they were.
     options.afterSuccess = [this] { AlarmRead(); };
     return runExchange(options, [this](ExchangeRun &run) { AlarmGet(run); });

@@ -160,6 +160,7 @@ ExchangeOutcome ArchDataWindow::BtnArcParReadClick()
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kParamReadFailure);
     options.busy = {m_readParams, m_panel};
+    options.readsControls = true;
     options.afterSuccess = [this] { ParRead(); };
     return runExchange(options, [this](ExchangeRun &run) { ParGet(run); });
 }
@@ -169,6 +170,9 @@ ExchangeOutcome ArchDataWindow::BtnWriteArcParClick()
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kParamWriteFailure);
     options.busy = {m_writeParams, m_panel};
+    // Writing what a fresh window shows would switch recording off and start a new record mark:
+    // the stored records would be lost.
+    options.writesFromControls = {kCommon};
     return runExchange(options, [this](ExchangeRun &run) { PutArcPar(run); });
 }
 
@@ -186,13 +190,16 @@ void ArchDataWindow::ParRead()
     for (int i = 0; i < archive::kParameterCount; ++i)
         m_parameters[std::size_t(i)]->setChecked(p.selected & (1 << i));
     m_cycle->setValue(p.cycle);
+    emit registrationCycleShown(p.cycle);
     m_recording->setChecked(session().images().coils[regmap::kArchiveRecordingCoil] != 0);
 }
 
 void ArchDataWindow::PutArcPar(ExchangeRun &run)
 {
+    // A cycle read from the device goes back as it was, even outside what may be typed.
     archive::Parameters wanted;
-    wanted.cycle = std::uint16_t(qBound(0.0, m_cycle->value(), 9999.0));
+    wanted.cycle = std::uint16_t(std::int64_t(m_cycle->value()) & 0xFFFF);
+    emit registrationCycleShown(m_cycle->value());
     for (int i = 0; i < archive::kParameterCount; ++i) {
         if (m_parameters[std::size_t(i)]->isChecked())
             wanted.selected |= std::uint8_t(1 << i);
@@ -225,6 +232,7 @@ ExchangeOutcome ArchDataWindow::ButtonArchivReadClick()
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kParamReadFailure);
     options.busy = {m_readParams, m_panel};
+    options.readsControls = true;
     return runExchange(options, [this](ExchangeRun &run) {
         ParGet(run);
         ParRead();
@@ -476,7 +484,44 @@ void ArchDataWindow::ExportExcel(ExchangeRun &run)
         showMessage(QStringLiteral("Ошибка передачи в Excel!\r\n") + error,
                     QStringLiteral("Ошибка"), MessageIcon::Error);
     } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        showMessage(QStringLiteral("Ошибка передачи в Excel!"), QStringLiteral("Ошибка"),
-                    MessageIcon::Error);
+        keepWorkbook(path);
     }
+}
+
+void ArchDataWindow::keepWorkbook(const QString &path)
+{
+    // The workbook is whole; only no program took it. The user keeps it where he chooses, or
+    // at least learns where it lies.
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Save;
+    request.caption = QStringLiteral("Программа электронных таблиц не найдена: сохранить книгу");
+    request.filter = QStringLiteral("Книга Excel (*.xlsx)");
+    request.defaultSuffix = QStringLiteral("xlsx");
+    request.fileName = QDir::home().filePath(QStringLiteral("Архив.xlsx"));
+    const QString chosen = messages().askFileName(request);
+    const QString caption = QStringLiteral("Экспорт в Excel");
+    if (!chosen.isEmpty()) {
+        QFile book(path);
+        std::optional<FileWriteError> error;
+        if (!book.open(QIODevice::ReadOnly))
+            error = FileWriteError{path, book.errorString()};
+        else
+            error = writeFileAtomically(chosen, book.readAll());
+        if (!error) {
+            book.remove();
+            showMessage(QStringLiteral("Книга сохранена в файл ") + chosen, caption,
+                        MessageIcon::Information);
+            return;
+        }
+        showMessage(error->message(), caption, MessageIcon::Error);
+    }
+    showMessage(QStringLiteral("Книга осталась в файле ") + path, caption,
+                MessageIcon::Information);
+}
+
+void ArchDataWindow::closeEvent(QCloseEvent *event)
+{
+    // A walk nobody sees would hold the line for minutes.
+    m_archiveAbort = false;
+    EditorWindow::closeEvent(event);
 }

@@ -55,9 +55,17 @@ public:
 signals:
     // A record was read during a walk; count is the records read so far.
     void recordCounted(int count);
+    // The registration cycle read or about to be written: the configuration window shows it too,
+    // or its next write would put its own value back.
+    void registrationCycleShown(double cycle);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    // The written workbook when no program opened it: saved where the user says.
+    void keepWorkbook(const QString &path);
     void showParameterBox(QCheckBox *box);
 
     QTableWidget *m_grid = nullptr;

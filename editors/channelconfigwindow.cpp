@@ -329,6 +329,7 @@ ExchangeOutcome ChannelConfigWindow::ButtonChanReadClick()
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kReadFailure);
     options.busy = {m_panel, m_group, m_read};
+    options.readsControls = true;
     return runExchange(options, [this](ExchangeRun &run) { ChanRead(run); });
 }
 

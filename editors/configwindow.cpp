@@ -330,6 +330,7 @@ ExchangeOutcome ConfigWindow::ButtonConfigReadClick()
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kReadFailure);
     options.busy = {m_speed, m_panel, m_read};
+    options.readsControls = true;
     return runExchange(options, [this](ExchangeRun &run) { ConfigRead(run); });
 }
 
@@ -356,6 +357,11 @@ void ConfigWindow::ConfigRead(ExchangeRun &run)
         std::copy(read.begin(), read.end(), session().CurrentDevice().identity().begin());
         session().DescribeDevice(session().CurrentDevice().identity());
     }
+}
+
+void ConfigWindow::showRegistrationCycle(double cycle)
+{
+    m_cycle->setValue(cycle);
 }
 
 void ConfigWindow::showScreens()

@@ -58,6 +58,8 @@ public:
     // An edit of the address or the line speed is under way: the address text when it began is
     // kept for restoring. A scan or a new read of the device's identity ends it.
     bool editPending() const { return m_editPending; }
+    // The registration cycle as the archive window read or writes it: one setting, one value.
+    void showRegistrationCycle(double cycle);
 
 private:
     void buildControls();

@@ -438,6 +438,7 @@ ExchangeOutcome ContursConfigWindow::ButtonReadKontClick(int n)
     ExchangeOptions options;
     options.failureText = QString::fromUtf8(kReadFailure).arg(n);
     options.busy = {controls(1).panel, controls(2).panel, c.read};
+    options.readsControls = true;
     return runExchange(options, [this, n](ExchangeRun &run) { KontParRead(run, n); });
 }
 

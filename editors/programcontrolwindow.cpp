@@ -284,6 +284,7 @@ ExchangeOutcome ProgramControlWindow::ButtonProgReadClick()
     options.failureText = QStringLiteral("Ошибка при чтении программ\r\nПроверьте подключение");
     options.failureCaption = QStringLiteral("Ошибка чтения");
     options.busy = {m_panel, m_read};
+    options.readsControls = true;
     return runExchange(options, [this](ExchangeRun &run) {
         int first = 0;
         for (int k = 1; k <= programs::kPrograms; ++k) {

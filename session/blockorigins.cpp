@@ -52,6 +52,24 @@ bool BlockOrigins::windowHasRead(const QString &window, std::uint16_t bytePositi
     return block != w->end() && block->second == device;
 }
 
+void BlockOrigins::windowForget(const QString &window, std::uint16_t bytePosition,
+                                std::uint16_t byteLength)
+{
+    const auto w = m_windows.find(window);
+    if (w == m_windows.end())
+        return;
+    // Whichever device the controls showed before, they now hold a mix.
+    w->erase({bytePosition, byteLength});
+    const auto reads = m_readTimes.find(window);
+    if (reads == m_readTimes.end())
+        return;
+    std::erase_if(*reads, [&blocks = *w](const auto &read) {
+        return std::none_of(blocks.cbegin(), blocks.cend(), [&read](const auto &block) {
+            return block.second == DeviceKey{read.first.first, read.first.second};
+        });
+    });
+}
+
 void BlockOrigins::windowReadDone(const QString &window, DeviceKey device, const QDateTime &at)
 {
     m_readTimes[window][{device.port, device.address}] = at;

@@ -41,6 +41,9 @@ public:
                     DeviceKey device);
     bool windowHasRead(const QString &window, std::uint16_t bytePosition, std::uint16_t byteLength,
                        DeviceKey device) const;
+    // The window's controls of the block no longer hold what any device has (a read of them
+    // failed part way). A device with no block left has not been read by the window.
+    void windowForget(const QString &window, std::uint16_t bytePosition, std::uint16_t byteLength);
 
     // A read sequence of the window ended well at that time; when the window last did so from
     // the device (invalid when never).

@@ -132,11 +132,15 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
         const BusyCursor busy;
         body(run);
     } catch (...) {
+        if (options.readsControls)
+            recordReads(run, false);
         // The failures so far are told before the error itself reaches the global display.
         if (run.failures() > 0)
             showMessage(failureText(), options.failureCaption, MessageIcon::Error);
         throw;
     }
+    if (options.readsControls)
+        recordReads(run, run.failures() == 0);
     if (run.failures() > 0) {
         showMessage(failureText(), options.failureCaption, MessageIcon::Error);
         return ExchangeOutcome::Failed;
@@ -150,19 +154,22 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
 
 int EditorWindow::readSettings(ExchangeRun &run, HoldingBlock block)
 {
-    const int result = m_session.deviceAccess().ReadSettings(block.position, block.length);
-    if (result == 0) {
-        m_session.origins().windowRead(objectName(), block.position, block.length,
-                                       m_session.selectedKey());
-        updateReadOrigin();
-    }
-    return run.check(result);
+    run.noteRead(block);
+    return run.check(m_session.deviceAccess().ReadSettings(block.position, block.length));
 }
 
-void EditorWindow::updateReadOrigin()
+void EditorWindow::recordReads(const ExchangeRun &run, bool whole)
 {
-    m_session.origins().windowReadDone(objectName(), m_session.selectedKey(),
-                                       m_session.currentDateTime());
+    BlockOrigins &origins = m_session.origins();
+    const DeviceKey device = m_session.selectedKey();
+    for (const HoldingBlock &block : run.reads()) {
+        if (whole)
+            origins.windowRead(objectName(), block.position, block.length, device);
+        else
+            origins.windowForget(objectName(), block.position, block.length);
+    }
+    if (whole)
+        origins.windowReadDone(objectName(), device, m_session.currentDateTime());
     showReadOrigin();
 }
 

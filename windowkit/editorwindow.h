@@ -15,6 +15,13 @@ class QLabel;
 class Session;
 class WindowHost;
 
+// A block of the holding image: byte position and length.
+struct HoldingBlock
+{
+    std::uint16_t position = 0;
+    std::uint16_t length = 0;
+};
+
 // Counts the failed exchanges of one editor command. Every exchange of the sequence is
 // attempted; check() takes each result code.
 class ExchangeRun
@@ -34,18 +41,15 @@ public:
     // The failure message can depend on what the sequence did (replaces the options' text).
     void setFailureText(const QString &text) { m_failureText = text; }
     const QString &failureText() const { return m_failureText; }
+    // The blocks the command read into the window, whether or not each read succeeded.
+    void noteRead(HoldingBlock block) { m_reads.append(block); }
+    const QList<HoldingBlock> &reads() const { return m_reads; }
 
 private:
     int m_failures = 0;
     int m_lastError = 0;
     QString m_failureText;
-};
-
-// A block of the holding image: byte position and length.
-struct HoldingBlock
-{
-    std::uint16_t position = 0;
-    std::uint16_t length = 0;
+    QList<HoldingBlock> m_reads;
 };
 
 struct ExchangeOptions
@@ -66,6 +70,10 @@ struct ExchangeOptions
     // them from the selected device (readSettings), the command says so and does nothing: the
     // controls would otherwise send whatever they happen to show to this device.
     QList<HoldingBlock> writesFromControls;
+    // The command reads the device's settings into the controls. Its blocks count as read from
+    // the selected device only when every exchange of the command succeeded: a read that failed
+    // part way leaves controls of two origins, and those blocks count as unread from then on.
+    bool readsControls = false;
     // Runs after a sequence in which every exchange succeeded.
     std::function<void()> afterSuccess;
 };
@@ -107,7 +115,8 @@ public:
                                 const std::function<void(ExchangeRun &)> &body);
 
     // The exchanges of a command body, each checked into the run. A block read with
-    // readSettings counts as read by this window from the selected device.
+    // readSettings in a command that readsControls counts as read by this window from the
+    // selected device once the whole command succeeded.
     int readSettings(ExchangeRun &run, HoldingBlock block);
     int writeSettings(ExchangeRun &run, HoldingBlock block);
     int readData(ExchangeRun &run, std::uint16_t bytePosition, std::uint16_t byteLength);
@@ -118,9 +127,6 @@ public:
     int writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit);
     // Whether this window read the block from the selected device.
     bool hasRead(HoldingBlock block) const;
-    // The window's fields now come from the selected device: recorded at the session's time and
-    // shown in the line under the controls.
-    void updateReadOrigin();
     // The line under the controls: which device the fields were last read from, and when, for
     // the selected device ("Не прочитано" when this window has not read from it).
     void showReadOrigin();
@@ -150,6 +156,9 @@ protected:
     void declareStoredState(const QStringList &properties);
 
 private:
+    // What a command that readsControls leaves behind: its blocks read, or unread after a failure.
+    void recordReads(const ExchangeRun &run, bool whole);
+
     Session &m_session;
     WindowHost &m_host;
     QList<QWidget *> m_panels;

@@ -350,12 +350,15 @@ private slots:
     // Half a clock typed, and the device does not answer the clock read: nothing is written.
     void halfClockWithoutAnswerWritesNothing()
     {
-        devsim::DeviceSetup d = device();
-        d.faults.refusedReads = {{6, 8}};
-        start(d);
+        start(device());
         ConfigWindow *w = config();
         in<QPushButton>(w, "ButtonConfigRead")->click();
-        m_messages->shown.clear();
+        QCOMPARE(messageTexts(), QStringList());
+        QVERIFY(m_sim->withDevice(1, kAddress, [](devsim::SimDevice &dev) {
+            devsim::FaultSettings clockUnread;
+            clockUnread.refusedReads = {{6, 8}};
+            dev.setFaults(clockUnread);
+        }));
         auto *time = in<QLineEdit>(w, "MaskEditTime");
         time->setFocus();
         time->selectAll();
@@ -368,49 +371,88 @@ private slots:
     }
 
     // A window writes only what it read from the selected device: not the blank controls of a
-    // window never read, not what another window read, not another device's settings.
+    // window never read, not what another window read, not another device's settings, not
+    // controls whose read failed part way. The programs go wherever the user sends them, but
+    // their read counts only when whole too.
     void writeNeedsARead_data()
     {
-        QTest::addColumn<bool>("configWindow");
+        QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("before");
-        for (bool configWindow : {true, false}) {
-            const char *w = configWindow ? "configuration" : "channels";
-            QTest::addRow("%s, nothing read", w) << configWindow << "";
-            QTest::addRow("%s, the other window read", w) << configWindow << "other";
-            QTest::addRow("%s, another device read", w) << configWindow << "device";
+        QTest::addColumn<devsim::FaultSettings>("faults"); // strike a late read of the sequence
+        struct Window
+        {
+            const char *name;
+            devsim::FaultSettings partial;
+        };
+        devsim::FaultSettings identity, channel1, manualCoil, common, program4, archiveCoils;
+        identity.refusedReads = {{0, 8}};
+        channel1.refusedReads = {{60, 68}};
+        manualCoil.refusedCoilReads = {{regmap::manualModeCoil(1), regmap::manualModeCoil(1)}};
+        common.refusedReads = {{1179, 1185}};
+        program4.refusedReads = {{1579, 1678}};
+        archiveCoils.refusedCoilReads = {{1, 5}};
+        const Window windows[] = {
+            {"frmConfig", identity},          {"frmChannelConfig", channel1},
+            {"frmContursConfig", manualCoil}, {"frmAlarm", common},
+            {"frmArchData", archiveCoils},    {"frmProgramControl", program4}};
+        for (const Window &w : windows) {
+            if (QByteArray(w.name) != "frmProgramControl") {
+                for (const char *before : {"", "other", "device"})
+                    QTest::addRow("%s, %s", w.name, *before ? before : "nothing read")
+                        << w.name << before << devsim::FaultSettings();
+            }
+            QTest::addRow("%s, read failed part way", w.name) << w.name << "partial" << w.partial;
         }
     }
     void writeNeedsARead()
     {
-        QFETCH(bool, configWindow);
+        QFETCH(QString, window);
         QFETCH(QString, before);
-        start(device());
+        QFETCH(devsim::FaultSettings, faults);
+        devsim::DeviceSetup d = device();
+        d.faults = faults;
+        start(d);
         // A second entry, at an address where nothing answers.
         addPolledDevices(main(), {{kAddress + 1, 0, 30}}, m_dir.filePath("tables"));
         const QList<int> devices = session().network().deviceIndices();
         main().SelectDevice(devices[0]);
-        EditorWindow *w = configWindow ? static_cast<EditorWindow *>(config()) : channels();
-        EditorWindow *other = configWindow ? static_cast<EditorWindow *>(channels()) : config();
+        const QHash<QString, QPair<const char *, const char *>> commands = {
+            {"frmConfig", {"ButtonConfigRead", "ButtonSaveConfig"}},
+            {"frmChannelConfig", {"ButtonChanRead", "ButtonChanWrite"}},
+            {"frmContursConfig", {"ButtonReadKont1", "ButtonWriteKont1"}},
+            {"frmAlarm", {"ButtonAlarmRead", "ButtonAlarmWrite"}},
+            {"frmArchData", {"BtnArcParRead", "BtnWriteArcPar"}},
+            {"frmProgramControl", {"ButtonProgRead", nullptr}}};
+        auto *w = main().findChild<EditorWindow *>(window);
+        QVERIFY(w);
+        const auto [read, write] = commands.value(window);
         w->show();
-        const char *read = configWindow ? "ButtonConfigRead" : "ButtonChanRead";
-        const char *write = configWindow ? "ButtonSaveConfig" : "ButtonChanWrite";
         if (before == QLatin1String("other"))
-            in<QPushButton>(other, configWindow ? "ButtonChanRead" : "ButtonConfigRead")->click();
-        if (before == QLatin1String("device")) {
+            in<QPushButton>(window == QLatin1String("frmConfig") ? channels()
+                                                                 : static_cast<QWidget *>(config()),
+                            window == QLatin1String("frmConfig") ? "ButtonChanRead"
+                                                                 : "ButtonConfigRead")
+                ->click();
+        if (before == QLatin1String("device") || before == QLatin1String("partial"))
             in<QPushButton>(w, read)->click();
+        if (before == QLatin1String("partial"))
+            QCOMPARE(m_messages->shown.size(), 1); // the read's own failure
+        else if (before == QLatin1String("device"))
             main().SelectDevice(devices[1]);
-        }
         m_messages->shown.clear();
+        auto *origin = in<QLabel>(w, "StaticReadOrigin");
+        QCOMPARE(origin->text(), QStringLiteral("Не прочитано"));
+        if (!write)
+            return;
         in<QPushButton>(w, write)->click();
         QCOMPARE(messageTexts(),
                  QStringList{QStringLiteral(
                      "Сначала прочитайте настройки устройства.\r\nЗапись не выполнена.")});
-        QCOMPARE(requestsMatching(QStringLiteral(":0510")), 0);
-        QCOMPARE(requestsMatching(QStringLiteral(":0610")), 0);
-        // The line under the controls says so, and names the device a read came from when it
-        // is selected again.
-        auto *origin = in<QLabel>(w, "StaticReadOrigin");
-        QCOMPARE(origin->text(), QStringLiteral("Не прочитано"));
+        for (const char *function : {"05", "0F", "10"}) {
+            QCOMPARE(requestsMatching(QStringLiteral(":05") + QLatin1String(function)), 0);
+            QCOMPARE(requestsMatching(QStringLiteral(":06") + QLatin1String(function)), 0);
+        }
+        // The line names the device a read came from when it is selected again.
         main().SelectDevice(devices[0]);
         QCOMPARE(origin->text(),
                  before == QLatin1String("device")
@@ -1223,21 +1265,33 @@ private slots:
         QVERIFY(!in<QCheckBox>(w, "CheckbArc")->isChecked());
     }
 
-    // "Прервать чтение" is served while the walk waits for a reply; the walk ends after the
-    // record under way and the records so far are shown.
+    // "Прервать чтение", and closing the window, are served while the walk waits for a reply;
+    // the walk ends after the record under way and the records so far are shown.
+    void archiveAbort_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Прервать чтение") << false;
+        QTest::newRow("window closed") << true;
+    }
     void archiveAbort()
     {
+        QFETCH(bool, close);
         start(archiveDevice());
         ArchDataWindow *w = archiveWindow();
         w->show();
-        connect(w, &ArchDataWindow::recordCounted, w, [w](int count) {
-            QVERIFY(w->findChild<QWidget *>(QStringLiteral("Panel1"))->isVisible());
-            if (count == 40)
+        connect(w, &ArchDataWindow::recordCounted, w, [w, close](int count) {
+            QVERIFY(!w->findChild<QWidget *>(QStringLiteral("Panel1"))->isHidden());
+            if (count != 40)
+                return;
+            if (close)
+                QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
+            else
                 QMetaObject::invokeMethod(w->findChild<QPushButton *>(QStringLiteral("BitBtn1")),
                                           "click", Qt::QueuedConnection);
         });
         in<QPushButton>(w, "ButtonArchivRead")->click();
         QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(w->isVisible(), !close);
         auto *grid = in<QTableWidget>(w, "GridArchiv");
         QCOMPARE(grid->rowCount(), 42);
         QCOMPARE(gridRow(grid, 41).mid(0, 3), (QStringList{"41", "2", "12:00:00 15.06.26"}));
@@ -1246,26 +1300,51 @@ private slots:
     }
 
     // A write changes the cycle, the selection and coil 1 only: the other owners' bytes, the
-    // record mark and the loops' manual-mode coils stay as the device has them.
+    // record mark and the loops' manual-mode coils stay as the device has them. The cycle is one
+    // setting with the configuration window's: its next write keeps the new one. A cycle read
+    // beyond what may be typed goes back as read.
+    void archiveParametersWrite_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<QByteArray>("cycle"); // as the device holds it at the start
+        QTest::addColumn<QByteArray>("common");
+        QTest::addColumn<QByteArray>("coils");
+        // Mark 2 went out; a new selection moves the device on to mark 3 by itself.
+        QTest::newRow("edited") << true << QByteArray("3c00")
+                                << QByteArray::fromHex("fd41aa555802e12b15000102")
+                                << QByteArray("1 0 0 0 0");
+        QTest::newRow("wide cycle kept")
+            << false << QByteArray("204e") << QByteArray::fromHex("fd41aa55204e852b15000102")
+            << QByteArray("0 0 0 0 0");
+    }
     void archiveParametersWrite()
     {
-        start(archiveDevice());
+        QFETCH(bool, edit);
+        QFETCH(QByteArray, cycle);
+        QFETCH(QByteArray, common);
+        QFETCH(QByteArray, coils);
+        devsim::DeviceSetup d = archiveDevice();
+        d.holdingBytes[0].second = QByteArray::fromHex("fd41aa55" + cycle + "852b15000102");
+        start(d);
+        in<QPushButton>(config(), "ButtonConfigRead")->click();
         ArchDataWindow *w = archiveWindow();
         in<QPushButton>(w, "BtnArcParRead")->click();
         // The loop goes to automatic meanwhile; a write must not bring manual mode back.
         QVERIFY(runCli(kAddress, 9600, {"write-coils", "4", "0"}).has_value());
-        in<QCheckBox>(w, "CheckArcPar3")->setChecked(false);
-        in<QCheckBox>(w, "CheckArcPar6")->setChecked(true);
-        in<NumericField>(w, "EditCycleRegistr1")->setValue(600);
-        in<QCheckBox>(w, "CheckbArc")->setChecked(true);
+        if (edit) {
+            in<QCheckBox>(w, "CheckArcPar3")->setChecked(false);
+            in<QCheckBox>(w, "CheckArcPar6")->setChecked(true);
+            in<NumericField>(w, "EditCycleRegistr1")->setValue(600);
+            in<QCheckBox>(w, "CheckbArc")->setChecked(true);
+        }
         in<QPushButton>(w, "BtnWriteArcPar")->click();
         QCOMPARE(messageTexts(), QStringList());
-        const QByteArray common = cliRead(kAddress, 9600, 1179, 7);
-        // Mark 2 went out; a new selection moves the device on to mark 3 by itself.
-        QCOMPARE(common.left(12), QByteArray::fromHex("fd41aa555802e12b15000102"));
-        QCOMPARE(cliRead(kAddress, 9600, 1229, 7), common);
-        QCOMPARE(cliRead(kAddress, 9600, 1, 5, QStringLiteral("read-coils")),
-                 QByteArray("1 0 0 0 0"));
+        QCOMPARE(cliRead(kAddress, 9600, 1179, 7).left(12), common);
+        QCOMPARE(cliRead(kAddress, 9600, 1229, 7).left(12), common);
+        QCOMPARE(cliRead(kAddress, 9600, 1, 5, QStringLiteral("read-coils")), coils);
+        in<QPushButton>(config(), "ButtonSaveConfig")->click();
+        QCOMPARE(messageTexts(), QStringList());
+        QCOMPARE(cliRead(kAddress, 9600, 1181, 1), common.mid(4, 2));
     }
 
     // An export on an empty grid reads the archive first and hands over every grid cell; with no
@@ -1273,17 +1352,27 @@ private slots:
     void archiveExport_data()
     {
         QTest::addColumn<int>("prefill");
-        QTest::newRow("300 records") << 300;
-        QTest::newRow("none") << 0;
+        QTest::addColumn<bool>("opener"); // a program takes the workbook
+        QTest::newRow("300 records") << 300 << true;
+        QTest::newRow("none") << 0 << true;
+        QTest::newRow("no spreadsheet program") << 300 << false;
     }
     void archiveExport()
     {
         QFETCH(int, prefill);
+        QFETCH(bool, opener);
         devsim::DeviceSetup d = archiveDevice();
         d.archive.prefill = prefill;
         start(d);
         m_opened.clear();
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
+        if (opener)
+            QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
+        const QString kept = m_dir.filePath("Архив.xlsx");
+        m_messages->fileAnswers = {kept};
+        const auto temporaryBooks = [] {
+            return QDir::temp().entryList({QStringLiteral("LorvanArchiv-*")}, QDir::Files);
+        };
+        const QStringList booksBefore = temporaryBooks();
         ArchDataWindow *w = archiveWindow();
         in<QPushButton>(w, "BtnExportExcel")->click();
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
@@ -1292,9 +1381,18 @@ private slots:
             QVERIFY(m_opened.isEmpty());
             return;
         }
-        QCOMPARE(messageTexts(), QStringList());
-        QCOMPARE(m_opened.size(), 1);
-        const QString path = m_opened.first().toLocalFile();
+        QString path;
+        if (opener) {
+            QCOMPARE(messageTexts(), QStringList());
+            QCOMPARE(m_opened.size(), 1);
+            path = m_opened.first().toLocalFile();
+        } else {
+            // Nothing took it: saved where the user said, and told so; nothing left behind.
+            QCOMPARE(m_messages->dialogs.size(), 1);
+            QCOMPARE(messageTexts(), QStringList{QStringLiteral("Книга сохранена в файл ") + kept});
+            QCOMPARE(temporaryBooks(), booksBefore);
+            path = kept;
+        }
         const QStringList book = readWithOpenpyxl(path);
         QFile::remove(path);
         auto *grid = in<QTableWidget>(w, "GridArchiv");

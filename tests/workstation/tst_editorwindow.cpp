@@ -160,6 +160,51 @@ private slots:
         QVERIFY(!editor->hasRead(kBlock));
     }
 
+    // A read into the controls counts only when every exchange of its command succeeded; one
+    // that failed part way, or was cut short by an error, leaves its blocks unread, also those
+    // an earlier whole read had given.
+    void readCountsWhenWhole_data()
+    {
+        QTest::addColumn<QList<int>>("results");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("whole") << QList<int>{0, 0} << false << true;
+        QTest::newRow("failed part way") << QList<int>{0, 999} << false << false;
+        QTest::newRow("error travels") << QList<int>{0} << true << false;
+    }
+    void readCountsWhenWhole()
+    {
+        QFETCH(QList<int>, results);
+        QFETCH(bool, throws);
+        QFETCH(bool, read);
+        Configurator conf(m_clock);
+        auto *editor = new Editor(conf.session, *conf.main);
+        addDevice(conf.session, 5);
+        constexpr HoldingBlock kOther{0x20A, 12};
+        conf.session.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
+                                          conf.session.selectedKey());
+        conf.session.origins().windowReadDone(editor->objectName(), conf.session.selectedKey(),
+                                              m_clock.currentDateTime());
+        ExchangeOptions options;
+        options.readsControls = true;
+        ScopedRecordingMessages messages;
+        auto body = [&](ExchangeRun &run) {
+            for (const HoldingBlock &b : {kBlock, kOther})
+                run.noteRead(b);
+            for (int result : results)
+                run.check(result);
+            if (throws)
+                throw std::runtime_error("port gone");
+        };
+        if (throws)
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, editor->runExchange(options, body));
+        else
+            editor->runExchange(options, body);
+        QCOMPARE(editor->hasRead(kBlock), read);
+        QCOMPARE(editor->hasRead(kOther), read);
+        QCOMPARE(editor->readOriginText() == QStringLiteral("Не прочитано"), !read);
+    }
+
     // A command that needs the port lock gives up when another thread holds it.
     void portLockTimesOut()
     {
