@@ -194,6 +194,9 @@ private:
                 shown->hide();
         }
         if (m_pending.isEmpty() && m_current.isEmpty()) {
+            // The configurator makes its other windows once the main window is up.
+            if (main->objectName() == QLatin1String("frmMain") && !topLevel("frmConfig"))
+                return;
             m_pending << main->objectName();
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 const QString name = w->objectName();
