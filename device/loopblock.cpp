@@ -189,6 +189,55 @@ std::optional<std::uint16_t> keptWholeU16(double shown, std::uint16_t stored)
     return keptWhole<std::uint16_t>(shown, stored);
 }
 
+Figures Figures::shown(const LoopBlock &b, std::optional<int> pointPosition)
+{
+    Figures f;
+    f.to = b.to / 10.0;
+    f.ko = b.ko / 10000.0;
+    f.tz = b.tz / 10.0;
+    f.tiu = b.tiu / 10.0;
+    f.timp = b.timp / 100.0;
+    f.dxLow = b.dxLow;
+    f.dxHigh = b.dxHigh;
+    f.v5 = b.v5;
+    if (pointPosition)
+        f.setpoint = pointpos::fromStored(b.setpoint, *pointPosition);
+    f.vzd = shownWhole(b.vzd);
+    for (int k = 0; k < kMismatch; ++k)
+        f.mismatch[k] = shownWhole(b.mismatch[k]);
+    return f;
+}
+
+bool Figures::storeInto(LoopBlock &b, int pointPosition) const
+{
+    const auto to = storedU16(this->to, 10);
+    const auto ko = storedU16(this->ko, 10000);
+    const auto tz = storedU16(this->tz, 10);
+    const auto tiu = storedU16(this->tiu, 10);
+    const auto timp = storedU16(this->timp, 100);
+    const auto dxLow = storedByte(this->dxLow);
+    const auto dxHigh = storedByte(this->dxHigh);
+    const auto v5 = storedByte(this->v5);
+    const auto setpoint =
+        this->setpoint ? storedI16(*this->setpoint, pointpos::scale(pointPosition)) : std::nullopt;
+    const auto vzd = keptWholeU16(this->vzd, b.vzd);
+    std::array<std::optional<std::int16_t>, kMismatch> mismatch;
+    for (int k = 0; k < kMismatch; ++k)
+        mismatch[k] = keptWholeI16(this->mismatch[k], b.mismatch[k]);
+    const bool fit = to && ko && tz && tiu && timp && dxLow && dxHigh && v5 && setpoint && vzd &&
+                     std::all_of(mismatch.cbegin(), mismatch.cend(),
+                                 [](const auto &m) { return m.has_value(); });
+    if (!fit)
+        return false;
+    b.to = *to, b.ko = *ko, b.tz = *tz, b.tiu = *tiu, b.timp = *timp;
+    b.dxLow = *dxLow, b.dxHigh = *dxHigh, b.v5 = *v5;
+    b.setpoint = *setpoint;
+    b.vzd = *vzd;
+    for (int k = 0; k < kMismatch; ++k)
+        b.mismatch[k] = *mismatch[k];
+    return true;
+}
+
 std::optional<std::int16_t> keptWholeI16(double shown, std::int16_t stored)
 {
     return keptWhole<std::int16_t>(shown, stored);

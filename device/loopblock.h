@@ -117,6 +117,23 @@ double shownWhole(std::int32_t stored);
 std::optional<std::uint16_t> keptWholeU16(double shown, std::uint16_t stored);
 std::optional<std::int16_t> keptWholeI16(double shown, std::int16_t stored);
 
+// The loop block's numbers as a person reads them: times in seconds, Ko as a fraction, the
+// setpoint at its input's point position, the whole-number fields as whole numbers.
+struct Figures
+{
+    double to = 0, ko = 0, tz = 0, tiu = 0, timp = 0;
+    double dxLow = 0, dxHigh = 0, v5 = 0;
+    std::optional<double> setpoint; // nothing when the input's point position is not known
+    double vzd = 0;
+    std::array<double, kMismatch> mismatch{};
+
+    static Figures shown(const LoopBlock &block, std::optional<int> pointPosition);
+    // The figures into the block, the setpoint at the point position; a whole-number field
+    // that still shows what the block holds keeps its hundredths. False, with the block
+    // untouched, when a number does not fit its field (or the setpoint is missing).
+    bool storeInto(LoopBlock &block, int pointPosition) const;
+};
+
 // Two loops that are both on must not drive one output: the same code, or a law that drives
 // Y4 with Y5 beside a loop on Y5.
 bool outputsConflict(const LoopBlock &loop1, const LoopBlock &loop2);

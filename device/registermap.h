@@ -4,6 +4,13 @@
 
 // Where each block of settings lies in the holding image (byte positions) and in the other
 // images. Numbered blocks are 1-based, as the windows number them.
+// A block of the holding image: byte position and length.
+struct HoldingBlock
+{
+    std::uint16_t position = 0;
+    std::uint16_t length = 0;
+};
+
 namespace regmap {
 
 constexpr std::uint16_t kIdentity = 0x000; // registers 0..8

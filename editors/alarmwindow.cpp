@@ -313,9 +313,7 @@ void AlarmWindow::AlarmGet(ExchangeRun &run)
         readSettings(run, pointPositionByte(input, 1));
     readSettings(run, kCommon);
     // The states come without a log line, straight from the link.
-    session().pointPortAtSelected();
-    run.check(session().link().ReadDiscreteInputs(session().CurrentDevice().address(),
-                                                  regmap::kAlarmStates, kComparators));
+    run.check(device().readDiscreteInputs(regmap::kAlarmStates, kComparators));
 }
 
 void AlarmWindow::AlarmRead()
@@ -342,9 +340,8 @@ void AlarmWindow::AlarmRead()
     const int param = common.outputY2Parameter();
     m_paramY2->setCurrentIndex(param < m_paramY2->count() ? param : -1);
 
-    const auto &states = session().images().discrete;
     for (int k = 1; k <= kComparators; ++k)
-        showState(controls(k).state, states[regmap::kAlarmStates + k - 1] != 0);
+        showState(controls(k).state, device().discreteInput(regmap::kAlarmStates + k - 1));
 }
 
 bool AlarmWindow::AlarmWrite(ExchangeRun &run)

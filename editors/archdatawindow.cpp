@@ -179,9 +179,8 @@ ExchangeOutcome ArchDataWindow::BtnWriteArcParClick()
 void ArchDataWindow::ParGet(ExchangeRun &run)
 {
     readSettings(run, kCommon);
-    session().pointPortAtSelected();
-    run.check(session().link().ReadCoils(session().CurrentDevice().address(),
-                                         regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount));
+    run.check(device().readCoils(regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount,
+                                 SelectedDevice::Log::Quiet));
 }
 
 void ArchDataWindow::ParRead()
@@ -191,7 +190,7 @@ void ArchDataWindow::ParRead()
         m_parameters[std::size_t(i)]->setChecked(p.selected & (1 << i));
     m_cycle->setValue(p.cycle);
     emit registrationCycleShown(p.cycle);
-    m_recording->setChecked(session().images().coils[regmap::kArchiveRecordingCoil] != 0);
+    m_recording->setChecked(device().coil(regmap::kArchiveRecordingCoil));
 }
 
 void ArchDataWindow::PutArcPar(ExchangeRun &run)
@@ -212,14 +211,12 @@ void ArchDataWindow::PutArcPar(ExchangeRun &run)
     });
     // Coils 4 and 5 switch the loops' manual mode: they go back as the device has them now, and
     // without that read no coil is written at all.
-    const auto address = session().CurrentDevice().address();
-    session().pointPortAtSelected();
-    if (run.check(session().link().ReadCoils(address, regmap::kArchiveRecordingCoil,
-                                             regmap::kArchiveCoilCount)) != 0)
+    constexpr auto quiet = SelectedDevice::Log::Quiet;
+    if (run.check(device().readCoils(regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount,
+                                     quiet)) != 0)
         return;
-    session().images().coils[regmap::kArchiveRecordingCoil] = m_recording->isChecked() ? 1 : 0;
-    run.check(session().link().WriteCoils(address, regmap::kArchiveRecordingCoil,
-                                          regmap::kArchiveCoilCount));
+    device().setCoil(regmap::kArchiveRecordingCoil, m_recording->isChecked());
+    run.check(device().writeCoils(regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount, quiet));
 }
 
 // ---- The archive
@@ -237,12 +234,9 @@ ExchangeOutcome ArchDataWindow::ButtonArchivReadClick()
         ParGet(run);
         ParRead();
         if (FillArchiv(run)) {
-            session().pointPortAtSelected();
-            if (session().link().ReadCoils(session().CurrentDevice().address(),
-                                           regmap::kArchiveRecordingCoil,
-                                           regmap::kArchiveCoilCount) == 0)
-                m_recording->setChecked(session().images().coils[regmap::kArchiveRecordingCoil] !=
-                                        0);
+            if (device().readCoils(regmap::kArchiveRecordingCoil, regmap::kArchiveCoilCount,
+                                   SelectedDevice::Log::Quiet) == 0)
+                m_recording->setChecked(device().coil(regmap::kArchiveRecordingCoil));
         }
     });
 }
@@ -260,15 +254,14 @@ std::vector<archive::Record> ArchDataWindow::ReadArchiveRecords()
         ~Hide() { panel->hide(); }
     } hide{m_busyPanel};
 
-    auto &access = session().deviceAccess();
-    if (access.ReadSettings(kCommon.position, kCommon.length) != 0)
+    if (device().readHolding(kCommon) != 0)
         return records;
     // A write position that is stale or outside the ring would send the walk past the ring.
-    if (access.ReadData(regmap::kArchiveState, 4) != 0) {
+    if (device().readInputs(regmap::kArchiveState, 4) != 0) {
         m_walkNote = QStringLiteral("Положение записи архива не прочитано.");
         return records;
     }
-    const auto writePosition = field::u16(session().images().input, regmap::kArchiveState);
+    const auto writePosition = field::u16(device().inputs(), regmap::kArchiveState);
     const auto params = archive::Parameters::decode(imageBlock<CommonBlock::kBytes>(kCommon));
     auto walk = archive::Walk::start(writePosition, params.selected);
     if (!walk) {
@@ -286,10 +279,8 @@ std::vector<archive::Record> ArchDataWindow::ReadArchiveRecords()
         const auto current = walk->current();
         if (!current)
             break;
-        session().pointPortAtSelected();
-        const int result = session().link().ReadInputRegisterBlock(
-            session().CurrentDevice().address(), std::uint16_t(*current), std::uint16_t(length),
-            std::span(words.data(), std::size_t(length)));
+        const int result = device().readInputRegisters(
+            std::uint16_t(*current), std::span(words.data(), std::size_t(length)));
         if (result != 0) {
             if (++failures >= failureLimit) {
                 m_walkNote = QStringLiteral("Архив не дочитан: устройство не отвечает.");
@@ -335,10 +326,8 @@ bool ArchDataWindow::FillArchiv(ExchangeRun &run)
     SetGridText(1, 0, QStringLiteral("Пр"));
     SetGridText(2, 0, QStringLiteral("Дата"));
 
-    auto &access = session().deviceAccess();
     for (int input = 1; input <= 4; ++input) {
-        const HoldingBlock block = channelBlock(input);
-        if (access.ReadSettings(block.position, block.length) != 0) {
+        if (device().readHolding(channelBlock(input)) != 0) {
             showMessage(QStringLiteral("Ошибка чтения настроек каналов"), windowTitle(),
                         MessageIcon::Information);
             break;

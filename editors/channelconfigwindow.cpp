@@ -391,8 +391,8 @@ bool ChannelConfigWindow::ReadChanInfo(ExchangeRun &run, int n)
     }
 
     if (readData(run, regmap::measuredValue(n), 4) == 0)
-        c.value->setValue(double(channel::measuredValue(
-            field::block<4>(session().images().input, regmap::measuredValue(n)))));
+        c.value->setValue(double(
+            channel::measuredValue(field::block<4>(device().inputs(), regmap::measuredValue(n)))));
 
     return run.failures() > failuresBefore;
 }

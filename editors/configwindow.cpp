@@ -415,8 +415,7 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     // found it. Without that read nothing is written.
     const bool clockTyped = m_typedDate || m_typedTime;
     if (clockTyped && !(m_typedDate && m_typedTime) &&
-        run.check(
-            session().deviceAccess().ReadSettings(kClockBlock.position, kClockBlock.length)) != 0)
+        run.check(device().readHolding(kClockBlock)) != 0)
         return;
 
     std::array<int, generalconfig::kScreens> screens{};
@@ -456,7 +455,7 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
         session().adoptSelectedIdentity(ident);
         session().DescribeDevice(session().CurrentDevice().identity());
     } else {
-        session().images().holding[identity::kAddress] = session().CurrentDevice().address();
+        holdingImage()[identity::kAddress] = session().CurrentDevice().address();
     }
 }
 
@@ -480,8 +479,7 @@ void ConfigWindow::changeLineSpeed()
     if (session().deferBehindTick(this, [this]() { changeLineSpeed(); }))
         return;
     const int code = m_speed->currentIndex();
-    const DeviceNode &device = session().CurrentDevice();
-    const int oldCode = device.speedCode();
+    const int oldCode = device().record().speedCode();
     // Nothing chosen, or the speed the device has already: no write.
     if (code < 0 || code == oldCode) {
         endEdit();
@@ -491,26 +489,14 @@ void ConfigWindow::changeLineSpeed()
     const auto enable = qScopeGuard([this] { m_speed->setEnabled(true); });
     if (!m_editPending)
         beginEdit();
-    RegisterImages &images = session().images();
-    IdentityBlock ident = IdentityBlock::decode(device.identity());
-    IdentityBlock changed = ident;
-    changed.setSpeedCode(std::uint8_t(code));
-    changed.encode(imageBlock<identity::kBytes>(kIdentityBlock));
-    if (const auto wait = generalconfig::responseWaitForSpeedCode(oldCode))
-        session().link().setResponseWait(*wait);
-    session().pointPortAtSelected();
-    const int result =
-        session().link().WriteHoldingRegisters(device.address(), identity::kSpeedCode, 1);
-    if (result != 0) {
+    if (device().moveToSpeedCode(std::uint8_t(code)) != 0) {
         showMessage(QStringLiteral("Ошибка установки скорости"), QStringLiteral("Ошибка"),
                     MessageIcon::Error);
-        images.holding[identity::kSpeedCode] = std::uint8_t(oldCode);
         // The device kept its speed, and so does the box.
         const QSignalBlocker quiet(m_speed);
         m_speed->setCurrentIndex(oldCode < m_speed->count() ? oldCode : -1);
         return;
     }
-    session().adoptSelectedIdentity(changed);
     endEdit();
 }
 
@@ -523,21 +509,11 @@ void ConfigWindow::changeAddress()
         showMessage(refusal, QString(), MessageIcon::None);
         return;
     }
-    const DeviceNode &device = session().CurrentDevice();
-    const std::uint8_t oldAddress = device.address();
-    RegisterImages &images = session().images();
-    IdentityBlock ident = IdentityBlock::decode(device.identity());
-    ident.setAddress(address);
-    ident.encode(imageBlock<identity::kBytes>(kIdentityBlock));
-    session().pointPortAtSelected();
-    const int result = session().link().WriteHoldingRegisters(oldAddress, identity::kAddress, 1);
-    if (result != 0) {
+    if (const int result = device().moveToAddress(address); result != 0) {
         showMessage(QStringLiteral("Ошибка при смене сетевого адреса: %1").arg(result), QString(),
                     MessageIcon::None);
-        images.holding[identity::kAddress] = oldAddress;
         return;
     }
-    session().adoptSelectedIdentity(ident);
     m_address->setText(QStringLiteral("%1").arg(address, 3, 10, QLatin1Char('0')));
     endEdit();
 }
@@ -584,8 +560,7 @@ void ConfigWindow::checkClockField(QLineEdit *field, bool date)
     if (!bytes)
         return;
     std::copy(bytes->begin(), bytes->end(),
-              session().images().holding.begin() +
-                  (date ? identity::kClockDate : identity::kClockTime));
+              holdingImage().begin() + (date ? identity::kClockDate : identity::kClockTime));
     (date ? m_typedDate : m_typedTime) = *bytes;
 }
 

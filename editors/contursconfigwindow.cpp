@@ -483,28 +483,31 @@ bool ContursConfigWindow::KontParRead(ExchangeRun &run, int n)
         c.forecast->setChecked(b.forecast);
         c.byProgram->setChecked(b.byProgram);
         c.linearization->setChecked(b.linearization);
-        c.to->setValue(b.to / 10.0);
-        c.ko->setValue(b.ko / 10000.0);
-        c.tz->setValue(b.tz / 10.0);
-        c.tiu->setValue(b.tiu / 10.0);
-        c.timp->setValue(b.timp / 100.0);
-        c.dxLow->setValue(b.dxLow);
-        c.dxHigh->setValue(b.dxHigh);
-        c.v5->setValue(b.v5);
-        if (scaled) {
-            const int p =
-                ChannelBlock::decode(imageBlock<ChannelBlock::kBytes>(input)).pointPosition;
-            c.setpoint->setValue(pointpos::fromStored(b.setpoint, p));
-        }
+        const auto f = loop::Figures::shown(
+            b,
+            scaled
+                ? std::optional(
+                      ChannelBlock::decode(imageBlock<ChannelBlock::kBytes>(input)).pointPosition)
+                : std::nullopt);
+        c.to->setValue(f.to);
+        c.ko->setValue(f.ko);
+        c.tz->setValue(f.tz);
+        c.tiu->setValue(f.tiu);
+        c.timp->setValue(f.timp);
+        c.dxLow->setValue(f.dxLow);
+        c.dxHigh->setValue(f.dxHigh);
+        c.v5->setValue(f.v5);
+        if (f.setpoint)
+            c.setpoint->setValue(*f.setpoint);
         c.percent->setChecked(b.percentSetpoint);
-        c.vzd->setValue(loop::shownWhole(b.vzd));
+        c.vzd->setValue(f.vzd);
         for (int k = 0; k < loop::kMismatch; ++k)
-            c.mismatch[k]->setValue(loop::shownWhole(b.mismatch[k]));
+            c.mismatch[k]->setValue(f.mismatch[k]);
     }
 
     const auto coil = regmap::manualModeCoil(n);
-    if (run.check(session().deviceAccess().ReadFlags(coil, 1)) == 0)
-        c.manual->setChecked(session().images().coils[coil] != 0);
+    if (run.check(device().readCoils(coil, 1)) == 0)
+        c.manual->setChecked(device().coil(coil));
 
     if (readSettings(run, coefficientsBlock(n)) == 0) {
         const auto k =
@@ -527,33 +530,19 @@ bool ContursConfigWindow::KontParRead(ExchangeRun &run, int n)
 
 bool ContursConfigWindow::composeFields(const LoopControls &c, LoopBlock &b, int pointPosition)
 {
-    const auto to = loop::storedU16(c.to->value(), 10);
-    const auto ko = loop::storedU16(c.ko->value(), 10000);
-    const auto tz = loop::storedU16(c.tz->value(), 10);
-    const auto tiu = loop::storedU16(c.tiu->value(), 10);
-    const auto timp = loop::storedU16(c.timp->value(), 100);
-    const auto dxLow = loop::storedByte(c.dxLow->value());
-    const auto dxHigh = loop::storedByte(c.dxHigh->value());
-    const auto v5 = loop::storedByte(c.v5->value());
-    const auto setpoint = loop::storedI16(c.setpoint->value(), pointpos::scale(pointPosition));
-    const auto vzd = loop::keptWholeU16(c.vzd->value(), b.vzd);
-    std::array<std::optional<std::int16_t>, loop::kMismatch> mismatch;
+    loop::Figures f;
+    f.to = c.to->value(), f.ko = c.ko->value(), f.tz = c.tz->value(), f.tiu = c.tiu->value();
+    f.timp = c.timp->value();
+    f.dxLow = c.dxLow->value(), f.dxHigh = c.dxHigh->value(), f.v5 = c.v5->value();
+    f.setpoint = c.setpoint->value();
+    f.vzd = c.vzd->value();
     for (int k = 0; k < loop::kMismatch; ++k)
-        mismatch[k] = loop::keptWholeI16(c.mismatch[k]->value(), b.mismatch[k]);
-    const bool fit = to && ko && tz && tiu && timp && dxLow && dxHigh && v5 && setpoint && vzd &&
-                     std::all_of(mismatch.cbegin(), mismatch.cend(),
-                                 [](const auto &m) { return m.has_value(); });
-    if (!fit) {
+        f.mismatch[k] = c.mismatch[k]->value();
+    if (!f.storeInto(b, pointPosition)) {
         // A number that does not fit its field would reach the device as another number.
         showMessage(QString::fromUtf8(kInvalidEntry), QString(), MessageIcon::Information);
         return false;
     }
-    b.to = *to, b.ko = *ko, b.tz = *tz, b.tiu = *tiu, b.timp = *timp;
-    b.dxLow = *dxLow, b.dxHigh = *dxHigh, b.v5 = *v5;
-    b.setpoint = *setpoint;
-    b.vzd = *vzd;
-    for (int k = 0; k < loop::kMismatch; ++k)
-        b.mismatch[k] = *mismatch[k];
     return true;
 }
 
@@ -629,8 +618,8 @@ bool ContursConfigWindow::KontParWrite(ExchangeRun &run, int n)
     }
 
     const auto coil = regmap::manualModeCoil(n);
-    session().images().coils[coil] = c.manual->isChecked() ? 1 : 0;
-    run.check(session().deviceAccess().WriteFlags(coil, 1));
+    device().setCoil(coil, c.manual->isChecked());
+    run.check(device().writeCoils(coil, 1));
     return failed();
 }
 
@@ -659,11 +648,10 @@ bool ContursConfigWindow::GetKontParam(ExchangeRun &run, int n)
     if (readSettings(run, mainBlock(n)) != 0)
         return true;
     const LoopBlock b = LoopBlock::decode(imageBlock<LoopBlock::kBytes>(mainBlock(n)));
-    // The live values go to the link directly, without a log line.
-    session().pointPortAtSelected();
-    const std::uint8_t address = session().CurrentDevice().address();
-    run.check(session().link().ReadInputRegisters(address, 0, 44));
-    run.check(session().link().ReadInputRegisters(address, 44, 44));
+    // The live values come without a log line.
+    constexpr auto quiet = SelectedDevice::Log::Quiet;
+    run.check(device().readInputs(0, 44, quiet));
+    run.check(device().readInputs(44, 44, quiet));
     readSettings(run, coefficientsBlock(n));
     const HoldingBlock input = channelBlock(b.input + 1);
     readSettings(run, input);
@@ -672,7 +660,7 @@ bool ContursConfigWindow::GetKontParam(ExchangeRun &run, int n)
         return true;
 
     const auto live = LoopLiveValues::decode(
-        field::block<LoopLiveValues::kBytes>(session().images().input, 0), n, b.output);
+        field::block<LoopLiveValues::kBytes>(device().inputs(), 0), n, b.output);
     const auto view = loop::viewLines(
         b, LoopCoefficients::decode(imageBlock<LoopCoefficients::kBytes>(coefficientsBlock(n))),
         ChannelBlock::decode(imageBlock<ChannelBlock::kBytes>(input)), live,

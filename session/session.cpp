@@ -16,7 +16,9 @@ Session::Session(Clock &clock, QObject *parent)
     : QObject(parent), m_clock(clock),
       m_access(
           m_link, m_port, [this]() -> const DeviceNode & { return m_current; },
-          [this](const QString &line, bool failed) { emit logLine(line, failed); })
+          [this](const QString &line, bool failed) { emit logLine(line, failed); }),
+      m_selected(m_port, m_link, m_images, m_access, m_origins, m_current,
+                 [this](const IdentityBlock &identity) { adoptSelectedIdentity(identity); })
 {
     m_port.setBaudrate(Baudrate::br9600);
     m_port.setPortNum(1);
@@ -92,37 +94,18 @@ void Session::chooseScanSpeed(Baudrate rate, const QString &text)
 
 DeviceKey Session::selectedKey() const
 {
-    return {m_current.portNumber(), m_current.address()};
+    return m_selected.key();
 }
 
-int Session::ensureOwn(std::uint16_t bytePosition, std::uint16_t byteLength)
+void Session::shutDown()
 {
-    if (m_origins.isFrom(selectedKey(), bytePosition, byteLength))
-        return 0;
-    return m_access.ReadSettings(bytePosition, byteLength);
-}
-
-int Session::writeCommonBlock(const std::function<void(CommonBlock &)> &edit)
-{
-    if (const int result = ensureOwn(regmap::kCommonBlock, regmap::kCommonBlockBytes))
-        return result;
-    const auto bytes = field::block<CommonBlock::kBytes>(m_images.holding, regmap::kCommonBlock);
-    CommonBlock block = CommonBlock::decode(bytes);
-    edit(block);
-    block.encode(bytes);
-    const CommonBlockWrite written =
-        UpdateCommonBlock(m_images, [this](std::uint16_t position, std::uint16_t length) {
-            return m_access.WriteSettings(position, length);
-        });
-    return written.shadowResult != 0 ? written.shadowResult : written.blockResult;
-}
-
-void Session::pointPortAtSelected()
-{
-    if (!m_port.IsOpen())
-        m_port.setPortNum(m_current.portNumber());
-    if (const auto rate = baudrateForSpeedCode(m_current.speedCode()))
-        m_port.setBaudrate(*rate);
+    m_closing = true;
+    m_polling->setClosing();
+    m_polling->TimerUpdateData()->stop();
+    m_polling->stopQuietly();
+    m_pollIdle.wait(kPollIdleWaitMs);
+    m_pollIdle.set();
+    m_port.Close();
 }
 
 QString Session::selectedName() const

@@ -10,6 +10,7 @@
 #include "session/blockorigins.h"
 #include "session/devicenetwork.h"
 #include "session/namedobjects.h"
+#include "session/selecteddevice.h"
 
 #include <QObject>
 
@@ -77,25 +78,14 @@ public:
     // Which device the image's registers and each window's blocks came from.
     BlockOrigins &origins() { return m_origins; }
     const BlockOrigins &origins() const { return m_origins; }
-    // Makes the holding image's byte range the selected device's own: nothing to do when it
-    // already is, else a logged read. The result code of that read (0 when none was needed).
-    int ensureOwn(std::uint16_t bytePosition, std::uint16_t byteLength);
-    // Writes an editor's fields of the common block to the selected device: the block's other
-    // bytes must be the device's own (read first when they are not; nothing is written when
-    // that read fails), then edit changes the fields, and the block is sealed and written with
-    // its shadow. The first failed result code, 0 when every exchange succeeded.
-    int writeCommonBlock(const std::function<void(CommonBlock &)> &edit);
-
+    // The selected device's blocks, values and moves, for the settings windows.
+    SelectedDevice &selected() { return m_selected; }
     // The selected device took a new identity (a write of its address, line speed or clock
     // succeeded): its copy and its tree entry's record take it, what the image and the windows
     // hold of it stays its under a new address, and the port follows a new line speed.
     void adoptSelectedIdentity(const IdentityBlock &identity);
     // The line speed chosen for the scan: the port takes it and the windows show it.
     void chooseScanSpeed(Baudrate rate, const QString &text);
-    // Points the port at the selected device: its port number (unless the port is open) and its
-    // line speed when the code is a known one; for exchanges that go to the link directly.
-    void pointPortAtSelected();
-
     // Makes the device of an entry (or the device a settings entry belongs to) the selected
     // one: its index and a copy of its record. False when the entry has no device.
     bool selectDeviceOf(int index);
@@ -135,7 +125,9 @@ public:
 
     // From the program's close on, long runs (a scan) stop at their next step.
     bool isClosing() const { return m_closing; }
-    void setClosing() { m_closing = true; }
+    // The program closes: polling stops without a word, a tick under way gets at most
+    // kPollIdleWaitMs to end, long runs stop at their next step and the port is closed.
+    void shutDown();
 
     // Empties the network; the selection and the polling turn start over.
     void clearNetwork();
@@ -174,6 +166,7 @@ private:
     PollIdleEvent m_pollIdle;
     DeviceNetwork m_network;
     BlockOrigins m_origins;
+    SelectedDevice m_selected;
     std::unique_ptr<PollingCycle> m_polling;
     std::unique_ptr<NetworkScan> m_scan;
     int m_selectedIndex = 0;

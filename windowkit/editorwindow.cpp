@@ -20,6 +20,11 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
     connect(&session, &Session::selectionChanged, this, &EditorWindow::showReadOrigin);
 }
 
+SelectedDevice &EditorWindow::device() const
+{
+    return m_session.selected();
+}
+
 bool EditorWindow::event(QEvent *event)
 {
     // Once the window has built its controls and before it takes its first size: the line goes
@@ -155,7 +160,7 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
 int EditorWindow::readSettings(ExchangeRun &run, HoldingBlock block)
 {
     run.noteRead(block);
-    return run.check(m_session.deviceAccess().ReadSettings(block.position, block.length));
+    return run.check(device().readHolding(block));
 }
 
 void EditorWindow::recordReads(const ExchangeRun &run, bool whole)
@@ -191,32 +196,32 @@ void EditorWindow::showReadOrigin()
 
 int EditorWindow::writeSettings(ExchangeRun &run, HoldingBlock block)
 {
-    return run.check(m_session.deviceAccess().WriteSettings(block.position, block.length));
+    return run.check(device().writeHolding(block));
 }
 
 int EditorWindow::readData(ExchangeRun &run, std::uint16_t bytePosition, std::uint16_t byteLength)
 {
-    return run.check(m_session.deviceAccess().ReadData(bytePosition, byteLength));
+    return run.check(device().readInputs(bytePosition, byteLength));
 }
 
 int EditorWindow::ensureOwn(ExchangeRun &run, HoldingBlock block)
 {
-    return run.check(m_session.ensureOwn(block.position, block.length));
+    return run.check(device().ensureOwn(block));
 }
 
 int EditorWindow::writeCommonBlock(ExchangeRun &run, const std::function<void(CommonBlock &)> &edit)
 {
-    return run.check(m_session.writeCommonBlock(edit));
+    return run.check(device().writeCommonBlock(edit));
 }
 
 std::span<std::uint8_t> EditorWindow::holdingImage() const
 {
-    return m_session.images().holding;
+    return device().holding();
 }
 
 ModbusLink::WriteTally EditorWindow::writeTally() const
 {
-    return m_session.link().writeTally();
+    return device().writeTally();
 }
 
 QString EditorWindow::partialWriteNote(ModbusLink::WriteTally before, const QString &what) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/imagefields.h"
+#include "device/registermap.h"
 #include "link/modbuslink.h"
 #include "platform/messageservice.h"
 #include "windowkit/statefulwindow.h"
@@ -12,15 +13,9 @@
 
 class CommonBlock;
 class QLabel;
+class SelectedDevice;
 class Session;
 class WindowHost;
-
-// A block of the holding image: byte position and length.
-struct HoldingBlock
-{
-    std::uint16_t position = 0;
-    std::uint16_t length = 0;
-};
 
 // Counts the failed exchanges of one editor command. Every exchange of the sequence is
 // attempted; check() takes each result code.
@@ -101,6 +96,8 @@ public:
                  Qt::WindowFlags flags = Qt::WindowFlags());
 
     Session &session() const { return m_session; }
+    // The device the window's commands go to.
+    SelectedDevice &device() const;
     WindowHost &host() const { return m_host; }
 
     const QList<QWidget *> &commandPanels() const { return m_panels; }

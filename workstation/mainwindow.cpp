@@ -962,26 +962,15 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::closeSequence()
 {
     setEnabled(false);
-    m_session.setClosing();
-    PollingCycle &polling = m_session.polling();
-    polling.setClosing();
-    polling.TimerUpdateData()->stop();
     setWindowTitle(QStringLiteral("Завершение работы программы"));
-
-    polling.stopQuietly();
+    m_session.shutDown();
     {
         QAction *button = command(QStringLiteral("butEnableCycleReqDev"));
         const QSignalBlocker quiet(button);
         button->setChecked(false);
     }
-    PollIdleEvent &idle = m_session.pollIdleEvent();
-    idle.wait(Session::kPollIdleWaitMs);
-
-    idle.set();
     if (m_instanceEvent)
         m_instanceEvent->close();
-
-    m_session.commPort().Close();
     writeReport();
 
     for (EditorWindow *w : statefulWindows())

@@ -586,6 +586,11 @@ private slots:
             {QByteArray::fromHex(
                 "2503810600fa09c400050123456789ab11ffff0000000000000000000000000000")},
             "2503810600fa09c400050123456789ab11ffff0000000000000000000000000000");
+        // figures: block bytes, point position (-1: unknown); the block once shown and stored
+        const QByteArray scaled = QByteArray::fromHex(
+            "2503810600fa09c400050123456789ab11ffff0000d2042efb000000000000000000");
+        row("figures shown and stored again", "figures", {scaled, 2}, scaled.toHex());
+        row("figures without the setpoint's scale", "figures", {scaled, -1}, "refused");
         // conflict: on1, law1, output1, on2, law2, output2
         row("Y2 and Y2", "conflict", {true, 0, 2, true, 2, 2}, "yes");
         row("Y2 and Y2, loop 2 off", "conflict", {true, 0, 2, false, 2, 2}, "no");
@@ -624,6 +629,21 @@ private slots:
             std::fill(span.begin(), span.end(), 0);
             block.encode(span);
             result = QString::fromLatin1(bytes.toHex());
+        } else if (kind == QLatin1String("figures")) {
+            QByteArray bytes = args[0].toByteArray();
+            auto span = std::span<std::uint8_t, LoopBlock::kBytes>(
+                reinterpret_cast<std::uint8_t *>(bytes.data()), LoopBlock::kBytes);
+            const LoopBlock read = LoopBlock::decode(span);
+            const int p = args[1].toInt();
+            LoopBlock written = read; // its hundredths stay where the figures show them unchanged
+            written.to = 0, written.setpoint = 0;
+            const auto f = loop::Figures::shown(read, p < 0 ? std::nullopt : std::optional(p));
+            if (!f.storeInto(written, std::max(p, 0))) {
+                result = QStringLiteral("refused");
+            } else {
+                written.encode(span);
+                result = QString::fromLatin1(bytes.toHex());
+            }
         } else if (kind == QLatin1String("conflict")) {
             LoopBlock a, b;
             a.on = args[0].toBool(), a.law = args[1].toInt(), a.output = args[2].toInt();
