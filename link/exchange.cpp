@@ -56,9 +56,9 @@ ExchangeRecord exchangeRecord(const LinkPort &port, const QByteArray &requestByt
     r.address = requestBytes.size() > 0 ? std::uint8_t(requestBytes[0]) : 0;
     r.function = requestBytes.size() > 1 ? std::uint8_t(requestBytes[1]) : 0;
     r.outcome = classifyExchange(strategy.lastMatch(), raised || strategy.portFailed());
-    if (r.outcome == ExchangeOutcome::Exception)
+    if (r.outcome == ExchangeKind::Exception)
         r.exceptionCode = strategy.lastMatch().result;
-    if (r.outcome == ExchangeOutcome::Good || r.outcome == ExchangeOutcome::Exception)
+    if (r.outcome == ExchangeKind::Good || r.outcome == ExchangeKind::Exception)
         r.replyMs = strategy.replyMs();
     return r;
 }

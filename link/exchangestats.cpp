@@ -3,26 +3,26 @@
 #include <algorithm>
 #include <cmath>
 
-ExchangeOutcome classifyExchange(const ReplyMatch &match, bool portFailed)
+ExchangeKind classifyExchange(const ReplyMatch &match, bool portFailed)
 {
     if (portFailed)
-        return ExchangeOutcome::PortFailure;
+        return ExchangeKind::PortFailure;
     if (match.complete)
-        return match.exception ? ExchangeOutcome::Exception : ExchangeOutcome::Good;
+        return match.exception ? ExchangeKind::Exception : ExchangeKind::Good;
     // The frame nearest to being the reply says most about what went wrong.
     if (!match.refused.isEmpty()) {
         switch (match.refused.last()) {
         case FrameRefusal::LrcError:
-            return ExchangeOutcome::LrcError;
+            return ExchangeKind::LrcError;
         case FrameRefusal::Malformed:
-            return ExchangeOutcome::Malformed;
+            return ExchangeKind::Malformed;
         case FrameRefusal::OtherAddress:
         case FrameRefusal::OtherFunction:
         case FrameRefusal::WrongLengthOrEcho:
-            return ExchangeOutcome::Foreign;
+            return ExchangeKind::Foreign;
         }
     }
-    return match.partial ? ExchangeOutcome::Malformed : ExchangeOutcome::NoReply;
+    return match.partial ? ExchangeKind::Malformed : ExchangeKind::NoReply;
 }
 
 void ReplyTimes::add(double ms)
@@ -62,7 +62,7 @@ double ReplyTimes::percentile(double p) const
 
 std::int64_t ExchangeCounts::failures() const
 {
-    return requests - of(ExchangeOutcome::Good) - of(ExchangeOutcome::Exception);
+    return requests - of(ExchangeKind::Good) - of(ExchangeKind::Exception);
 }
 
 double ExchangeCounts::failureShare() const
@@ -85,7 +85,7 @@ void ExchangeStats::record(const ExchangeRecord &record)
     ExchangeCounts &c = m_devices[LineDevice{record.port, record.address}];
     ++c.requests;
     ++c.outcomes[std::size_t(record.outcome)];
-    if (record.outcome == ExchangeOutcome::Exception)
+    if (record.outcome == ExchangeKind::Exception)
         ++c.exceptionCodes[record.exceptionCode];
     if (record.replyMs >= 0)
         c.replyTimes.add(record.replyMs);
@@ -120,13 +120,13 @@ QStringList statsFields(const ExchangeCounts &c)
         codes << QStringLiteral("%1:%2").arg(code).arg(n);
     const ReplyTimes &t = c.replyTimes;
     return {QString::number(c.requests),
-            QString::number(c.of(ExchangeOutcome::Good)),
-            QString::number(c.of(ExchangeOutcome::NoReply)),
-            QString::number(c.of(ExchangeOutcome::LrcError)),
-            QString::number(c.of(ExchangeOutcome::Malformed)),
-            QString::number(c.of(ExchangeOutcome::Foreign)),
-            QString::number(c.of(ExchangeOutcome::PortFailure)),
-            QString::number(c.of(ExchangeOutcome::Exception)),
+            QString::number(c.of(ExchangeKind::Good)),
+            QString::number(c.of(ExchangeKind::NoReply)),
+            QString::number(c.of(ExchangeKind::LrcError)),
+            QString::number(c.of(ExchangeKind::Malformed)),
+            QString::number(c.of(ExchangeKind::Foreign)),
+            QString::number(c.of(ExchangeKind::PortFailure)),
+            QString::number(c.of(ExchangeKind::Exception)),
             codes.join(QLatin1Char(' ')),
             QString::number(100.0 * c.failureShare(), 'f', 1),
             milliseconds(t.last()),

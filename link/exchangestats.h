@@ -14,7 +14,7 @@
 // and a bounded store of reply times: recording costs no more than a few additions, so it may
 // run on every exchange of a busy line.
 
-enum class ExchangeOutcome : std::uint8_t {
+enum class ExchangeKind : std::uint8_t {
     Good,
     Exception,   // the device answered, with an exception code
     NoReply,     // nothing that looked like a frame within the reply window
@@ -23,18 +23,18 @@ enum class ExchangeOutcome : std::uint8_t {
     Foreign,     // a frame from another device or for another request
     PortFailure, // the port did not open, or failed during the exchange
 };
-constexpr int kExchangeOutcomes = 7;
+constexpr int kExchangeKinds = 7;
 
 // The outcome of an exchange from how its text was judged. portFailed: the port did not open
 // or raised an error, whatever had been received.
-ExchangeOutcome classifyExchange(const ReplyMatch &match, bool portFailed);
+ExchangeKind classifyExchange(const ReplyMatch &match, bool portFailed);
 
 struct ExchangeRecord
 {
     QString port; // as the user names it: "COM<n>", or the device path
     std::uint8_t address = 0;
     std::uint8_t function = 0;
-    ExchangeOutcome outcome = ExchangeOutcome::NoReply;
+    ExchangeKind outcome = ExchangeKind::NoReply;
     int exceptionCode = 0;
     double replyMs = -1; // request's last character to the reply's CR LF; -1 without a reply
 };
@@ -66,11 +66,11 @@ private:
 struct ExchangeCounts
 {
     std::int64_t requests = 0;
-    std::array<std::int64_t, kExchangeOutcomes> outcomes{};
+    std::array<std::int64_t, kExchangeKinds> outcomes{};
     std::map<int, std::int64_t> exceptionCodes;
     ReplyTimes replyTimes;
 
-    std::int64_t of(ExchangeOutcome o) const { return outcomes[std::size_t(o)]; }
+    std::int64_t of(ExchangeKind o) const { return outcomes[std::size_t(o)]; }
     // Exchanges the line spoilt: an exception is the device's own answer, not a line failure.
     std::int64_t failures() const;
     // failures / requests, 0 when nothing was asked.

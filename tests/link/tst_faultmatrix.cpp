@@ -102,24 +102,24 @@ LoggedLine parseLogLine(const QString &line)
 }
 
 // What a reply as the simulator sent it amounts to, judged here from its bytes alone.
-ExchangeOutcome judgeSentReply(const QByteArray &sent, int *exceptionCode)
+ExchangeKind judgeSentReply(const QByteArray &sent, int *exceptionCode)
 {
     if (sent.isEmpty())
-        return ExchangeOutcome::NoReply;
+        return ExchangeKind::NoReply;
     const qsizetype colon = sent.indexOf(':');
     if (colon < 0 || !sent.endsWith("\r\n"))
-        return ExchangeOutcome::Malformed;
+        return ExchangeKind::Malformed;
     const QByteArray bytes = QByteArray::fromHex(sent.mid(colon + 1, sent.size() - colon - 3));
     int sum = 0;
     for (char b : bytes)
         sum += quint8(b);
     if (sum % 256 != 0)
-        return ExchangeOutcome::LrcError;
+        return ExchangeKind::LrcError;
     if (quint8(bytes[1]) & 0x80) {
         *exceptionCode = quint8(bytes[2]);
-        return ExchangeOutcome::Exception;
+        return ExchangeKind::Exception;
     }
-    return ExchangeOutcome::Good;
+    return ExchangeKind::Good;
 }
 
 struct Expected
@@ -148,12 +148,12 @@ std::map<int, Expected> expectedFromLog(const QStringList &log)
         const int address = QByteArray::fromHex(request.text.mid(1, 2)).at(0);
         Expected &e = out[address];
         int code = 0;
-        const ExchangeOutcome outcome = judgeSentReply(sent, &code);
+        const ExchangeKind outcome = judgeSentReply(sent, &code);
         ++e.counts.requests;
         ++e.counts.outcomes[std::size_t(outcome)];
-        if (outcome == ExchangeOutcome::Exception)
+        if (outcome == ExchangeKind::Exception)
             ++e.counts.exceptionCodes[code];
-        if (outcome == ExchangeOutcome::Good || outcome == ExchangeOutcome::Exception)
+        if (outcome == ExchangeKind::Good || outcome == ExchangeKind::Exception)
             e.replyMs.push_back(double(request.at.msecsTo(lastOut)));
     }
     return out;
@@ -388,7 +388,7 @@ private slots:
             const ExchangeCounts got = stats.counts({QStringLiteral("COM1"), d.address});
             const Expected &want = expected.at(d.address);
             QCOMPARE(got.requests, want.counts.requests);
-            for (int k = 0; k < kExchangeOutcomes; ++k)
+            for (int k = 0; k < kExchangeKinds; ++k)
                 QCOMPARE(got.outcomes[std::size_t(k)], want.counts.outcomes[std::size_t(k)]);
             QCOMPARE(got.exceptionCodes, want.counts.exceptionCodes);
             failures += int(got.failures());
