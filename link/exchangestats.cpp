@@ -104,6 +104,21 @@ ExchangeCounts ExchangeStats::counts(const LineDevice &key) const
     return it == m_devices.end() ? ExchangeCounts{} : it->second;
 }
 
+std::vector<StatsRow> statsRows(const ExchangeStats &stats, const std::vector<LineDevice> &devices)
+{
+    std::vector<StatsRow> rows;
+    for (const LineDevice &d : devices)
+        rows.push_back({d.port, d.address, stats.counts(d)});
+    std::map<QString, ExchangeCounts> others;
+    for (const auto &[key, counts] : stats.devices()) {
+        if (std::find(devices.begin(), devices.end(), key) == devices.end())
+            others[key.port].add(counts);
+    }
+    for (const auto &[port, counts] : others)
+        rows.push_back({port, -1, counts});
+    return rows;
+}
+
 namespace {
 
 QString milliseconds(double ms)

@@ -111,6 +111,18 @@ private:
     std::uint64_t m_revision = 0;
 };
 
+// A row of a statistics table: one device, or (address -1) everything a port carried to
+// addresses outside the devices asked for, such as a scan's probes.
+struct StatsRow
+{
+    QString port;
+    int address = -1;
+    ExchangeCounts counts;
+};
+// A row per device of devices, in their order (empty counts for one not yet asked), then a row
+// per port for the other addresses it carried.
+std::vector<StatsRow> statsRows(const ExchangeStats &stats, const std::vector<LineDevice> &devices);
+
 // The columns after a row's own name columns: requests, good, the failure kinds, exceptions,
 // their codes ("2:5 4:1"), the failure share, reply times last, median, 95th percentile and
 // maximum in ms. Full stops whatever the locale; an absent time is empty.
