@@ -126,6 +126,7 @@ LineStatsWindow::LineStatsWindow(ExchangeStats &stats, const DeviceNetwork &netw
     connect(m_timer, &QTimer::timeout, this, &LineStatsWindow::refresh);
     connect(&m_network, &DeviceNetwork::replaced, this, [this] { m_shownRevision = ~0ull; });
     connect(&m_network, &DeviceNetwork::entryChanged, this, [this] { m_shownRevision = ~0ull; });
+    connect(&m_network, &DeviceNetwork::entryInserted, this, [this] { m_shownRevision = ~0ull; });
     resize(760, 300);
     refresh();
 }
