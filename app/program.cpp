@@ -11,6 +11,7 @@
 #include "session/namedobjects.h"
 #include "session/session.h"
 #include "workstation/application.h"
+#include "workstation/linestatswindow.h"
 #include "workstation/mainwindow.h"
 #include "workstation/networkconfigwindow.h"
 #include "workstation/networkfilecommands.h"
@@ -85,6 +86,7 @@ void createSecondaryWindows(Session &session, MainWindow &main)
     QObject::connect(archData, &ArchDataWindow::registrationCycleShown, config,
                      &ConfigWindow::showRegistrationCycle);
     w.about = new AboutWindow(&main);
+    w.lineStats = new LineStatsWindow(session.exchangeStats(), session.network(), &main);
     main.setWindows(w);
     new NetworkFileCommands(session, main);
 }

@@ -8,9 +8,13 @@
 
 #include <iterator>
 
+#include <QSocketNotifier>
+
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 void parseSubcommand(QCommandLineParser &parser, const QString &name, const QString &summary,
                      const QStringList &arguments)
@@ -61,6 +65,14 @@ void addDeviceOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("baud"),
                       QStringLiteral("Line speed; without it 9600 to 115200 are tried."),
                       QStringLiteral("bit/s")});
+    addStatsOption(parser);
+}
+
+void addStatsOption(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("stats"),
+                      QStringLiteral("At the end (or on Ctrl-C) print the exchange statistics "
+                                     "to standard error, tab-separated.")});
 }
 
 QString portOption(const QCommandLineParser &parser)
@@ -85,9 +97,74 @@ std::optional<int> lineSpeedIndex(int baud)
     return std::nullopt;
 }
 
+namespace {
+
+// SIGINT while statistics are wanted: the handler only writes to a pipe, and the event loop,
+// which every wait of the link runs, prints and ends the run.
+const CliLine *g_statsLine = nullptr;
+int g_interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_interruptPipe[1], &c, 1);
+}
+
+void watchInterrupt(const CliLine *line)
+{
+    g_statsLine = line;
+    if (g_interruptPipe[0] >= 0 || ::pipe(g_interruptPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        if (g_statsLine)
+            printErr(statsText(g_statsLine->stats()));
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(128 + SIGINT);
+    });
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+QString statsText(const ExchangeStats &stats)
+{
+    QString text =
+        (QStringList{QStringLiteral("port"), QStringLiteral("address")} + statsFieldNames())
+            .join(QLatin1Char('\t')) +
+        QLatin1Char('\n');
+    for (const auto &[key, counts] : stats.devices())
+        text += (QStringList{key.port, QString::number(key.address)} + statsFields(counts))
+                    .join(QLatin1Char('\t')) +
+                QLatin1Char('\n');
+    return text;
+}
+
+CliLine::CliLine(const QCommandLineParser &parser) : CliLine(portOption(parser))
+{
+    m_printStats = parser.isSet(QStringLiteral("stats"));
+    if (m_printStats)
+        watchInterrupt(this);
+}
+
+CliLine::~CliLine()
+{
+    if (g_statsLine == this)
+        g_statsLine = nullptr;
+    if (m_printStats) {
+        std::fflush(stdout);
+        printErr(statsText(m_stats));
+    }
+}
+
 CliLine::CliLine(const QString &portPath)
 {
     m_link.Setup(m_port);
+    m_link.setStats(&m_stats);
     m_port.setDeviceName(portPath);
     // The link takes a port that does not open for a silent device; say why here instead.
     try {

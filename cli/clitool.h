@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/commport.h"
+#include "link/exchangestats.h"
 #include "link/modbuslink.h"
 #include "link/registerimages.h"
 
@@ -57,12 +58,23 @@ int lineSpeedBaud(int speedIndex);
 // Index of a speed in bit/s; nothing for a speed the devices do not know.
 std::optional<int> lineSpeedIndex(int baud);
 
+// --stats: the exchange statistics on standard error when the sub-command ends.
+void addStatsOption(QCommandLineParser &parser);
+
 // The port, the register images and the link of one run of the tool.
 class CliLine
 {
 public:
     explicit CliLine(const QString &portPath); // throws CliFailure when the port cannot be opened
+    // --port's line; with --stats set, the statistics are printed when the line goes (also when
+    // a failure ends the sub-command) or when SIGINT stops it.
+    explicit CliLine(const QCommandLineParser &parser);
+    ~CliLine();
+    CliLine(const CliLine &) = delete;
+    CliLine &operator=(const CliLine &) = delete;
+
     CommPort &port() { return m_port; }
+    const ExchangeStats &stats() const { return m_stats; }
     ModbusLink &link() { return m_link; }
     RegisterImages &images() { return m_images; }
 
@@ -72,10 +84,17 @@ public:
     std::optional<int> probe(std::uint8_t address, int speedIndex, int lastIndex);
 
 private:
+    void printStats() const;
+
     CommPort m_port;
     RegisterImages m_images;
     ModbusLink m_link{m_images};
+    ExchangeStats m_stats;
+    bool m_printStats = false;
 };
+
+// The statistics as lorvan-cli prints them: a header, then one tab-separated line per device.
+QString statsText(const ExchangeStats &stats);
 
 // The device that --port, --addr and --baud name, with the line at its speed and its identity
 // read. Throws CliFailure when it does not answer.

@@ -14,7 +14,7 @@ int runIdentity(const QStringList &arguments)
                        "tab-separated."
                        "\nExample: lorvan-cli identity --port $LORVAN_PORT_DIR/COM1 --addr 2"),
         arguments);
-    CliLine line(portOption(parser));
+    CliLine line(parser);
     reachDevice(line, parser);
     const IdentityTexts t = describeIdentity(
         std::span<const std::uint8_t>(line.images().holding.data(), identity::kBytes));

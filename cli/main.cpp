@@ -24,6 +24,7 @@ constexpr Subcommand kSubcommands[] = {
     {"scan", runScan},         {"identity", runIdentity}, {"poll", runPoll},
     {"table", runTable},       {"netfile", runNetfile},   {"programs", runPrograms},
     {"snapshot", runSnapshot}, {"compare", runCompare},   {"restore", runRestore},
+    {"monitor", runMonitor},
 };
 
 } // namespace

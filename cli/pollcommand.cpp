@@ -34,7 +34,7 @@ int runPoll(const QStringList &arguments)
     const int count = intOption(parser, QStringLiteral("count"), 0, 1000000000, 0);
     const QString table = parser.value(QStringLiteral("table"));
 
-    CliLine line(portOption(parser));
+    CliLine line(parser);
     const CliDevice device = reachDevice(line, parser);
     if (table.isEmpty())
         printOut(measurementCsvHeader());

@@ -52,7 +52,7 @@ int runPrograms(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("port"))) {
         if (!positional.isEmpty())
             throw CliFailure(QStringLiteral("a file or --port, not both"), 64);
-        CliLine line(portOption(parser));
+        CliLine line(parser);
         const CliDevice device = reachDevice(line, parser);
         requireReply(line.link().ReadHoldingRegisters(device.address, regmap::program(1),
                                                       std::uint16_t(programs::kAllBytes)),

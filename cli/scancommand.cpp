@@ -20,6 +20,7 @@ int runScan(const QStringList &arguments)
     parser.addOption({QStringLiteral("max-baud"),
                       QStringLiteral("Fastest line speed tried (default 115200)."),
                       QStringLiteral("bit/s")});
+    addStatsOption(parser);
     parseSubcommand(
         parser, QStringLiteral("scan"),
         QStringLiteral(
@@ -42,7 +43,7 @@ int runScan(const QStringList &arguments)
     if (fastest < slowest)
         throw CliFailure(QStringLiteral("--max-baud is below --min-baud"), 64);
 
-    CliLine line(portOption(parser));
+    CliLine line(parser);
     printOut(QStringLiteral("address\tspeed\tdescription\n"));
     for (int address = first; address <= last; ++address) {
         const auto found = line.probe(std::uint8_t(address), slowest, fastest);

@@ -130,7 +130,7 @@ int runSnapshot(const QStringList &arguments)
             "snapshot."
             "\nExample: lorvan-cli snapshot --port $LORVAN_PORT_DIR/COM1 --addr 1 -o furnace.txt"),
         arguments);
-    CliLine line(portOption(parser));
+    CliLine line(parser);
     const CliDevice device = reachDevice(line, parser);
     const QString text = encodeSnapshot(readDevice(line, device.address));
     const QString path = parser.value(QStringLiteral("output"));
@@ -169,7 +169,7 @@ int runCompare(const QStringList &arguments)
     if (files.size() == 2) {
         found = readFile(files.at(1));
     } else {
-        CliLine line(portOption(parser));
+        CliLine line(parser);
         found = readDevice(line, reachDevice(line, parser).address);
     }
     refuseOtherDevice(wanted, found);
@@ -203,7 +203,7 @@ int runRestore(const QStringList &arguments)
     if (parser.positionalArguments().size() != 1)
         throw CliFailure(QStringLiteral("one snapshot file is needed"), 64);
     const Snapshot wanted = readFile(parser.positionalArguments().first());
-    CliLine line(portOption(parser));
+    CliLine line(parser);
     std::uint8_t address = reachDevice(line, parser).address;
     const Snapshot before = readDevice(line, address);
     refuseOtherDevice(wanted, before);

@@ -56,7 +56,8 @@ QList<DeviceSimulator::Published> DeviceSimulator::published() const
 {
     QList<Published> list;
     for (const auto &line : m_lines)
-        list.append({line->port(), line->linkPath(), line->ptyPath()});
+        list.append({line->port(), line->linkPath(), line->ptyPath(), line->monitorLinkPath(),
+                     line->monitorPtyPath()});
     return list;
 }
 

@@ -35,8 +35,10 @@ public:
     struct Published
     {
         int port;
-        QString link; // portDir/COM<n>
-        QString pty;  // the slave device it points at
+        QString link;        // portDir/COM<n>
+        QString pty;         // the slave device it points at
+        QString monitorLink; // portDir/COM<n>-monitor, when the line has a tap
+        QString monitorPty;
     };
     QList<Published> published() const;
 

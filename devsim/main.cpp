@@ -93,8 +93,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "lorvan-devsim: %s\n", qUtf8Printable(error));
         return 1;
     }
-    for (const auto &p : simulator.published())
+    for (const auto &p : simulator.published()) {
         std::printf("COM%d %s\n", p.port, qUtf8Printable(p.pty));
+        if (!p.monitorPty.isEmpty())
+            std::printf("COM%d-monitor %s\n", p.port, qUtf8Printable(p.monitorPty));
+    }
     std::fflush(stdout);
 
     int received = 0;

@@ -165,7 +165,7 @@ void Parser::parseLine(const QString &keyword, Words &w, const QString &rest)
         return;
     }
     if (keyword == QLatin1String("turnaround") || keyword == QLatin1String("pacing") ||
-        keyword == QLatin1String("device")) {
+        keyword == QLatin1String("monitor") || keyword == QLatin1String("device")) {
         if (!m_line)
             throw Failure(QStringLiteral("'%1' before any line").arg(keyword));
     }
@@ -173,6 +173,8 @@ void Parser::parseLine(const QString &keyword, Words &w, const QString &rest)
         m_line->turnaroundMs = toInt(w.next(), 0, 10000);
     } else if (keyword == QLatin1String("pacing")) {
         m_line->pacing = toSwitch(w.next());
+    } else if (keyword == QLatin1String("monitor")) {
+        m_line->monitor = toSwitch(w.next());
     } else if (keyword == QLatin1String("device")) {
         DeviceSetup d;
         d.address = quint8(toInt(w.next(), 1, 247));
@@ -443,6 +445,8 @@ QString defaultScenarioText()
 line 1
 turnaround 5
 pacing on
+# COM1-monitor carries a copy of the line's traffic: lorvan-cli monitor watches it.
+monitor on
 
 # A furnace regulator with setpoint programs and an archive of 300 records.
 device 1 4

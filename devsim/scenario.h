@@ -136,6 +136,8 @@ struct LineSetup
     int port = 1;
     int turnaroundMs = 5;
     bool pacing = true;
+    // A second pseudo-terminal, COM<n>-monitor, that carries a copy of every byte on the line.
+    bool monitor = false;
     QList<DeviceSetup> devices;
 };
 

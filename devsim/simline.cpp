@@ -78,6 +78,56 @@ SimLine::~SimLine()
     close();
 }
 
+bool SimLine::Pty::open(const QString &link, QString *why)
+{
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        *why = QStringLiteral("no pseudo-terminal available");
+        return false;
+    }
+    ptyPath = QString::fromLocal8Bit(ptsname(master));
+    // Holding the slave open ourselves keeps the line up while the client has its port
+    // closed between exchanges; otherwise the master would see a hang-up each time.
+    slaveKeeper = ::open(ptyPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slaveKeeper < 0) {
+        *why = QStringLiteral("cannot open %1").arg(ptyPath);
+        return false;
+    }
+    termios raw{};
+    tcgetattr(slaveKeeper, &raw);
+    cfmakeraw(&raw);
+    cfsetspeed(&raw, B9600);
+    tcsetattr(slaveKeeper, TCSANOW, &raw);
+
+    const QFileInfo existing(link);
+    if (existing.isSymLink())
+        QFile::remove(link);
+    else if (existing.exists()) {
+        *why = QStringLiteral("%1 exists and is not a link").arg(link);
+        return false;
+    }
+    if (::symlink(ptyPath.toLocal8Bit().constData(), link.toLocal8Bit().constData()) != 0) {
+        *why = QStringLiteral("cannot create %1").arg(link);
+        return false;
+    }
+    linkPath = link;
+    return true;
+}
+
+void SimLine::Pty::close()
+{
+    if (!linkPath.isEmpty()) {
+        QFile::remove(linkPath);
+        linkPath.clear();
+    }
+    for (int *fd : {&slaveKeeper, &master}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    ptyPath.clear();
+}
+
 bool SimLine::open(const QString &linkPath, QString *error)
 {
     auto fail = [&](const QString &why) {
@@ -86,29 +136,17 @@ bool SimLine::open(const QString &linkPath, QString *error)
         close();
         return false;
     };
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-        return fail(QStringLiteral("no pseudo-terminal available"));
-    m_ptyPath = QString::fromLocal8Bit(ptsname(m_master));
-    // Holding the slave open ourselves keeps the line up while the client has its port
-    // closed between exchanges; otherwise the master would see a hang-up each time.
-    m_slaveKeeper = ::open(m_ptyPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_slaveKeeper < 0)
-        return fail(QStringLiteral("cannot open %1").arg(m_ptyPath));
-    termios raw{};
-    tcgetattr(m_slaveKeeper, &raw);
-    cfmakeraw(&raw);
-    cfsetspeed(&raw, B9600);
-    tcsetattr(m_slaveKeeper, TCSANOW, &raw);
-
-    const QFileInfo existing(linkPath);
-    if (existing.isSymLink())
-        QFile::remove(linkPath);
-    else if (existing.exists())
-        return fail(QStringLiteral("%1 exists and is not a link").arg(linkPath));
-    if (::symlink(m_ptyPath.toLocal8Bit().constData(), linkPath.toLocal8Bit().constData()) != 0)
-        return fail(QStringLiteral("cannot create %1").arg(linkPath));
-    m_linkPath = linkPath;
+    Pty line;
+    QString why;
+    const bool opened = line.open(linkPath, &why);
+    m_master = line.master;
+    m_slaveKeeper = line.slaveKeeper;
+    m_ptyPath = line.ptyPath;
+    m_linkPath = line.linkPath;
+    if (!opened)
+        return fail(why);
+    if (m_setup.monitor && !m_tap.open(linkPath + QStringLiteral("-monitor"), &why))
+        return fail(why);
 
     if (::pipe(m_wake) != 0)
         return fail(QStringLiteral("no pipe"));
@@ -129,6 +167,7 @@ void SimLine::close()
         QFile::remove(m_linkPath);
         m_linkPath.clear();
     }
+    m_tap.close();
     for (int *fd : {&m_wake[0], &m_wake[1], &m_slaveKeeper, &m_master}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -170,6 +209,7 @@ void SimLine::run()
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             continue;
+        tap(buffer, n);
         for (const ReceivedFrame &frame : m_assembler.feed(QByteArray(buffer, int(n)))) {
             if (m_stop)
                 break;
@@ -239,6 +279,7 @@ void SimLine::transmit(const QByteArray &bytes, int speed)
             const ssize_t n = ::write(m_master, bytes.constData() + from, size_t(count));
             if (n <= 0)
                 return;
+            tap(bytes.constData() + from, n);
             from += n;
             count -= n;
         }
@@ -263,6 +304,19 @@ void SimLine::transmit(const QByteArray &bytes, int speed)
         }
     }
     std::this_thread::sleep_until(start + perChar * bytes.size());
+}
+
+void SimLine::tap(const char *bytes, qsizetype count)
+{
+    if (m_tap.master < 0)
+        return;
+    while (count > 0) {
+        const ssize_t n = ::write(m_tap.master, bytes, size_t(count));
+        if (n <= 0)
+            return;
+        bytes += n;
+        count -= n;
+    }
 }
 
 void SimLine::log(const QString &direction, const QByteArray &text, const QString &note)

@@ -30,6 +30,9 @@ public:
     int port() const { return m_setup.port; }
     QString linkPath() const { return m_linkPath; }
     QString ptyPath() const { return m_ptyPath; }
+    // The tap's link and pseudo-terminal; empty when the line has none.
+    QString monitorLinkPath() const { return m_tap.linkPath; }
+    QString monitorPtyPath() const { return m_tap.ptyPath; }
 
     bool withDevice(quint8 address, const std::function<void(SimDevice &)> &fn);
 
@@ -45,6 +48,21 @@ private:
     int lineSpeed() const;
     void transmit(const QByteArray &bytes, int speed);
     void log(const QString &direction, const QByteArray &text, const QString &note = {});
+    // Copies bytes that crossed the line onto the tap, if there is one; a tap nobody reads
+    // loses them, as a line does.
+    void tap(const char *bytes, qsizetype count);
+
+    // One published pseudo-terminal: the master we use, the slave held open so the line stays
+    // up without a client, and the link that names it.
+    struct Pty
+    {
+        int master = -1;
+        int slaveKeeper = -1;
+        QString ptyPath;
+        QString linkPath;
+        bool open(const QString &link, QString *why);
+        void close();
+    };
 
     LineSetup m_setup;
     std::function<void(const QString &)> m_logger;
@@ -58,6 +76,7 @@ private:
     std::atomic<bool> m_stop{false};
     QString m_linkPath;
     QString m_ptyPath;
+    Pty m_tap;
 };
 
 } // namespace devsim

@@ -167,7 +167,11 @@ void CommPort::closeHandle()
 {
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
+    delete m_readNotifier;
+    m_readNotifier = nullptr;
     m_writeQueue.clear();
+    // The arrival times stay: an exchange asks for its reply's after it has closed the port.
+    m_readAhead.clear();
     if (m_fd >= 0) {
         // The exclusive mode outlives the descriptor on a line someone else keeps open.
         ::ioctl(m_fd, TIOCNXCL);
@@ -275,6 +279,55 @@ void CommPort::Open()
         m_writeNotifier->setEnabled(!m_writeQueue.isEmpty());
     });
     m_lineFreeAtNs = 0;
+    forgetReceived();
+    m_readNotifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { readIntoAhead(); });
+}
+
+void CommPort::forgetReceived()
+{
+    m_readAhead.clear();
+    m_arrivals.clear();
+    m_receivedCount = 0;
+    m_sentOutAtNs = -1;
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+}
+
+void CommPort::stampReceived(qsizetype count)
+{
+    m_receivedCount += count;
+    m_arrivals.emplace_back(m_receivedCount, m_clock.nsecsElapsed());
+}
+
+qint64 CommPort::receivedAtNs(qsizetype index) const
+{
+    const auto it = std::upper_bound(m_arrivals.begin(), m_arrivals.end(), index,
+                                     [](qsizetype i, const auto &a) { return i < a.first; });
+    return it == m_arrivals.end() ? -1 : it->second;
+}
+
+int CommPort::readIntoAhead()
+{
+    for (;;) {
+        char chunk[4096];
+        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        if (n > 0) {
+            m_readAhead.append(chunk, qsizetype(n));
+            stampReceived(n);
+            // A flood nobody reads waits in the driver, as it would without the read-ahead.
+            if (m_readAhead.size() >= m_buffers.ReadSize)
+                m_readNotifier->setEnabled(false);
+            return int(n);
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A line gone away (end of file, EIO) would report itself ready for ever; the
+        // exchange's own reads find out what is wrong.
+        if (n == 0 || errno != EAGAIN)
+            m_readNotifier->setEnabled(false);
+        return 0;
+    }
 }
 
 void CommPort::Close()
@@ -294,6 +347,7 @@ void CommPort::Purge()
     if (::tcflush(m_fd, TCIOFLUSH) != 0)
         fail("Error clearing buffers (%d), %s", errno);
     m_writeQueue.clear();
+    forgetReceived();
     m_writeNotifier->setEnabled(false);
 }
 
@@ -324,7 +378,9 @@ bool CommPort::WriteText(const QByteArray &text)
     if (m_directWrite) {
         m_writeQueue += text;
         // A write that has not left within the read time-out counts as nothing written.
-        return flushWriteBuffer();
+        const bool written = flushWriteBuffer();
+        noteSentOut();
+        return written;
     }
     // Queued: wait for room only when the queue is full; the event loop drains it.
     QElapsedTimer clock;
@@ -338,22 +394,47 @@ bool CommPort::WriteText(const QByteArray &text)
     if (const int osError = pushWriteQueue())
         fail("Write error (%d), %s", osError);
     m_writeNotifier->setEnabled(!m_writeQueue.isEmpty());
+    noteSentOut();
     return true;
+}
+
+void CommPort::noteSentOut()
+{
+    // A driver that holds bytes back paces them out at the line's speed; one that holds none
+    // (a pseudo-terminal) has delivered them already.
+    int pending = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &pending) != 0)
+        pending = 0;
+    pending += int(m_writeQueue.size());
+    m_sentOutAtNs = pending > 0 ? m_lineFreeAtNs : m_clock.nsecsElapsed();
 }
 
 int CommPort::ReadAvailable(char *buffer, int maxCount)
 {
     if (!IsOpen() || maxCount <= 0)
         return 0;
+    const int early = int(std::min<qsizetype>(maxCount, m_readAhead.size()));
+    if (early > 0) {
+        std::memcpy(buffer, m_readAhead.constData(), size_t(early));
+        m_readAhead.remove(0, early);
+        m_readNotifier->setEnabled(true);
+        if (early == maxCount)
+            return early;
+    }
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, size_t(maxCount));
+        const ssize_t n = ::read(m_fd, buffer + early, size_t(maxCount - early));
+        if (n > 0)
+            stampReceived(n);
         if (n >= 0)
-            return int(n);
+            return early + int(n);
         // Nothing waiting; a line whose other end has gone reads as silent, too.
         if (errno == EAGAIN || errno == EIO)
-            return 0;
-        if (errno != EINTR)
+            return early;
+        if (errno != EINTR) {
+            if (early > 0)
+                return early; // the error shows itself on the next read
             fail("Read error (%d), %s", errno);
+        }
     }
 }
 

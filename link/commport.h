@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -94,8 +96,17 @@ public:
     void SetRts(bool on) override;
     void DrainOutput() override;
     double characterMs() const override;
+    QString lineName() const override { return displayName(); }
+    qint64 clockNs() const override { return m_clock.nsecsElapsed(); }
+    qint64 sentOutAtNs() const override { return m_sentOutAtNs; }
+    qint64 receivedAtNs(qsizetype index) const override;
 
 private:
+    // Takes what has arrived into the read-ahead, stamped with the time it was seen.
+    int readIntoAhead();
+    void stampReceived(qsizetype count);
+    void forgetReceived();
+    void noteSentOut();
     void refuseWhileOpen() const;
     // Hands the write queue to the driver, giving up after the read time-out; true when nothing
     // is left in it.
@@ -125,4 +136,12 @@ private:
     // When the bytes written so far will have left the line at the earliest (ns on m_clock).
     QElapsedTimer m_clock;
     qint64 m_lineFreeAtNs = 0;
+    // Bytes taken from the line while the event loop waited, before the exchange read them, so
+    // that a reply's arrival is known to the millisecond and not to the exchange's next pass.
+    QByteArray m_readAhead;
+    QSocketNotifier *m_readNotifier = nullptr;
+    qint64 m_sentOutAtNs = -1;
+    // (bytes received since Open or Purge, when the last of them arrived), one per read.
+    std::vector<std::pair<qsizetype, qint64>> m_arrivals;
+    qsizetype m_receivedCount = 0;
 };

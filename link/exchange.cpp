@@ -36,6 +36,33 @@ int replyWindowMs(int waitMs, int requestChars, int replyChars, double character
     return std::max(waitMs, lineMs + kTurnaroundMs);
 }
 
+void ExchangeStrategy::timeReply(const LinkPort &port, double fallbackMs)
+{
+    if (!m_match.complete)
+        return;
+    const qint64 sent = port.sentOutAtNs();
+    const qint64 arrived = port.receivedAtNs(m_match.start + m_match.length - 1);
+    if (sent >= 0 && arrived >= 0)
+        m_replyMs = std::max<qint64>(0, arrived - sent) / 1e6;
+    else
+        m_replyMs = fallbackMs;
+}
+
+ExchangeRecord exchangeRecord(const LinkPort &port, const QByteArray &requestBytes,
+                              const ExchangeStrategy &strategy, bool raised)
+{
+    ExchangeRecord r;
+    r.port = port.lineName();
+    r.address = requestBytes.size() > 0 ? std::uint8_t(requestBytes[0]) : 0;
+    r.function = requestBytes.size() > 1 ? std::uint8_t(requestBytes[1]) : 0;
+    r.outcome = classifyExchange(strategy.lastMatch(), raised || strategy.portFailed());
+    if (r.outcome == ExchangeKind::Exception)
+        r.exceptionCode = strategy.lastMatch().result;
+    if (r.outcome == ExchangeKind::Good || r.outcome == ExchangeKind::Exception)
+        r.replyMs = strategy.replyMs();
+    return r;
+}
+
 int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int waitMs,
                               QByteArray &reply, bool &completed)
 {
@@ -46,6 +73,8 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
     pauseClock.start();
     reply.clear();
     m_match = {};
+    m_portFailed = false;
+    m_replyMs = -1;
     CloseOnExit guard{port};
     passesUsed = 0;
     completed = true;
@@ -66,6 +95,7 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
         if (leftUs > 0)
             QThread::usleep(quint64(leftUs));
     }
+    m_portFailed = raised || !port.IsOpen();
     if (!raised && !port.IsOpen())
         return kNoReply;
     port.Purge();
@@ -77,6 +107,7 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
     realClock.start();
     const auto now = [&] { return clockMs ? clockMs() : realClock.elapsed(); };
     const qint64 deadline = now() + waitMs;
+    const qint64 writtenAt = now();
     bool ended = false;
     do {
         ++passesUsed;
@@ -108,6 +139,7 @@ int PollingExchange::Exchange(LinkPort &port, const QByteArray &request, int wai
         }
     } while (ok && !ended);
 
+    timeReply(port, double(now() - writtenAt));
     return m_match.complete ? m_match.result : kNoReply;
 }
 
@@ -116,6 +148,8 @@ int SingleReadExchange::Exchange(LinkPort &port, const QByteArray &request, int 
 {
     completed = true;
     m_match = {};
+    m_portFailed = false;
+    m_replyMs = -1;
     port.Purge();
     if (!port.IsOpen())
         port.Open();
@@ -135,5 +169,6 @@ int SingleReadExchange::Exchange(LinkPort &port, const QByteArray &request, int 
         DelayPumping(waitMs);
     reply = port.ReadAllWaiting();
     m_match = MatchReply(reply, ExpectedReply(request));
+    timeReply(port, -1); // one read after the whole wait tells nothing of when the reply came
     return m_match.complete ? m_match.result : kNoReply;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/exchangestats.h"
 #include "link/frame.h"
 
 #include <QByteArray>
@@ -36,10 +37,24 @@ public:
 
     // The judgement of the last exchange's text: where in it the reply is, what was refused.
     const ReplyMatch &lastMatch() const { return m_match; }
+    // For the line statistics: whether the last exchange found its port unusable, and its reply
+    // time (request's last character out to the reply's CR LF in), -1 without a reply.
+    bool portFailed() const { return m_portFailed; }
+    double replyMs() const { return m_replyMs; }
 
 protected:
+    // The reply time from the port's own stamps, or fallbackMs where the port keeps none.
+    void timeReply(const LinkPort &port, double fallbackMs);
+
     ReplyMatch m_match;
+    bool m_portFailed = false;
+    double m_replyMs = -1;
 };
+
+// What the statistics keep of the exchange strategy just ran for request (address, function
+// first); raised: it ended by a port error.
+ExchangeRecord exchangeRecord(const LinkPort &port, const QByteArray &requestBytes,
+                              const ExchangeStrategy &strategy, bool raised);
 
 // The configurator's exchange: a short settling pause, then passes at most 9 ms apart that read
 // what has arrived until the reply is complete or waitMs have passed since the request was

@@ -87,8 +87,17 @@ int ModbusLink::run(int requestBytes, int waitMs, int replyBytes)
     }
     const int window = replyWindowMs(waitMs, int(m_requestText.size()), replyFrameChars(replyBytes),
                                      m_port->characterMs());
-    const int result =
-        m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, m_completed);
+    const QByteArray head(reinterpret_cast<const char *>(m_request.data()), 2);
+    int result = kNoReply;
+    try {
+        result = m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, m_completed);
+    } catch (...) {
+        if (m_stats)
+            m_stats->record(exchangeRecord(*m_port, head, m_exchange, true));
+        throw;
+    }
+    if (m_stats)
+        m_stats->record(exchangeRecord(*m_port, head, m_exchange, false));
     m_match = m_exchange.lastMatch();
     if (m_match.complete)
         m_replyFrame = m_replyText.mid(m_match.start, m_match.length);

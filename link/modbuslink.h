@@ -73,6 +73,9 @@ public:
     bool busy() const { return m_busy; }
     RegisterImages &images() { return m_images; }
     PollingExchange &exchange() { return m_exchange; }
+    // Where every exchange is recorded for the line statistics; none by default.
+    void setStats(ExchangeStats *stats) { m_stats = stats; }
+    ExchangeStats *stats() const { return m_stats; }
 
     // Shown every reply text as it came (the main window's diagnostic field).
     std::function<void(const QByteArray &)> showReply;
@@ -111,4 +114,5 @@ private:
     bool m_completed = true;
     bool m_busy = false;
     WriteTally m_writeTally;
+    ExchangeStats *m_stats = nullptr;
 };

@@ -3,6 +3,8 @@
 #include "link/commport.h"
 #include "link/frame.h"
 
+#include <algorithm>
+
 namespace {
 
 // Clears the in-exchange flag however the exchange ends (port errors pass through).
@@ -36,7 +38,17 @@ int TestToolLink::run(const std::uint8_t *request, int count, int waitMs, int re
     bool completed = true;
     const int window = replyWindowMs(waitMs, int(m_requestText.size()), replyFrameChars(replyBytes),
                                      m_port->characterMs());
-    const int result = m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, completed);
+    const QByteArray requestBytes(reinterpret_cast<const char *>(request), std::min(count, 2));
+    int result = kNoReply;
+    try {
+        result = m_exchange.Exchange(*m_port, m_requestText, window, m_replyText, completed);
+    } catch (...) {
+        if (m_stats)
+            m_stats->record(exchangeRecord(*m_port, requestBytes, m_exchange, true));
+        throw;
+    }
+    if (m_stats)
+        m_stats->record(exchangeRecord(*m_port, requestBytes, m_exchange, false));
     m_match = m_exchange.lastMatch();
     if (m_match.complete)
         m_replyFrame = m_replyText.mid(m_match.start, m_match.length);

@@ -44,6 +44,8 @@ public:
     const QByteArray &replyFrame() const { return m_replyFrame; }
     const ReplyMatch &lastMatch() const { return m_match; }
     SingleReadExchange &exchange() { return m_exchange; }
+    // Where every exchange is recorded for the line statistics; none by default.
+    void setStats(ExchangeStats *stats) { m_stats = stats; }
 
     static constexpr int kReadExtraWait = 25;
     static constexpr int kWriteExtraWait = 50;
@@ -60,4 +62,5 @@ private:
     QByteArray m_replyFrame;
     ReplyMatch m_match;
     bool m_busy = false;
+    ExchangeStats *m_stats = nullptr;
 };

@@ -33,7 +33,7 @@ for _ in $(seq 50); do
     kill -0 "$sim" 2>/dev/null || { echo "lorvan-devsim did not start" >&2; exit 1; }
     sleep 0.1
 done
-echo "Simulated plant on $LORVAN_PORT_DIR/COM1 (addresses 1, 2 and 5)"
+echo "Simulated plant on $LORVAN_PORT_DIR/COM1 (addresses 1, 2 and 5); its traffic on $LORVAN_PORT_DIR/COM1-monitor"
 
 # A ready network file of the plant, reloaded at start under the demo's own settings, so the three
 # devices are in the tree without a scan. LORVAN_DEMO_SCAN=1 starts with an empty tree instead.

@@ -23,6 +23,7 @@ Session::Session(Clock &clock, QObject *parent)
     m_port.setBaudrate(Baudrate::br9600);
     m_port.setPortNum(1);
     m_link.setResponseWait(100);
+    m_link.setStats(&m_exchangeStats);
     m_link.showReply = [this](const QByteArray &reply) { emit replyReceived(reply); };
     m_link.holdingTransferred = [this](std::uint8_t address, RegisterSpan span, bool holds) {
         if (holds)

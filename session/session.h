@@ -60,6 +60,8 @@ public:
     PortMutex &portMutex() { return m_portMutex; }
     PollIdleEvent &pollIdleEvent() { return m_pollIdle; }
     DeviceNetwork &network() { return m_network; }
+    // Every exchange of the link since the start, for the line statistics.
+    ExchangeStats &exchangeStats() { return m_exchangeStats; }
     const DeviceNetwork &network() const { return m_network; }
     PollingCycle &polling() { return *m_polling; }
     NetworkScan &scan() { return *m_scan; }
@@ -160,6 +162,7 @@ private:
     RegisterImages m_images;
     CommPort m_port;
     ModbusLink m_link{m_images};
+    ExchangeStats m_exchangeStats;
     DeviceNode m_current;
     DeviceAccess m_access;
     PortMutex m_portMutex;

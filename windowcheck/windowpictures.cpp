@@ -128,7 +128,7 @@ int main(int argc, char **argv)
               static_cast<QWidget *>(w.programControl), static_cast<QWidget *>(w.archData),
               static_cast<QWidget *>(w.alarm), static_cast<QWidget *>(w.channelConfig),
               static_cast<QWidget *>(w.contursConfig), static_cast<QWidget *>(w.networkConfig),
-              w.about})
+              w.about, w.lineStats})
             look(window);
         main->hide();
     }

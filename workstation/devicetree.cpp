@@ -1,5 +1,9 @@
 #include "workstation/devicetree.h"
 
+#include "workstation/linestatswindow.h"
+
+#include <QTimer>
+
 #include "session/devicenetwork.h"
 #include "workstation/images.h"
 
@@ -106,14 +110,38 @@ void DeviceTree::setNetwork(DeviceNetwork *network)
     rebuild();
 }
 
+void DeviceTree::setStats(const ExchangeStats *stats)
+{
+    m_stats = stats;
+    // Cheap enough to look at twice a second; nothing is redone while the counts stand still.
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] {
+        if (!m_stats || !m_network || m_stats->revision() == m_statsRevision)
+            return;
+        m_statsRevision = m_stats->revision();
+        for (int index : m_network->deviceIndices()) {
+            if (QTreeWidgetItem *item = itemAtAbsoluteIndex(index))
+                showEntry(item, index);
+        }
+    });
+    timer->start(LineStatsWindow::kRefreshMs);
+}
+
 void DeviceTree::showEntry(QTreeWidgetItem *item, int index)
 {
     const NetworkEntry &e = m_network->entry(index);
     if (item->text(0) != e.text)
         item->setText(0, e.text);
     // The tree is narrower than many device descriptions: the tip gives the whole text.
-    if (item->toolTip(0) != e.text)
-        item->setToolTip(0, e.text);
+    QString tip = e.text;
+    if (m_stats && e.isDevice) {
+        if (const DeviceNode *node = m_network->device(index))
+            tip += QLatin1Char('\n') +
+                   statsSummary(m_stats->counts(
+                       {QStringLiteral("COM%1").arg(node->portNumber()), node->address()}));
+    }
+    if (item->toolTip(0) != tip)
+        item->setToolTip(0, tip);
     if (item->data(0, kImageRole).toInt() != e.image || item->icon(0).isNull()) {
         item->setData(0, kImageRole, e.image);
         item->setIcon(0, images::icon(e.image));

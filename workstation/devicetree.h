@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchangestats.h"
+
 #include <QTreeWidget>
 
 class DeviceNetwork;
@@ -16,6 +18,9 @@ public:
     // Shows network and follows its changes from then on.
     void setNetwork(DeviceNetwork *network);
     DeviceNetwork *network() const { return m_network; }
+    // A device entry's tool tip then carries a line of its exchange statistics, kept up to date
+    // while the counts move.
+    void setStats(const ExchangeStats *stats);
 
     // Depth-first position among all entries of both levels: the network's index; -1 for none.
     int absoluteIndex(const QTreeWidgetItem *item) const;
@@ -52,4 +57,6 @@ private:
     void showEntry(QTreeWidgetItem *item, int index);
 
     DeviceNetwork *m_network = nullptr;
+    const ExchangeStats *m_stats = nullptr;
+    std::uint64_t m_statsRevision = 0;
 };

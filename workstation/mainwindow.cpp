@@ -198,6 +198,7 @@ void MainWindow::buildCommands()
         {"mnuExitProg", "Выход", QKeySequence(Qt::CTRL | Qt::Key_Q), true},
         {"mnuFindDevice", "Поиск устройств", QKeySequence(Qt::CTRL | Qt::Key_F), true},
         {"mnuNetworkParam", "Параметры сети", QKeySequence(Qt::CTRL | Qt::Key_P), false},
+        {"mnuLineStats", "Статистика обмена", {}, true},
         {"mnuOptConfig", "Конфигурации", {}, true},
         {"mnuOptChannel", "Каналов", {}, true},
         {"mnuOptConturs", "Контуров", {}, true},
@@ -241,6 +242,7 @@ void MainWindow::buildMenus()
     network->setObjectName(QStringLiteral("mnuNetwork"));
     add(network, "mnuFindDevice");
     add(network, "mnuNetworkParam");
+    add(network, "mnuLineStats");
 
     m_optionsMenu = menuBar()->addMenu(QStringLiteral("Настройка"));
     m_optionsMenu->setObjectName(QStringLiteral("mnuOptions"));
@@ -303,6 +305,7 @@ void MainWindow::buildClientArea()
     left->addWidget(header);
     m_tree = new DeviceTree(central);
     m_tree->setNetwork(&m_session.network());
+    m_tree->setStats(&m_session.exchangeStats());
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         m_treePopup->popup(m_tree->viewport()->mapToGlobal(pos));
@@ -441,6 +444,7 @@ void MainWindow::connectCommands()
     on("mnuFindDevice", findDevices);
     on("butNetworkParams", opens(&Windows::networkConfig));
     on("mnuNetworkParam", opens(&Windows::networkConfig));
+    on("mnuLineStats", opens(&Windows::lineStats));
     on("butShowFormConfig", opens(&Windows::config));
     on("mnuOptConfig", opens(&Windows::config));
     on("butShowFormChannelsConfig", opens(&Windows::channelConfig));

@@ -51,8 +51,9 @@ void MessageLog::journalLine(const QString &text)
 {
     if (m_journal.fileName().isEmpty() || m_journalBroken)
         return;
-    QByteArray line = cp1251::encode(text);
-    line.append("\r\n", 2);
+    // Not one of the program's specified files: UTF-8 and LF, so that less and grep read it.
+    QByteArray line = text.toUtf8();
+    line.append('\n');
     // A journal that cannot be written is given up quietly: the log itself and the report at
     // close still work, and a box per exchange would stop the polling.
     const auto open = [this] {

@@ -52,8 +52,9 @@ class Simulator:
     @staticmethod
     def expected_lines(text):
         if text is None:
-            return 1
-        return sum(1 for l in text.splitlines() if l.split("#")[0].split()[:1] == ["line"])
+            return 2  # COM1 and its tap
+        words = [l.split("#")[0].split() for l in text.splitlines()]
+        return sum(1 for w in words if w[:1] == ["line"] or w == ["monitor", "on"])
 
     def port(self, n):
         return os.path.join(self.port_dir, f"COM{n}")

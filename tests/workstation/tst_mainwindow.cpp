@@ -11,6 +11,7 @@
 #include "workstation/application.h"
 #include "workstation/devicetree.h"
 #include "workstation/helpdocument.h"
+#include "workstation/linestatswindow.h"
 #include "workstation/mainwindow.h"
 #include "workstation/messagelog.h"
 
@@ -19,7 +20,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QToolBar>
 #include <QtTest>
 
@@ -275,6 +278,7 @@ private slots:
             {"frmContursConfig", "Настройка контуров"},
             {"frmNetworkConfig", "Настройки сети"},
             {"frmAbout", "О программе"},
+            {"frmLineStats", "Статистика обмена"},
         };
         const QObjectList children = m_main->children();
         QStringList order;
@@ -527,8 +531,8 @@ private slots:
         QCOMPARE(log->lines(), (QStringList{"первая", "вторая", "третья"}));
     }
 
-    // Each line is on the disk as soon as it is appended; the journal never grows past its bound
-    // and the rotated file plus the current one hold the newest lines in order.
+    // Each line is on the disk as soon as it is appended, in UTF-8; the journal never grows past
+    // its bound and the rotated file plus the current one hold the newest lines in order.
     void logJournal()
     {
         startWindows();
@@ -541,15 +545,15 @@ private slots:
         };
         QFile::remove(path);
         QFile::remove(path + ".1");
-        log->setJournal(path, 40);
+        log->setJournal(path, 50);
         QByteArray all;
         for (int i = 0; i < 12; ++i) {
             const QString text = QStringLiteral("Чтение %1").arg(i);
             log->appendLine(text, i % 3 == 0);
-            all += cp1251::encode(text + QStringLiteral("\r\n"));
+            all += (text + QLatin1Char('\n')).toUtf8();
             const QByteArray current = read(path);
-            QVERIFY(current.endsWith(cp1251::encode(text + QStringLiteral("\r\n"))));
-            QVERIFY(current.size() <= 40);
+            QVERIFY(current.endsWith((text + QLatin1Char('\n')).toUtf8()));
+            QVERIFY(current.size() <= 50);
             QVERIFY(all.endsWith(read(path + ".1") + current));
         }
         QVERIFY(!read(path + ".1").isEmpty());
@@ -560,6 +564,61 @@ private slots:
         log->appendLine(QStringLiteral("Запись"), false);
         QCOMPARE(log->lines().last(), QStringLiteral("Запись"));
         QVERIFY(shown.shown.isEmpty());
+    }
+
+    // "Статистика обмена": a row per tree device and one per port for the rest, live while
+    // shown; the tree's tool tip sums its device up; saved as CSV; reset.
+    void lineStatsWindow()
+    {
+        startWindows();
+        addDevice(1);
+        addDevice(2);
+        ExchangeStats &stats = m_session->exchangeStats();
+        stats.reset();
+        const auto record = [&](int address, ExchangeKind kind, double ms) {
+            stats.record({QStringLiteral("COM1"), std::uint8_t(address), 4, kind, 0, ms});
+        };
+        record(1, ExchangeKind::Good, 9.5);
+        record(2, ExchangeKind::NoReply, -1);
+        record(2, ExchangeKind::LrcError, -1);
+        record(7, ExchangeKind::Good, 3.5); // a scan's probe
+        m_main->command(QStringLiteral("mnuLineStats"))->trigger();
+        auto *window = m_main->findChild<LineStatsWindow *>(QStringLiteral("frmLineStats"));
+        QVERIFY(window && window->isVisible());
+        QTableWidget *grid = window->grid();
+        QCOMPARE(grid->rowCount(), 3);
+        const auto cell = [&](int row, int column) { return grid->item(row, column)->text(); };
+        QCOMPARE(cell(0, 2), QStringLiteral("1"));
+        QCOMPARE(cell(0, 4), QStringLiteral("1"));
+        QCOMPARE(cell(1, 5), QStringLiteral("1"));
+        QCOMPARE(cell(1, 6), QStringLiteral("1"));
+        QCOMPARE(cell(1, 12), QStringLiteral("100.0"));
+        QCOMPARE(cell(2, 2), QStringLiteral("вне дерева"));
+        QCOMPARE(cell(2, 14), QStringLiteral("3.5"));
+        record(1, ExchangeKind::Exception, 12.0);
+        QTRY_COMPARE(cell(0, 3), QStringLiteral("2"));
+        QTRY_VERIFY(m_main->tree()->topLevelItem(1)->toolTip(0).contains(
+            QStringLiteral("Запросов 2, ответов 0, без ответа 1, ошибок LRC 1")));
+
+        WatchingMessages shown;
+        const QString path = m_dir.filePath("stats/line.csv");
+        QDir().mkpath(m_dir.filePath("stats"));
+        shown.fileAnswers << path;
+        window->findChild<QPushButton *>(QStringLiteral("ButtonSaveStats"))->click();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'));
+        QVERIFY(lines[0].startsWith(QStringLiteral("Устройство,Порт,Адрес,Запросов,")));
+        QCOMPARE(lines.size(), 5); // header, three rows, the last line's end
+        QVERIFY2(lines[1].contains(QStringLiteral(",COM1,1,2,1,0,0,0,0,0,1,0:1,0.0,12.0,9.5,")),
+                 qPrintable(lines[1]));
+        QVERIFY(shown.shown.isEmpty());
+
+        window->findChild<QPushButton *>(QStringLiteral("ButtonResetStats"))->click();
+        QVERIFY(stats.devices().empty());
+        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(cell(0, 3), QStringLiteral("0"));
+        window->close();
     }
 
     void logSaveCommand()
