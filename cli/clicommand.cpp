@@ -106,6 +106,8 @@ QString cliUsage()
         "  snapshot [-o FILE]           every settings block of a device as readable text\n"
         "  compare SNAPSHOT [SECOND]    fields in which a device (or SECOND) differs\n"
         "  restore SNAPSHOT [--yes]     writes a snapshot to a device and reads it back\n"
+        "  ports                        serial devices present and the COM numbers assigned\n"
+        "PATH may be COM<n>: the device assigned to it, as the configurator resolves it\n"
         "examples against the demo plant (scripts/run-demo.sh; P=$LORVAN_PORT_DIR/COM1):\n"
         "  lorvan-cli scan --port $P --first 1 --last 5\n"
         "  lorvan-cli identity --port $P --addr 2\n"

@@ -55,12 +55,20 @@ int intOption(const QCommandLineParser &parser, const QString &name, int low, in
 void addDeviceOptions(QCommandLineParser &parser)
 {
     parser.addOption(
-        {QStringLiteral("port"), QStringLiteral("Serial line device."), QStringLiteral("path")});
+        {QStringLiteral("port"),
+         QStringLiteral("Serial line device, or COM<n> as the configurator assigns it."),
+         QStringLiteral("path")});
     parser.addOption(
         {QStringLiteral("addr"), QStringLiteral("Device address, 1..247."), QStringLiteral("n")});
     parser.addOption({QStringLiteral("baud"),
                       QStringLiteral("Line speed; without it 9600 to 115200 are tried."),
                       QStringLiteral("bit/s")});
+}
+
+QString portFailureText(const CommPort &port, const PortError &error)
+{
+    const QString why = explainPortProblem(port.displayName(), port.lastOpenProblem());
+    return why.isEmpty() ? error.message() : error.message() + QLatin1Char('\n') + why;
 }
 
 QString portOption(const QCommandLineParser &parser)
@@ -94,7 +102,7 @@ CliLine::CliLine(const QString &portPath)
         m_port.Open();
         m_port.Close();
     } catch (const PortError &e) {
-        throw CliFailure(e.message(), kNoDeviceExit);
+        throw CliFailure(portFailureText(m_port, e), kNoDeviceExit);
     }
 }
 

@@ -24,6 +24,7 @@ constexpr Subcommand kSubcommands[] = {
     {"scan", runScan},         {"identity", runIdentity}, {"poll", runPoll},
     {"table", runTable},       {"netfile", runNetfile},   {"programs", runPrograms},
     {"snapshot", runSnapshot}, {"compare", runCompare},   {"restore", runRestore},
+    {"ports", runPorts},
 };
 
 } // namespace
@@ -81,7 +82,7 @@ int main(int argc, char *argv[])
             port.Open();
             port.Close();
         } catch (const PortError &e) {
-            std::fprintf(stderr, "lorvan-cli: %s\n", qUtf8Printable(e.message()));
+            std::fprintf(stderr, "lorvan-cli: %s\n", qUtf8Printable(portFailureText(port, e)));
             return exitStatusForResult(kNoReply);
         }
 
