@@ -86,9 +86,12 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     };
     connect(&scan, &NetworkScan::started, m_found, showFound);
     connect(&scan, &NetworkScan::deviceFound, m_found, showFound);
+    m_probe->setWordWrap(true);
     connect(&scan, &NetworkScan::finished, m_probe, [this](int found) {
-        m_probe->setText(found > 0 ? QStringLiteral("Поиск завершён")
-                                   : QStringLiteral("Устройства не обнаружены"));
+        const QString why = m_session.scan().portProblem();
+        m_probe->setText(!why.isEmpty() ? why
+                         : found > 0    ? QStringLiteral("Поиск завершён")
+                                     : QStringLiteral("Устройства не обнаружены"));
     });
 
     m_find = new QPushButton(QStringLiteral("Сканировать"), this);
@@ -185,6 +188,8 @@ void FindDevicesWindow::scan()
     range.firstAddress = m_begin->value();
     range.lastAddress = m_end->value();
     m_session.scan().run(range);
+    if (const QString why = m_session.scan().portProblem(); !why.isEmpty())
+        showMessage(why, QStringLiteral("Поиск устройств"), MessageIcon::Error);
     // The speed box follows the selected device's line speed (codes 0..4 are 9600..115200).
     const std::uint8_t code = m_session.CurrentDevice().speedCode();
     if (code <= 4) {

@@ -352,6 +352,14 @@ void TForm1::runDeferred()
     m_replaying = false;
 }
 
+QString TForm1::portFailureText(const PortError &error) const
+{
+    const QString why =
+        explainPortProblem(m_port.displayName(), m_port.lastOpenProblem(),
+                           QStringLiteral("кнопка «Назначение портов» рядом с полем порта"));
+    return why.isEmpty() ? error.message() : error.message() + QStringLiteral("\n\n") + why;
+}
+
 int TForm1::readIdentity(std::uint8_t address, QString *portError)
 {
     if (m_exchanging)
@@ -362,7 +370,7 @@ int TForm1::readIdentity(std::uint8_t address, QString *portError)
         result = m_link.Read(address, 0, kIdentityRegisters);
     } catch (const PortError &e) {
         if (portError)
-            *portError = e.message();
+            *portError = portFailureText(e);
         result = kNoReply;
     }
     m_exchanging = false;
@@ -378,7 +386,7 @@ int TForm1::writeClock(QString *portError)
     try {
         result = m_link.Write(m_deviceAddress, kClockRegister, 3);
     } catch (const PortError &e) {
-        *portError = e.message();
+        *portError = portFailureText(e);
         result = kNoReply;
     }
     m_exchanging = false;
@@ -489,20 +497,24 @@ void TForm1::refreshIdentity()
         MaskEditTime->setText(t.time);
         m_pollActive = CheckBox1->isChecked();
         m_error->hide();
+        m_toldPortFailure.clear();
         return;
     }
     setPanel(1, QStringLiteral(" Ошибка чтения : %1").arg(result));
-    m_error->StaticText1->setText(QStringLiteral("Ошибка обмена: %1").arg(result));
-    m_error->show();
     ClearIdentity();
     m_pollActive = CheckBox1->isChecked();
-    if (!portError.isEmpty()) {
-        // A port that has gone away would raise the same box every second; pause the cyclic
-        // read until the user ticks it again.
-        CheckBox1->setChecked(false);
-        m_pollActive = false;
-        showMessage(portError, QString(), MessageIcon::Error);
+    if (portError.isEmpty()) {
+        m_error->StaticText1->setText(QStringLiteral("Ошибка обмена: %1").arg(result));
+        m_error->show();
+        return;
     }
+    // A port that has gone away is told once, in one box; the cyclic read goes on, so that
+    // the device is read again as soon as its converter is back.
+    m_error->hide();
+    if (portError == m_toldPortFailure)
+        return;
+    m_toldPortFailure = portError;
+    showMessage(portError, QString(), MessageIcon::Error);
 }
 
 void TForm1::SetDeviceClock()

@@ -117,6 +117,8 @@ private:
 
     void refreshIdentity();
     int writeClock(QString *portError);
+    // A port error as the tool shows it: the port's own text, then why the port cannot be used.
+    QString portFailureText(const PortError &error) const;
     void showSpeedInList(Baudrate rate);
 
     Clock &m_clock;
@@ -131,6 +133,8 @@ private:
     TForm4 *m_error = nullptr;
     TForm5 *m_check = nullptr;
     int m_currentPortIndex = 0;
+    // The port failure last shown; the same one is not shown again until a read succeeds.
+    QString m_toldPortFailure;
     bool m_exchanging = false;
     bool m_searching = false;
     bool m_checking = false;

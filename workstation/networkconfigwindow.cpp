@@ -382,6 +382,7 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
     const int chosen = item + 1;
     CommPort &port = session().commPort();
     bool opened = true;
+    QString why;
     // An exchange holding the line right now cannot be disturbed; the chosen port is then taken
     // unchecked, and the next exchange on it reports it if it cannot be had.
     if (!port.IsOpen()) {
@@ -392,6 +393,7 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
             port.Close();
         } catch (const PortError &) {
             opened = false;
+            why = session().portProblemText();
         }
         DelayPumping(kProbeSettleMs);
         if (port.IsOpen())
@@ -400,7 +402,8 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
     }
     if (!opened) {
         showGlobalError(
-            QStringLiteral("Ошибка доступа к порту: COM%1\r\nУстановите другой порт").arg(chosen));
+            QStringLiteral("Ошибка доступа к порту: COM%1\r\nУстановите другой порт").arg(chosen) +
+            (why.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + why));
         m_list->setFocus();
         return;
     }

@@ -316,6 +316,48 @@ private slots:
         }
     }
 
+    // A port that cannot be used ends the scan at its first probe, said once with the reason.
+    void scanStopsAtAPortThatCannotBeUsed_data()
+    {
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << false
+                                 << QStringLiteral(" отсутствует. Назначьте порт: Сеть → "
+                                                   "Назначение портов.");
+        QTest::newRow("held by another program") << true << QStringLiteral(" занят программой ");
+    }
+    void scanStopsAtAPortThatCannotBeUsed()
+    {
+        QFETCH(bool, held);
+        QFETCH(QString, reason);
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(1, 0)};
+        s.lines = {line};
+        startSimulator(s);
+        CommPort holder;
+        if (held)
+            holder.Open();
+        else
+            control<QComboBox>("ComboPortNum")->setCurrentIndex(1);
+        QStringList logged;
+        connect(m_session, &Session::logLine, this,
+                [&](const QString &text, bool) { logged.append(text); });
+        ScopedRecordingMessages messages;
+        setRange(1, 20, QStringLiteral("1200"));
+        m_scan->FindClick();
+        QCOMPARE(requests(), 0);
+        QCOMPARE(m_session->deviceCount(), 0);
+        const QString port = held ? QStringLiteral("COM1") : QStringLiteral("COM2");
+        const QString why =
+            QStringLiteral("Порт %1 (%2)").arg(port, m_dir.filePath("ports/" + port)) + reason;
+        QCOMPARE(messages.shown.size(), 1);
+        QVERIFY2(messages.shown[0].text.startsWith(why), qPrintable(messages.shown[0].text));
+        QVERIFY(control<QLabel>("StaticProbe")->text().startsWith(why));
+        QCOMPARE(logged.filter(QStringLiteral("Порт ")).size(), 1);
+        QVERIFY(!m_scan->isScanning());
+    }
+
     // Only a device's own reply finds it: not line noise (":"-led lines, half summed right, some
     // with the probed address and function), nor device 1's reply arriving in address 2's wait.
     void onlyOwnRepliesFindADevice_data()
