@@ -5,6 +5,7 @@
 #include "platform/applicationend.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
+#include "platform/portassignment.h"
 #include "platform/qttranslation.h"
 #include "platform/startupmark.h"
 #include "platform/widgetmessageservice.h"
@@ -81,6 +82,7 @@ void createSecondaryWindows(Session &session, MainWindow &main)
     w.contursConfig = new ContursConfigWindow(session, host);
     w.networkConfig = new NetworkConfigWindow(session, host);
     w.about = new AboutWindow(&main);
+    w.portAssignment = new PortAssignmentWindow(&main);
     main.setWindows(w);
     new NetworkFileCommands(session, main);
 }

@@ -198,6 +198,7 @@ void MainWindow::buildCommands()
         {"mnuExitProg", "Выход", QKeySequence(Qt::CTRL | Qt::Key_Q), true},
         {"mnuFindDevice", "Поиск устройств", QKeySequence(Qt::CTRL | Qt::Key_F), true},
         {"mnuNetworkParam", "Параметры сети", QKeySequence(Qt::CTRL | Qt::Key_P), false},
+        {"mnuPortAssignment", "Назначение портов", {}, true},
         {"mnuOptConfig", "Конфигурации", {}, true},
         {"mnuOptChannel", "Каналов", {}, true},
         {"mnuOptConturs", "Контуров", {}, true},
@@ -241,6 +242,8 @@ void MainWindow::buildMenus()
     network->setObjectName(QStringLiteral("mnuNetwork"));
     add(network, "mnuFindDevice");
     add(network, "mnuNetworkParam");
+    network->addSeparator();
+    add(network, "mnuPortAssignment");
 
     m_optionsMenu = menuBar()->addMenu(QStringLiteral("Настройка"));
     m_optionsMenu->setObjectName(QStringLiteral("mnuOptions"));
@@ -441,6 +444,7 @@ void MainWindow::connectCommands()
     on("mnuFindDevice", findDevices);
     on("butNetworkParams", opens(&Windows::networkConfig));
     on("mnuNetworkParam", opens(&Windows::networkConfig));
+    on("mnuPortAssignment", opens(&Windows::portAssignment));
     on("butShowFormConfig", opens(&Windows::config));
     on("mnuOptConfig", opens(&Windows::config));
     on("butShowFormChannelsConfig", opens(&Windows::channelConfig));

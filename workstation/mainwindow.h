@@ -44,6 +44,7 @@ public:
         EditorWindow *contursConfig = nullptr;
         EditorWindow *networkConfig = nullptr;
         QWidget *about = nullptr;
+        QWidget *portAssignment = nullptr;
     };
 
     static constexpr int kClientWidth = 721;
