@@ -11,6 +11,7 @@
 #include "platform/widgetmessageservice.h"
 #include "session/namedobjects.h"
 #include "session/session.h"
+#include "windowkit/secondarywindow.h"
 #include "workstation/application.h"
 #include "workstation/mainwindow.h"
 #include "workstation/networkconfigwindow.h"
@@ -83,6 +84,9 @@ void createSecondaryWindows(Session &session, MainWindow &main)
     w.networkConfig = new NetworkConfigWindow(session, host);
     w.about = new AboutWindow(&main);
     w.portAssignment = new PortAssignmentWindow(&main);
+    // Keys and placement as every other secondary window of the configurator.
+    makeSecondaryWindow(w.portAssignment, w.portAssignment->objectName(),
+                        w.portAssignment->windowTitle());
     main.setWindows(w);
     new NetworkFileCommands(session, main);
 }

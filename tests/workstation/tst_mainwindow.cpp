@@ -275,6 +275,7 @@ private slots:
             {"frmContursConfig", "Настройка контуров"},
             {"frmNetworkConfig", "Настройки сети"},
             {"frmAbout", "О программе"},
+            {"frmPortAssignment", "Назначение портов"},
         };
         const QObjectList children = m_main->children();
         QStringList order;
