@@ -5,11 +5,13 @@
 #include "platform/applicationend.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
+#include "platform/portassignment.h"
 #include "platform/qttranslation.h"
 #include "platform/startupmark.h"
 #include "platform/widgetmessageservice.h"
 #include "session/namedobjects.h"
 #include "session/session.h"
+#include "windowkit/secondarywindow.h"
 #include "workstation/application.h"
 #include "workstation/linestatswindow.h"
 #include "workstation/mainwindow.h"
@@ -87,6 +89,10 @@ void createSecondaryWindows(Session &session, MainWindow &main)
                      &ConfigWindow::showRegistrationCycle);
     w.about = new AboutWindow(&main);
     w.lineStats = new LineStatsWindow(session.exchangeStats(), session.network(), &main);
+    w.portAssignment = new PortAssignmentWindow(&main);
+    // Keys and placement as every other secondary window of the configurator.
+    makeSecondaryWindow(w.portAssignment, w.portAssignment->objectName(),
+                        w.portAssignment->windowTitle());
     main.setWindows(w);
     new NetworkFileCommands(session, main);
 }

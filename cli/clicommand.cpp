@@ -108,6 +108,8 @@ QString cliUsage()
         "  restore SNAPSHOT [--yes]     writes a snapshot to a device and reads it back\n"
         "  monitor --port PATH --baud N [--csv] [--seconds S]\n"
         "                               every frame seen on a line, never writing to it\n"
+        "  ports                        serial devices present and the COM numbers assigned\n"
+        "PATH may be COM<n>: the device assigned to it, as the configurator resolves it\n"
         "examples against the demo plant (scripts/run-demo.sh; P=$LORVAN_PORT_DIR/COM1):\n"
         "  lorvan-cli scan --port $P --first 1 --last 5\n"
         "  lorvan-cli identity --port $P --addr 2\n"

@@ -59,7 +59,9 @@ int intOption(const QCommandLineParser &parser, const QString &name, int low, in
 void addDeviceOptions(QCommandLineParser &parser)
 {
     parser.addOption(
-        {QStringLiteral("port"), QStringLiteral("Serial line device."), QStringLiteral("path")});
+        {QStringLiteral("port"),
+         QStringLiteral("Serial line device, or COM<n> as the configurator assigns it."),
+         QStringLiteral("path")});
     parser.addOption(
         {QStringLiteral("addr"), QStringLiteral("Device address, 1..247."), QStringLiteral("n")});
     parser.addOption({QStringLiteral("baud"),
@@ -73,6 +75,12 @@ void addStatsOption(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("stats"),
                       QStringLiteral("At the end (or on Ctrl-C) print the exchange statistics "
                                      "to standard error, tab-separated.")});
+}
+
+QString portFailureText(const CommPort &port, const PortError &error)
+{
+    const QString why = explainPortProblem(port.displayName(), port.lastOpenProblem());
+    return why.isEmpty() ? error.message() : error.message() + QLatin1Char('\n') + why;
 }
 
 QString portOption(const QCommandLineParser &parser)
@@ -171,7 +179,7 @@ CliLine::CliLine(const QString &portPath)
         m_port.Open();
         m_port.Close();
     } catch (const PortError &e) {
-        throw CliFailure(e.message(), kNoDeviceExit);
+        throw CliFailure(portFailureText(m_port, e), kNoDeviceExit);
     }
 }
 

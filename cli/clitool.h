@@ -50,6 +50,8 @@ int intOption(const QCommandLineParser &parser, const QString &name, int low, in
 void addDeviceOptions(QCommandLineParser &parser);
 // --port's value; throws CliFailure with the usage status when it is missing.
 QString portOption(const QCommandLineParser &parser);
+// A port error as the tool reports it: the port's own text, then why the port cannot be used.
+QString portFailureText(const CommPort &port, const PortError &error);
 
 // The line speeds the network scan tries, in its order and with its reply waits: indexes
 // 0..kLineSpeeds-1, and the bit/s of each.

@@ -25,6 +25,7 @@ constexpr Subcommand kSubcommands[] = {
     {"table", runTable},       {"netfile", runNetfile},   {"programs", runPrograms},
     {"snapshot", runSnapshot}, {"compare", runCompare},   {"restore", runRestore},
     {"monitor", runMonitor},
+    {"ports", runPorts},
 };
 
 } // namespace
@@ -82,7 +83,7 @@ int main(int argc, char *argv[])
             port.Open();
             port.Close();
         } catch (const PortError &e) {
-            std::fprintf(stderr, "lorvan-cli: %s\n", qUtf8Printable(e.message()));
+            std::fprintf(stderr, "lorvan-cli: %s\n", qUtf8Printable(portFailureText(port, e)));
             return exitStatusForResult(kNoReply);
         }
 

@@ -18,6 +18,7 @@ int runSnapshot(const QStringList &arguments);
 int runCompare(const QStringList &arguments);
 int runRestore(const QStringList &arguments);
 int runMonitor(const QStringList &arguments);
+int runPorts(const QStringList &arguments);
 
 // One measurement row as a CSV line under the header "Num,Date,Chan1,Chan2,Chan3,Chan4": a full
 // stop for the decimal separator whatever the locale, a blank channel left empty, and text

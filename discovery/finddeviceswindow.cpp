@@ -3,6 +3,7 @@
 #include "link/porterror.h"
 #include "platform/busycursor.h"
 #include "platform/messageservice.h"
+#include "platform/portassignment.h"
 #include "session/networkscan.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
@@ -48,15 +49,18 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     };
     m_begin = spin("EditAdrBeg");
     m_end = spin("EditAdrEnd");
+    auto *portDevice = new PortDeviceLabel(m_port, group);
+    portDevice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     grid->addWidget(new QLabel(QStringLiteral("Порт :"), group), 0, 0);
     grid->addWidget(m_port, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Cкорость : "), group), 1, 0);
-    grid->addWidget(m_speed, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Поиск в интервале адресов:"), group), 2, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Начальный:"), group), 3, 0);
-    grid->addWidget(m_begin, 3, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Конечный:"), group), 4, 0);
-    grid->addWidget(m_end, 4, 1);
+    grid->addWidget(portDevice, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Cкорость : "), group), 2, 0);
+    grid->addWidget(m_speed, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Поиск в интервале адресов:"), group), 3, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Начальный:"), group), 4, 0);
+    grid->addWidget(m_begin, 4, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Конечный:"), group), 5, 0);
+    grid->addWidget(m_end, 5, 1);
     layout->addWidget(group);
 
     // What the scan is trying now, how far it has come, and what it has found so far.
@@ -86,9 +90,12 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     };
     connect(&scan, &NetworkScan::started, m_found, showFound);
     connect(&scan, &NetworkScan::deviceFound, m_found, showFound);
+    m_probe->setWordWrap(true);
     connect(&scan, &NetworkScan::finished, m_probe, [this](int found) {
-        m_probe->setText(found > 0 ? QStringLiteral("Поиск завершён")
-                                   : QStringLiteral("Устройства не обнаружены"));
+        const QString why = m_session.scan().portProblem();
+        m_probe->setText(!why.isEmpty() ? why
+                         : found > 0    ? QStringLiteral("Поиск завершён")
+                                     : QStringLiteral("Устройства не обнаружены"));
     });
 
     m_find = new QPushButton(QStringLiteral("Сканировать"), this);
@@ -185,6 +192,8 @@ void FindDevicesWindow::scan()
     range.firstAddress = m_begin->value();
     range.lastAddress = m_end->value();
     m_session.scan().run(range);
+    if (const QString why = m_session.scan().portProblem(); !why.isEmpty())
+        showMessage(why, QStringLiteral("Поиск устройств"), MessageIcon::Error);
     // The speed box follows the selected device's line speed (codes 0..4 are 9600..115200).
     const std::uint8_t code = m_session.CurrentDevice().speedCode();
     if (code <= 4) {

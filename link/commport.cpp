@@ -139,14 +139,17 @@ void CommPort::setDirectWrite(bool direct)
 
 QString CommPort::displayName() const
 {
-    return QString(m_deviceName).replace(QLatin1String("%d"), QString::number(m_portNum));
+    const QString name =
+        QString(m_deviceName).replace(QLatin1String("%d"), QString::number(m_portNum));
+    const int typedNumber = portNumberOfName(name);
+    return typedNumber > 0 ? portDisplayName(typedNumber) : name;
 }
 
 QString CommPort::devicePath() const
 {
     if (m_deviceName == QLatin1String("COM%d"))
         return portDevicePath(m_portNum);
-    return displayName();
+    return resolvePortName(displayName());
 }
 
 void CommPort::fail(const char *format, int osError)
@@ -157,6 +160,7 @@ void CommPort::fail(const char *format, int osError)
 void CommPort::failOpen(int osError)
 {
     closeHandle();
+    m_lastProblem = diagnosePortFailure(m_openedPath, osError);
     throw PortError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
                         .arg(displayName())
                         .arg(osError)
@@ -245,13 +249,16 @@ void CommPort::Open()
     refuseWhileOpen();
     // A relative path names a file from the working directory, as it does everywhere else.
     const QString path = QFileInfo(devicePath()).absoluteFilePath();
-    if (!QFileInfo::exists(path))
+    m_openedPath = path;
+    const auto notFound = [&] {
+        m_lastProblem = diagnosePortFailure(path, ENOENT);
         throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
+    };
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         const int osError = errno;
         if (osError == ENOENT)
-            throw PortError(QStringLiteral("Specified device not found (%1).").arg(displayName()));
+            notFound();
         failOpen(osError);
     }
     // Our programs keep out of each other's way by the lock; the exclusive mode keeps any other
@@ -267,8 +274,10 @@ void CommPort::Open()
         applyLineSettings();
     } catch (...) {
         closeHandle();
+        m_lastProblem = diagnosePortFailure(path, errno);
         throw;
     }
+    m_lastProblem = {};
     m_writeNotifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] {

@@ -2,6 +2,7 @@
 
 #include "link/linkport.h"
 #include "link/porterror.h"
+#include "platform/portproblem.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -64,7 +65,8 @@ public:
     int PortNum() const { return m_portNum; }
     void setPortNum(int n);
     QString DeviceName() const { return m_deviceName; }
-    // "COM%d" resolves through the port path rules; any other pattern is a device path itself.
+    // "COM%d", and a name "COM<n>", resolve through the port path rules; any other pattern is a
+    // device path itself.
     void setDeviceName(const QString &pattern);
 
     Baudrate baudrate() const { return m_baudrate; }
@@ -85,6 +87,8 @@ public:
     // "COM<n>" for the standard pattern, otherwise the substituted pattern.
     QString displayName() const;
     QString devicePath() const;
+    // Why the last Open failed, in terms the user can act on; None after a successful one.
+    const PortProblem &lastOpenProblem() const { return m_lastProblem; }
 
     void Open() override;
     void Close() override;
@@ -122,6 +126,8 @@ private:
 
     int m_portNum = 1;
     QString m_deviceName = QStringLiteral("COM%d");
+    QString m_openedPath;
+    PortProblem m_lastProblem;
     Baudrate m_baudrate = Baudrate::br9600;
     Databits m_databits = Databits::db8;
     Parity m_parity = Parity::paNone;

@@ -30,9 +30,8 @@ QString SingleInstanceEvent::lockFolder()
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && ownedPrivately(runtime))
         return QFile::decodeName(runtime);
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-        QStringLiteral("/Nordak");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/Nordak");
     QDir().mkpath(folder);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return folder;
@@ -70,7 +69,8 @@ bool SingleInstanceEvent::create()
             // The process id is only for people looking at the file; the lock is what counts.
             const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
             if (::ftruncate(fd, 0) == 0 && ::write(fd, pid.constData(), size_t(pid.size())) < 0)
-                qWarning("single-instance mark: cannot note the process id in %s", path.constData());
+                qWarning("single-instance mark: cannot note the process id in %s",
+                         path.constData());
             m_fd = fd;
             return true;
         }

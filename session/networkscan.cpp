@@ -31,6 +31,7 @@ int NetworkScan::run(const Range &range)
     m_session.clearNetwork();
     // The editors' per-device state belonged to the old network.
     openSettings()->remove(QStringLiteral("Forms"));
+    m_portProblem.clear();
     emit started();
     m_session.commPort().setPortNum(range.portNumber);
 
@@ -68,6 +69,13 @@ void NetworkScan::probeAddress(int address, int firstSpeed)
         result = link.ReadHoldingRegisters(std::uint8_t(address), 0, identity::kBytes);
         if (result == 0 && m_running)
             addFoundDevice(address);
+        // Every further probe would fail the same way on a port that does not open.
+        if (result != 0 && port.lastOpenProblem().kind != PortProblem::None) {
+            m_portProblem = m_session.portProblemText();
+            m_running = false;
+            emit m_session.logLine(m_portProblem, true);
+            emit portUnusable(m_portProblem);
+        }
         emit progressed(m_done + (i - firstSpeed + 1), m_total);
     }
     m_done += 8 - firstSpeed;

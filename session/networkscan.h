@@ -36,6 +36,8 @@ public:
     // The running scan ends at its next probe and keeps what it has found.
     void requestStop() { m_running = false; }
     int lastResult() const { return m_lastResult; }
+    // Why the last scan stopped early on its port ("" when it did not).
+    QString portProblem() const { return m_portProblem; }
 
     // Runs the whole scan; returns the number of devices found. Port and link errors travel
     // on to the caller, which has then the devices found so far.
@@ -49,6 +51,8 @@ signals:
     // an address that answers early counts as all its speeds tried.
     void progressed(int done, int total);
     void deviceFound(int index);
+    // The port cannot be used (missing, forbidden, busy): the scan stops, with the reason.
+    void portUnusable(const QString &why);
     // The probes are over (before the found devices are set up): the result to show.
     void probesDone(int found);
     // The scan is over; with devices found, the last one found is selected and its identity
@@ -64,4 +68,5 @@ private:
     int m_done = 0;
     int m_total = 0;
     int m_lastResult = 999;
+    QString m_portProblem;
 };

@@ -199,8 +199,23 @@ int PollingCycle::PollOneDevice(int index)
     if (result != 0) {
         if (entryAlive)
             network.setImage(index, DeviceNetwork::kImageFailed);
+        if (port.lastOpenProblem().kind != PortProblem::None && entryAlive) {
+            // A new network's entries are other devices, whatever their indices.
+            if (m_toldGeneration != generation) {
+                m_toldPortProblems.clear();
+                m_toldGeneration = generation;
+            }
+            const auto told = m_toldPortProblems.constFind(index);
+            if (told == m_toldPortProblems.constEnd() || *told != record.portNumber()) {
+                m_toldPortProblems.insert(index, record.portNumber());
+                const QString why = m_session.portProblemText();
+                emit m_session.logLine(why, true);
+                emit portUnusable(index, why);
+            }
+        }
         return result;
     }
+    m_toldPortProblems.remove(index);
     std::array<double, 4> values;
     for (int c = 0; c < 4; ++c)
         values[c] = double(field::f32(m_session.images().input, std::size_t(4 * c)));

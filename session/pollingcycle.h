@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -82,6 +83,9 @@ signals:
     void selectedDevicePolled();
     void seriesTitlesRead(const QStringList &titles);
     void chartRedrawDue();
+    // A polled device's port cannot be used: said once per device and port, until the device
+    // answers again or its port changes.
+    void portUnusable(int index, const QString &why);
 
 private:
     Session &m_session;
@@ -93,4 +97,7 @@ private:
     bool m_chartRefreshDue = false;
     bool m_titlesRefreshDue = true;
     int m_lastPolledIndex = 0;
+    // The port each device's unusable port was last told for.
+    QHash<int, int> m_toldPortProblems;
+    quint64 m_toldGeneration = 0;
 };

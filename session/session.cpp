@@ -159,6 +159,11 @@ void Session::SetEditorPanelsEnabled(bool on)
     emit editorPanelsEnabled(on);
 }
 
+QString Session::portProblemText() const
+{
+    return explainPortProblem(m_port.displayName(), m_port.lastOpenProblem());
+}
+
 bool Session::WaitForPollIdle()
 {
     // Ticks run on this thread: while one is unfinished, the caller was delivered from inside

@@ -125,6 +125,10 @@ public:
     // returned, and the caller returns; otherwise false, and the caller goes on at once.
     bool deferBehindTick(QObject *context, std::function<void()> action);
 
+    // Why the port's last open failed, in Russian, naming the COM number and its device; ""
+    // when the last open succeeded.
+    QString portProblemText() const;
+
     // From the program's close on, long runs (a scan) stop at their next step.
     bool isClosing() const { return m_closing; }
     // The program closes: polling stops without a word, a tick under way gets at most

@@ -4,6 +4,7 @@
 #include "platform/busycursor.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
+#include "platform/portassignment.h"
 #include "testtool/hexgrid.h"
 #include "testtool/interfacecheck.h"
 #include "testtool/popups.h"
@@ -25,6 +26,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include <optional>
 
@@ -110,7 +112,13 @@ void TForm1::buildControls()
     ComboPortNum->setInsertPolicy(QComboBox::NoInsert);
     ComboPortNum->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
                             QStringLiteral("COM4")});
-    ComboPortNum->setGeometry(10, 38, 84, 22);
+    ComboPortNum->setGeometry(10, 38, 62, 22);
+    ButtonPorts = new QToolButton(portGroup);
+    ButtonPorts->setObjectName(QStringLiteral("ButtonPorts"));
+    ButtonPorts->setText(QStringLiteral("..."));
+    ButtonPorts->setToolTip(QStringLiteral("Назначение портов"));
+    ButtonPorts->setGeometry(72, 38, 22, 22);
+    connect(ButtonPorts, &QToolButton::clicked, this, &TForm1::showPortAssignment);
 
     caption(portGroup, QStringLiteral("Cкорость: "), 102, 20, 90);
     ComboBaudrate = new QComboBox(portGroup);
@@ -133,7 +141,10 @@ void TForm1::buildControls()
     CheckBox2->setChecked(true);
     CheckBox2->setToolTip(
         QStringLiteral("Включить,  если используется преобразователь  RS232-RS485"));
-    CheckBox2->setGeometry(10, 66, 300, 20);
+    CheckBox2->setGeometry(10, 66, 164, 20);
+    // What the port box leads to on this PC.
+    StaticPortDevice = new PortDeviceLabel(ComboPortNum, portGroup);
+    StaticPortDevice->setGeometry(176, 66, 138, 20);
 
     auto *deviceGroup = new QGroupBox(QStringLiteral("Параметры устройства"), this);
     deviceGroup->setObjectName(QStringLiteral("GroupBox1"));
@@ -237,6 +248,7 @@ void TForm1::buildControls()
         if (index >= 0 && index != ComboPortNum->currentIndex())
             ComboPortNum->setCurrentIndex(index);
     });
+    connect(ComboPortNum->lineEdit(), &QLineEdit::editingFinished, this, &TForm1::portPathTyped);
     connect(ComboBaudrate, &QComboBox::currentTextChanged, this, &TForm1::ComboBaudrateChange);
     connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { m_pollActive = on; });
@@ -270,6 +282,40 @@ void TForm1::setPanel(int panel, const QString &text)
     m_panels[panel]->setText(text);
 }
 
+void TForm1::showPortAssignment()
+{
+    if (!m_portAssignment)
+        m_portAssignment = new PortAssignmentWindow(this);
+    m_portAssignment->show();
+    m_portAssignment->raise();
+    m_portAssignment->activateWindow();
+}
+
+QWidget *TForm1::portAssignmentWindow()
+{
+    if (!m_portAssignment)
+        m_portAssignment = new PortAssignmentWindow(this);
+    return m_portAssignment;
+}
+
+void TForm1::portPathTyped()
+{
+    const QString typed = ComboPortNum->currentText().trimmed();
+    if (typed.isEmpty() || ComboPortNum->findText(typed, Qt::MatchFixedString) >= 0)
+        return;
+    // A path typed instead of a COM number is the device itself.
+    const bool kept = m_pollActive;
+    m_pollActive = false;
+    try {
+        m_port.setDeviceName(typed);
+    } catch (const PortError &e) {
+        showMessage(e.message(), QString(), MessageIcon::Error);
+        return;
+    }
+    setPanel(0, typed);
+    m_pollActive = kept;
+}
+
 void TForm1::ComboPortNumChange(int index)
 {
     if (index < 0)
@@ -277,6 +323,7 @@ void TForm1::ComboPortNumChange(int index)
     const bool kept = m_pollActive;
     m_pollActive = false;
     try {
+        m_port.setDeviceName(QStringLiteral("COM%d"));
         m_port.setPortNum(index + 1);
     } catch (const PortError &e) {
         {
@@ -352,6 +399,14 @@ void TForm1::runDeferred()
     m_replaying = false;
 }
 
+QString TForm1::portFailureText(const PortError &error) const
+{
+    const QString why =
+        explainPortProblem(m_port.displayName(), m_port.lastOpenProblem(),
+                           QStringLiteral("кнопка «Назначение портов» рядом с полем порта"));
+    return why.isEmpty() ? error.message() : error.message() + QStringLiteral("\n\n") + why;
+}
+
 int TForm1::readIdentity(std::uint8_t address, QString *portError)
 {
     if (m_exchanging)
@@ -362,7 +417,7 @@ int TForm1::readIdentity(std::uint8_t address, QString *portError)
         result = m_link.Read(address, 0, kIdentityRegisters);
     } catch (const PortError &e) {
         if (portError)
-            *portError = e.message();
+            *portError = portFailureText(e);
         result = kNoReply;
     }
     m_exchanging = false;
@@ -378,7 +433,7 @@ int TForm1::writeClock(QString *portError)
     try {
         result = m_link.Write(m_deviceAddress, kClockRegister, 3);
     } catch (const PortError &e) {
-        *portError = e.message();
+        *portError = portFailureText(e);
         result = kNoReply;
     }
     m_exchanging = false;
@@ -489,20 +544,24 @@ void TForm1::refreshIdentity()
         MaskEditTime->setText(t.time);
         m_pollActive = CheckBox1->isChecked();
         m_error->hide();
+        m_toldPortFailure.clear();
         return;
     }
     setPanel(1, QStringLiteral(" Ошибка чтения : %1").arg(result));
-    m_error->StaticText1->setText(QStringLiteral("Ошибка обмена: %1").arg(result));
-    m_error->show();
     ClearIdentity();
     m_pollActive = CheckBox1->isChecked();
-    if (!portError.isEmpty()) {
-        // A port that has gone away would raise the same box every second; pause the cyclic
-        // read until the user ticks it again.
-        CheckBox1->setChecked(false);
-        m_pollActive = false;
-        showMessage(portError, QString(), MessageIcon::Error);
+    if (portError.isEmpty()) {
+        m_error->StaticText1->setText(QStringLiteral("Ошибка обмена: %1").arg(result));
+        m_error->show();
+        return;
     }
+    // A port that has gone away is told once, in one box; the cyclic read goes on, so that
+    // the device is read again as soon as its converter is back.
+    m_error->hide();
+    if (portError == m_toldPortFailure)
+        return;
+    m_toldPortFailure = portError;
+    showMessage(portError, QString(), MessageIcon::Error);
 }
 
 void TForm1::SetDeviceClock()

@@ -19,6 +19,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
+class QToolButton;
+class PortAssignmentWindow;
+class PortDeviceLabel;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -85,6 +88,9 @@ public:
     int readIdentity(std::uint8_t address, QString *portError = nullptr);
 
     QComboBox *ComboPortNum;
+    // Beside the port box: the port assignment, and the device the port box leads to.
+    QToolButton *ButtonPorts;
+    PortDeviceLabel *StaticPortDevice;
     QComboBox *ComboBaudrate;
     QLineEdit *Edit1;
     QCheckBox *CheckBox2;
@@ -102,12 +108,17 @@ public:
     ClockTimer *Timer1;
     ClockTimer *Timer2;
 
+    void showPortAssignment();
+    // The port assignment window (made on first use).
+    QWidget *portAssignmentWindow();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    void portPathTyped();
     void setPanel(int panel, const QString &text);
     void ComboPortNumChange(int index);
     void ComboBaudrateChange(const QString &text);
@@ -117,6 +128,8 @@ private:
 
     void refreshIdentity();
     int writeClock(QString *portError);
+    // A port error as the tool shows it: the port's own text, then why the port cannot be used.
+    QString portFailureText(const PortError &error) const;
     void showSpeedInList(Baudrate rate);
 
     Clock &m_clock;
@@ -131,6 +144,9 @@ private:
     TForm4 *m_error = nullptr;
     TForm5 *m_check = nullptr;
     int m_currentPortIndex = 0;
+    PortAssignmentWindow *m_portAssignment = nullptr;
+    // The port failure last shown; the same one is not shown again until a read succeeds.
+    QString m_toldPortFailure;
     bool m_exchanging = false;
     bool m_searching = false;
     bool m_checking = false;

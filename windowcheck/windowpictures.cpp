@@ -128,7 +128,7 @@ int main(int argc, char **argv)
               static_cast<QWidget *>(w.programControl), static_cast<QWidget *>(w.archData),
               static_cast<QWidget *>(w.alarm), static_cast<QWidget *>(w.channelConfig),
               static_cast<QWidget *>(w.contursConfig), static_cast<QWidget *>(w.networkConfig),
-              w.about, w.lineStats})
+              w.about, w.lineStats, w.portAssignment})
             look(window);
         main->hide();
     }
@@ -139,6 +139,8 @@ int main(int argc, char **argv)
               static_cast<QWidget *>(&tool.form3), static_cast<QWidget *>(&tool.form4),
               static_cast<QWidget *>(&tool.form5)})
             look(window);
+        // The port assignment as the tool opens it.
+        look(tool.form1.portAssignmentWindow(), QStringLiteral("-testtool"));
     }
     err << number << " windows, " << faults << " faults; pictures in " << out << "\n";
     return faults == 0 ? 0 : 1;

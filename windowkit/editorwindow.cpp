@@ -130,7 +130,9 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
 
     const ModbusLink::WriteTally writesBefore = writeTally();
     const auto failureText = [&] {
-        return run.failureText() + partialWriteNote(writesBefore, QStringLiteral("Настройки"));
+        const QString why = m_session.portProblemText();
+        return run.failureText() + partialWriteNote(writesBefore, QStringLiteral("Настройки")) +
+               (why.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + why);
     };
     try {
         // Gone before any message box: the box waits for the user, not the program.

@@ -199,6 +199,7 @@ void MainWindow::buildCommands()
         {"mnuFindDevice", "Поиск устройств", QKeySequence(Qt::CTRL | Qt::Key_F), true},
         {"mnuNetworkParam", "Параметры сети", QKeySequence(Qt::CTRL | Qt::Key_P), false},
         {"mnuLineStats", "Статистика обмена", {}, true},
+        {"mnuPortAssignment", "Назначение портов", {}, true},
         {"mnuOptConfig", "Конфигурации", {}, true},
         {"mnuOptChannel", "Каналов", {}, true},
         {"mnuOptConturs", "Контуров", {}, true},
@@ -243,6 +244,8 @@ void MainWindow::buildMenus()
     add(network, "mnuFindDevice");
     add(network, "mnuNetworkParam");
     add(network, "mnuLineStats");
+    network->addSeparator();
+    add(network, "mnuPortAssignment");
 
     m_optionsMenu = menuBar()->addMenu(QStringLiteral("Настройка"));
     m_optionsMenu->setObjectName(QStringLiteral("mnuOptions"));
@@ -445,6 +448,7 @@ void MainWindow::connectCommands()
     on("butNetworkParams", opens(&Windows::networkConfig));
     on("mnuNetworkParam", opens(&Windows::networkConfig));
     on("mnuLineStats", opens(&Windows::lineStats));
+    on("mnuPortAssignment", opens(&Windows::portAssignment));
     on("butShowFormConfig", opens(&Windows::config));
     on("mnuOptConfig", opens(&Windows::config));
     on("butShowFormChannelsConfig", opens(&Windows::channelConfig));

@@ -45,6 +45,7 @@ public:
         EditorWindow *networkConfig = nullptr;
         QWidget *about = nullptr;
         QWidget *lineStats = nullptr;
+        QWidget *portAssignment = nullptr;
     };
 
     static constexpr int kClientWidth = 721;

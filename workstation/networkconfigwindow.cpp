@@ -5,6 +5,7 @@
 #include "platform/cp1251.h"
 #include "platform/measurementtable.h"
 #include "platform/messageservice.h"
+#include "platform/portassignment.h"
 #include "platform/pumpedwait.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
@@ -159,12 +160,16 @@ void NetworkConfigWindow::buildControls()
     m_settings->setObjectName(QStringLiteral("GroupBox1"));
     m_settings->setGeometry(160, 2, 329, 172);
     const int field = 178;
-    label(QStringLiteral("Номер порта :"), m_settings, 10, 20);
+    label(QStringLiteral("Номер порта :"), m_settings, 10, 20, 98);
     m_port = new QComboBox(m_settings);
     m_port->setObjectName(QStringLiteral("ComboPortNum"));
     for (int n = 1; n <= kPortCount; ++n)
         m_port->addItem(QStringLiteral("COM%1").arg(n));
-    m_port->setGeometry(field, 20, 140, 22);
+    // Closer to its caption than the other fields, so that the device it leads to on this PC
+    // fits beside it; the record keeps the number only.
+    m_port->setGeometry(112, 20, 80, 22);
+    auto *portDevice = new PortDeviceLabel(m_port, m_settings);
+    portDevice->setGeometry(196, 20, 329 - 8 - 196, 21);
     connect(m_port, &QComboBox::activated, this, &NetworkConfigWindow::ComboPortNumChange);
 
     label(QStringLiteral("Cкорость порта: "), m_settings, 10, 46);
@@ -382,6 +387,7 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
     const int chosen = item + 1;
     CommPort &port = session().commPort();
     bool opened = true;
+    QString why;
     // An exchange holding the line right now cannot be disturbed; the chosen port is then taken
     // unchecked, and the next exchange on it reports it if it cannot be had.
     if (!port.IsOpen()) {
@@ -392,6 +398,7 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
             port.Close();
         } catch (const PortError &) {
             opened = false;
+            why = session().portProblemText();
         }
         DelayPumping(kProbeSettleMs);
         if (port.IsOpen())
@@ -400,7 +407,8 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
     }
     if (!opened) {
         showGlobalError(
-            QStringLiteral("Ошибка доступа к порту: COM%1\r\nУстановите другой порт").arg(chosen));
+            QStringLiteral("Ошибка доступа к порту: COM%1\r\nУстановите другой порт").arg(chosen) +
+            (why.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + why));
         m_list->setFocus();
         return;
     }

@@ -118,12 +118,15 @@ class CliAgainstPymodbus(unittest.TestCase):
         self.assertTrue(done.stdout.startswith("usage: lorvan-cli"))
 
     def test_relative_port_path(self):
+        # "COM1" is a port number, here resolved to the port folder; "./COM1" the file.
+        env = dict(os.environ, LORVAN_PORT_DIR=self.dir.name,
+                   XDG_CONFIG_HOME=os.path.join(self.dir.name, "config"))
         for port in ("COM1", "./COM1"):
             with self.subTest(port=port):
                 done = subprocess.run([CLI, "--port", port, "--baud", "19200", "--addr",
                                        str(UNIT), "read-holding", "0", "1"],
                                       capture_output=True, text=True, timeout=30,
-                                      cwd=self.dir.name)
+                                      cwd=self.dir.name, env=env)
                 self.assertEqual((done.returncode, done.stdout.strip()), (0, "10 00"))
 
     def test_missing_port(self):

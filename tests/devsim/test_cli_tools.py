@@ -3,9 +3,11 @@ can be with independent readers (pymodbus, dbfread): scan, identity, poll, table
 programs, and a settings snapshot taken from one device, restored onto another and compared."""
 
 import csv
+import grp
 import io
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -45,7 +47,7 @@ variant 00
 """
 
 SUBCOMMANDS = ["scan", "identity", "poll", "table", "netfile", "programs", "snapshot",
-               "compare", "restore"]
+               "compare", "restore", "ports"]
 
 
 class CliToolsTest(unittest.TestCase):
@@ -118,6 +120,59 @@ class CliToolsTest(unittest.TestCase):
         fields = dict(line.split("\t") for line in self.device(3, "identity").stdout.splitlines())
         self.assertEqual((fields["address"], fields["speed"], fields["serial"]),
                          ("003", "115200", "1A03"))
+
+    def test_ports_and_com_numbers(self):
+        # A made /dev and sysfs: a converter's stable name leads to the simulator's line.
+        root = self.path("root")
+        os.makedirs(os.path.join(root, "dev/serial/by-id"))
+        os.makedirs(os.path.join(root, "sys/class/tty/ttyS0"))
+        with open(os.path.join(root, "sys/class/tty/ttyS0/type"), "w") as f:
+            f.write("4\n")
+        stable = os.path.join(root, "dev/serial/by-id/usb-Acme_RS485_A1-if00-port0")
+        os.symlink(os.path.realpath(self.port), stable)
+        env = dict(os.environ, LORVAN_SERIAL_ROOT=root, XDG_CONFIG_HOME=self.path("config"))
+        env.pop("LORVAN_PORT_DIR", None)
+        os.makedirs(self.path("config/Nordak"), exist_ok=True)
+        with open(self.path("config/Nordak/LorvanConf.ini"), "w") as f:
+            f.write("[Ports]\nCOM3=%s\n" % stable)
+        rows = [l.split("\t") for l in self.run_cli("ports", env=env).stdout.splitlines()]
+        self.assertEqual(rows, [
+            ["com", "name", "device", "description"],
+            ["COM3", stable, os.path.realpath(self.port), ""],
+            ["-", os.path.join(root, "dev/ttyS0"), os.path.join(root, "dev/ttyS0"),
+             "встроенный последовательный порт"]])
+        fields = dict(l.split("\t") for l in self.run_cli(
+            "identity", "--port", "COM3", "--addr", "1", env=env).stdout.splitlines())
+        self.assertEqual(fields["serial"], "1A01")
+        # COM4 has nothing assigned: the default rule, and the reason in Russian.
+        r = self.run_cli("identity", "--port", "com4", "--addr", "1", env=env, ok=False)
+        self.assertEqual(r.returncode, 9)
+        self.assertIn("Порт COM4 (/dev/ttyS3) отсутствует. Назначьте порт: Сеть → "
+                      "Назначение портов.", r.stderr)
+
+    def test_forbidden_port_names_its_group(self):
+        # Needs a user who is not root and not in the device's group: the refusal must come
+        # from the system, not from a look at the mode bits.
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root to run the tool as another user")
+        try:
+            gid = grp.getgrnam("dialout").gr_gid
+        except KeyError:
+            self.skipTest("no group dialout")
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        os.chmod(folder, 0o755)
+        device = os.path.join(folder, "ttyUSB0")
+        open(device, "w").close()
+        os.chown(device, 0, gid)
+        os.chmod(device, 0o660)
+        r = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                            self.cli, "identity", "--port", device, "--addr", "1"],
+                           capture_output=True, text=True, timeout=60,
+                           env=dict(os.environ, HOME=folder, XDG_CONFIG_HOME=folder))
+        self.assertEqual(r.returncode, 9, r.stderr)
+        self.assertEqual(r.stderr.count("принадлежит группе dialout"), 1, r.stderr)
+        self.assertIn("sudo usermod -aG dialout $USER", r.stderr)
 
     def test_poll_and_table_csv(self):
         # A comma-decimal desktop must still get full stops and six columns.

@@ -5,6 +5,7 @@
 #include "discovery/finddeviceswindow.h"
 #include "platform/busycursor.h"
 #include "platform/datafolder.h"
+#include "platform/portassignment.h"
 #include "platform/settings.h"
 #include "session/networkscan.h"
 #include "support/ptyresponder.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMutex>
 #include <QProgressBar>
 #include <QPushButton>
@@ -314,6 +316,95 @@ private slots:
             QCOMPARE(panel->findChild<QLabel *>("StaticText2")->text(),
                      QStringLiteral(" Устройства не обнаружены."));
         }
+    }
+
+    // A port that cannot be used ends the scan at its first probe, said once with the reason.
+    void scanStopsAtAPortThatCannotBeUsed_data()
+    {
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << false
+                                 << QStringLiteral(" отсутствует. Назначьте порт: Сеть → "
+                                                   "Назначение портов.");
+        QTest::newRow("held by another program") << true << QStringLiteral(" занят программой ");
+    }
+    void scanStopsAtAPortThatCannotBeUsed()
+    {
+        QFETCH(bool, held);
+        QFETCH(QString, reason);
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(1, 0)};
+        s.lines = {line};
+        startSimulator(s);
+        CommPort holder;
+        if (held)
+            holder.Open();
+        else
+            control<QComboBox>("ComboPortNum")->setCurrentIndex(1);
+        QStringList logged;
+        connect(m_session, &Session::logLine, this,
+                [&](const QString &text, bool) { logged.append(text); });
+        ScopedRecordingMessages messages;
+        setRange(1, 20, QStringLiteral("1200"));
+        m_scan->FindClick();
+        QCOMPARE(requests(), 0);
+        QCOMPARE(m_session->deviceCount(), 0);
+        const QString port = held ? QStringLiteral("COM1") : QStringLiteral("COM2");
+        const QString why =
+            QStringLiteral("Порт %1 (%2)").arg(port, m_dir.filePath("ports/" + port)) + reason;
+        QCOMPARE(messages.shown.size(), 1);
+        QVERIFY2(messages.shown[0].text.startsWith(why), qPrintable(messages.shown[0].text));
+        QVERIFY(control<QLabel>("StaticProbe")->text().startsWith(why));
+        QCOMPARE(logged.filter(QStringLiteral("Порт ")).size(), 1);
+        QVERIFY(!m_scan->isScanning());
+    }
+
+    // A converter's stable name, as a new user meets it: it appears in the port assignment
+    // while the window is open, is chosen for COM3, shows beside the scan's port box, and a
+    // scan of COM3 finds the devices behind it.
+    void stableNameAssignedAndScanned()
+    {
+        devsim::Scenario s;
+        devsim::LineSetup line;
+        line.devices = {device(1, 4), device(2, 4)};
+        s.lines = {line};
+        startSimulator(s);
+        QTemporaryDir root;
+        QVERIFY(QDir().mkpath(root.filePath("dev/serial/by-id")));
+        QVERIFY(QDir().mkpath(root.filePath("sys/class/tty")));
+        qputenv("LORVAN_SERIAL_ROOT", root.path().toLocal8Bit());
+        auto *window = qobject_cast<PortAssignmentWindow *>(m_main->windows().portAssignment);
+        QVERIFY(window);
+        m_main->command(QStringLiteral("mnuPortAssignment"))->trigger();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->deviceList(3)->count(), 1);
+
+        const QString stable = root.filePath("dev/serial/by-id/usb-Acme_RS485_A1-if00-port0");
+        QVERIFY(QFile::link(m_sim->published().first().pty, stable));
+        QTRY_COMPARE_WITH_TIMEOUT(window->deviceList(3)->count(), 2, 5000);
+        emit window->deviceList(3)->activated(1);
+        QCOMPARE(openSettings()->value("Ports/COM3").toString(), stable);
+        QCOMPARE(window->pathField(3)->text(), stable);
+
+        auto *ports = control<QComboBox>("ComboPortNum");
+        ports->setCurrentIndex(2);
+        QCOMPARE(ports->currentText(), QStringLiteral("COM3"));
+        QCOMPARE(control<QLabel>("ComboPortNumDevice")->toolTip(), stable);
+        setRange(1, 2, QStringLiteral("115200"));
+        m_scan->FindClick();
+        QCOMPARE(m_session->deviceCount(), 2);
+        QCOMPARE(m_session->CurrentDevice().portNumber(), 3);
+
+        // Unplugged: the list and the label follow, the assignment stays.
+        QVERIFY(QFile::remove(stable));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window->deviceList(3)->currentText().endsWith(QStringLiteral("нет устройства")), 5000);
+        control<PortDeviceLabel>("ComboPortNumDevice")->refresh();
+        QCOMPARE(control<QLabel>("ComboPortNumDevice")->text(), QStringLiteral("нет устройства"));
+        QCOMPARE(openSettings()->value("Ports/COM3").toString(), stable);
+        window->close();
+        qunsetenv("LORVAN_SERIAL_ROOT");
     }
 
     // Only a device's own reply finds it: not line noise (":"-led lines, half summed right, some

@@ -121,6 +121,8 @@ private slots:
             QCOMPARE(e.message(), QStringLiteral("Specified device not found (COM7)."));
         }
         QVERIFY(!port.IsOpen());
+        QCOMPARE(port.lastOpenProblem().kind, PortProblem::Missing);
+        QCOMPARE(port.lastOpenProblem().path, m_dir.filePath("COM7"));
     }
 
     void openIsExclusive()
@@ -139,22 +141,31 @@ private slots:
                                       .arg(QString::fromLocal8Bit(strerror(EWOULDBLOCK))));
         }
         QVERIFY(!second.IsOpen());
+        // The holder is found by its lock in the kernel's table, here this very process.
+        const PortProblem busy = second.lastOpenProblem();
+        QCOMPARE(busy.kind, PortProblem::Busy);
+        QVERIFY2(busy.holder.endsWith(
+                     QStringLiteral("процесс %1").arg(QCoreApplication::applicationPid())),
+                 qPrintable(busy.holder));
         first.Close();
         second.Open();
         QVERIFY(second.IsOpen());
+        QCOMPARE(second.lastOpenProblem().kind, PortProblem::None);
     }
 
     void openFailuresNameTheSystemError_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("error");
-        QTest::newRow("a folder") << "folder" << EISDIR;
-        QTest::newRow("a plain file") << "plain" << ENOTTY;
+        QTest::addColumn<int>("kind");
+        QTest::newRow("a folder") << "folder" << EISDIR << int(PortProblem::Other);
+        QTest::newRow("a plain file") << "plain" << ENOTTY << int(PortProblem::NotSerial);
     }
     void openFailuresNameTheSystemError()
     {
         QFETCH(QString, name);
         QFETCH(int, error);
+        QFETCH(int, kind);
         QVERIFY(QDir(m_dir.path()).mkpath("folder"));
         QFile plain(m_dir.filePath("plain"));
         QVERIFY(plain.open(QIODevice::WriteOnly));
@@ -171,6 +182,7 @@ private slots:
                                       .arg(QString::fromLocal8Bit(strerror(error))));
         }
         QVERIFY(!port.IsOpen());
+        QCOMPARE(int(port.lastOpenProblem().kind), kind);
     }
 
     void rtsInHandshakeModeIsRefused()

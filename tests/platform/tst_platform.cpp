@@ -2,11 +2,20 @@
 #include "platform/datafolder.h"
 #include "platform/messageservice.h"
 #include "platform/portpath.h"
+#include "platform/portproblem.h"
 #include "platform/pumpedwait.h"
+#include "platform/serialdevices.h"
 #include "platform/settings.h"
 
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QtTest>
+
+#include <cerrno>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 class TestPlatform : public QObject
 {
@@ -77,6 +86,192 @@ private slots:
         QCOMPARE(portDisplayName(3), QStringLiteral("COM3"));
         openSettings()->remove(QStringLiteral("Ports"));
         qunsetenv("LORVAN_PORT_DIR");
+    }
+
+    void portNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("assigned") << "COM3"
+                                  << "/dev/serial/by-id/usb-X";
+        QTest::newRow("lower case, blanks") << " com3 "
+                                            << "/dev/serial/by-id/usb-X";
+        QTest::newRow("default rule") << "COM2"
+                                      << "/dev/ttyS1";
+        QTest::newRow("no number") << "COM"
+                                   << "COM";
+        QTest::newRow("zero") << "COM0"
+                              << "COM0";
+        QTest::newRow("a file named so") << "./COM3"
+                                         << "./COM3";
+        QTest::newRow("a path") << "/dev/ttyACM0"
+                                << "/dev/ttyACM0";
+    }
+    void portNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, opened);
+        qunsetenv("LORVAN_PORT_DIR");
+        setAssignedPort(3, QStringLiteral("/dev/serial/by-id/usb-X"));
+        QCOMPARE(resolvePortName(typed), opened);
+        QCOMPARE(portAssignedTo(QStringLiteral("/dev/serial/by-id/usb-X")), 3);
+        QCOMPARE(portAssignedTo(QStringLiteral("/dev/ttyUSB0")), 0);
+        setAssignedPort(3, QString());
+        QCOMPARE(assignedPort(3), QString());
+    }
+
+    // A tree of sysfs and /dev as the kernel lays it out, made from lines "d path", "f path=text"
+    // and "l path=target"; the devices expected as "stable|device|description", with @ for the
+    // tree's root.
+    void serialDevices_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList usbConverter = {
+            "f sys/devices/pci0/usb1/1-2/idVendor=0403",
+            "f sys/devices/pci0/usb1/1-2/manufacturer=Acme\n",
+            "f sys/devices/pci0/usb1/1-2/product=RS485 Cable",
+            "f sys/devices/pci0/usb1/1-2/serial=A1B2",
+            "d sys/devices/pci0/usb1/1-2/1-2:1.0/ttyUSB0",
+            "d sys/class/tty/ttyUSB1",
+            "l sys/class/tty/ttyUSB1/device=../../../devices/pci0/usb1/1-2/1-2:1.0/ttyUSB0",
+            "f dev/ttyUSB1="};
+        QTest::newRow("nothing there") << QStringList() << QStringList();
+        QTest::newRow("converter by its stable name")
+            << (usbConverter + QStringList{"l dev/serial/by-id/usb-Acme_RS485-if00=../../ttyUSB1"})
+            << QStringList{"@/dev/serial/by-id/usb-Acme_RS485-if00|@/dev/ttyUSB1|"
+                           "Acme RS485 Cable, серийный номер A1B2"};
+        QTest::newRow("converter without a by-id link")
+            << usbConverter
+            << QStringList{"@/dev/ttyUSB1|@/dev/ttyUSB1|Acme RS485 Cable, серийный номер A1B2"};
+        QTest::newRow("modem class device one level up")
+            << QStringList{"f sys/devices/usb1/3-1/idVendor=2341",
+                           "f sys/devices/usb1/3-1/idProduct=0043",
+                           "d sys/devices/usb1/3-1/3-1:1.0", "d sys/class/tty/ttyACM0",
+                           "l sys/class/tty/ttyACM0/device=../../../devices/usb1/3-1/3-1:1.0"}
+            << QStringList{"@/dev/ttyACM0|@/dev/ttyACM0|USB 2341:0043"};
+        QTest::newRow("ttyS only with a UART, in number order")
+            << QStringList{"f sys/class/tty/ttyS10/type=4", "f sys/class/tty/ttyS2/type=4",
+                           "f sys/class/tty/ttyS1/type=0", "d sys/class/tty/ttyS3"}
+            << QStringList{"@/dev/ttyS2|@/dev/ttyS2|встроенный последовательный порт",
+                           "@/dev/ttyS10|@/dev/ttyS10|встроенный последовательный порт"};
+        QTest::newRow("board and radio ports, no consoles")
+            << QStringList{"d sys/class/tty/rfcomm0", "d sys/class/tty/ttyAMA0",
+                           "d sys/class/tty/tty1", "d sys/class/tty/console",
+                           "d sys/class/tty/ptmx"}
+            << QStringList{"@/dev/ttyAMA0|@/dev/ttyAMA0|последовательный порт платы",
+                           "@/dev/rfcomm0|@/dev/rfcomm0|последовательный порт Bluetooth"};
+        QTest::newRow("every by-id entry, whatever it points to")
+            << QStringList{"l dev/serial/by-id/usb-Sim-port0=/dev/pts/4242",
+                           "l dev/serial/by-id/usb-Gone=../../ttyUSB7"}
+            << QStringList{"@/dev/serial/by-id/usb-Gone|@/dev/ttyUSB7|",
+                           "@/dev/serial/by-id/usb-Sim-port0|/dev/pts/4242|"};
+    }
+    void serialDevices()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QStringList, expected);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        for (const QString &line : tree) {
+            const QString entry = line.mid(2).section(QLatin1Char('='), 0, 0);
+            const QString value = line.mid(2).section(QLatin1Char('='), 1);
+            const QString path = root.filePath(entry);
+            QVERIFY(QDir().mkpath(line.startsWith('d') ? path : QFileInfo(path).path()));
+            if (line.startsWith('f')) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(value.toUtf8());
+            } else if (line.startsWith('l')) {
+                QVERIFY(QFile::link(value, path));
+            }
+        }
+        QStringList found;
+        for (const SerialDevice &d : listSerialDevices(root.path()))
+            found << QStringList{d.stableName, d.device, d.description}.join('|').replace(
+                root.path(), QStringLiteral("@"));
+        QCOMPARE(found, expected);
+    }
+
+    void portExplanations_data()
+    {
+        QTest::addColumn<QString>("portName");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("missing") << "COM2" << int(PortProblem::Missing) << ""
+                                 << "Порт COM2 (/dev/ttyS1) отсутствует. Назначьте порт: Сеть → "
+                                    "Назначение портов.";
+        QTest::newRow("missing typed path")
+            << "/dev/ttyS1" << int(PortProblem::Missing) << ""
+            << "Порт /dev/ttyS1 отсутствует. Назначьте порт: Сеть → Назначение портов.";
+        QTest::newRow("forbidden") << "COM2" << int(PortProblem::Forbidden) << "dialout"
+                                   << "Порт COM2 (/dev/ttyS1) недоступен: устройство принадлежит "
+                                      "группе dialout, а у вас нет прав на него. Добавьте себя в "
+                                      "группу командой\nsudo usermod -aG dialout $USER\nи "
+                                      "войдите в систему заново.";
+        QTest::newRow("busy, holder known")
+            << "COM2" << int(PortProblem::Busy) << "LorvanConf, процесс 812"
+            << "Порт COM2 (/dev/ttyS1) занят программой LorvanConf, процесс 812. Закройте её или "
+               "выберите другой порт.";
+        QTest::newRow("busy, holder unknown")
+            << "COM2" << int(PortProblem::Busy) << ""
+            << "Порт COM2 (/dev/ttyS1) занят другой программой. Закройте её или выберите другой "
+               "порт.";
+        QTest::newRow("none") << "COM2" << int(PortProblem::None) << ""
+                              << "";
+    }
+    void portExplanations()
+    {
+        QFETCH(QString, portName);
+        QFETCH(int, kind);
+        QFETCH(QString, detail);
+        QFETCH(QString, text);
+        PortProblem problem;
+        problem.kind = PortProblem::Kind(kind);
+        problem.path = QStringLiteral("/dev/ttyS1");
+        problem.group = problem.holder = detail;
+        QCOMPARE(explainPortProblem(portName, problem), text);
+    }
+
+    void lockTable_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<int>("pid");
+        // Device 0:5 (hex 00:05), inode 87, as the kernel lists an advisory lock on a device node.
+        QTest::newRow("holder") << QByteArray("1: POSIX  ADVISORY  WRITE 77 00:19:87 0 EOF\n"
+                                              "2: FLOCK  ADVISORY  WRITE 4321 00:05:87 0 EOF\n")
+                                << 4321;
+        QTest::newRow("waiter is not the holder")
+            << QByteArray("2: FLOCK  ADVISORY  WRITE 4321 00:05:87 0 EOF\n"
+                          "2: -> FLOCK  ADVISORY  WRITE 99 00:05:87 0 EOF\n")
+            << 4321;
+        QTest::newRow("same inode, other file system")
+            << QByteArray("3: FLOCK  ADVISORY  WRITE 5 00:06:87 0 EOF\n") << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+    }
+    void lockTable()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(int, pid);
+        QCOMPARE(lockHolderPid(table, makedev(0, 5), 87), pid);
+    }
+
+    // The group comes from the device file itself, whoever runs the check.
+    void forbiddenNamesTheFilesGroup()
+    {
+        const group *dialout = ::getgrnam("dialout");
+        if (!dialout)
+            QSKIP("no group dialout on this system");
+        QTemporaryFile device;
+        QVERIFY(device.open());
+        QVERIFY(::chown(QFile::encodeName(device.fileName()).constData(), ::getuid(),
+                        dialout->gr_gid) == 0);
+        const PortProblem p = diagnosePortFailure(device.fileName(), EACCES);
+        QCOMPARE(p.kind, PortProblem::Forbidden);
+        QCOMPARE(p.group, QStringLiteral("dialout"));
+        QCOMPARE(diagnosePortFailure(QStringLiteral("/nonexistent/ttyUSB9"), ENOENT).kind,
+                 PortProblem::Missing);
     }
 
     void settingsPersist()

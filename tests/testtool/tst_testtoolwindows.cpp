@@ -270,7 +270,9 @@ private slots:
         QCOMPARE(f.FindClick(), kNoReply);
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
-        QVERIFY(messages.shown[0].text.contains(QLatin1String("COM1")));
+        QVERIFY(messages.shown[0].text.startsWith(
+            QStringLiteral("Specified device not found (COM1).\n\nПорт COM1 (%1/COM1) отсутствует.")
+                .arg(m_ports.path())));
         QVERIFY(f.Find->isEnabled());
         QCOMPARE(f.panelText(0), QStringLiteral("COM1 Закрыт"));
         QVERIFY(!w.form2.isVisible());
@@ -320,11 +322,20 @@ private slots:
         m_sim->stop(); // the line disappears
         QVERIFY(advanceUntil([&] { return messages.shown.size() == 1; }, 3000));
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
+        QVERIFY2(messages.shown[0].text.contains(QStringLiteral(" отсутствует.")),
+                 qPrintable(messages.shown[0].text));
         QCOMPARE(f.panelText(1), QStringLiteral(" Ошибка чтения : 999"));
-        QVERIFY(w.form4.isVisible());
-        // Polling pauses rather than raising the same box every second.
-        QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
+        // One box for one loss, and the cyclic read goes on rather than raising it every second.
+        QVERIFY(!w.form4.isVisible());
+        QVERIFY(f.CheckBox1->isChecked() && f.pollActive());
         m_clock->advance(2500);
+        QCOMPARE(messages.shown.size(), 1);
+
+        // The line comes back on another pseudo-terminal under the same name: read again
+        // within one period of the cyclic read.
+        startSimulator();
+        QVERIFY(advanceUntil([&] { return f.panelText(1) == QStringLiteral(" Чтение "); }, 1600));
+        QCOMPARE(f.StaticText5->text(), QStringLiteral(" Лорван"));
         QCOMPARE(messages.shown.size(), 1);
     }
 

@@ -279,6 +279,7 @@ private slots:
             {"frmNetworkConfig", "Настройки сети"},
             {"frmAbout", "О программе"},
             {"frmLineStats", "Статистика обмена"},
+            {"frmPortAssignment", "Назначение портов"},
         };
         const QObjectList children = m_main->children();
         QStringList order;

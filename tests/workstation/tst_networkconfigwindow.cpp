@@ -235,8 +235,12 @@ private slots:
         ports->setCurrentIndex(6);
         emit ports->activated(6);
         QCOMPARE(messages.shown.size(), 1);
+        // The specified text, then why.
         QCOMPARE(messages.shown[0].text,
-                 QStringLiteral("Ошибка доступа к порту: COM7\r\nУстановите другой порт"));
+                 QStringLiteral("Ошибка доступа к порту: COM7\r\nУстановите другой порт\r\n\r\n"
+                                "Порт COM7 (%1) отсутствует. Назначьте порт: Сеть → Назначение "
+                                "портов.")
+                     .arg(m_dir.filePath("ports/COM7")));
         QCOMPARE(record(1).portNumber(), 3);
         QCOMPARE(ports->currentText(), QStringLiteral("COM7"));
         QCOMPARE(m_session->commPort().PortNum(), linkPort);

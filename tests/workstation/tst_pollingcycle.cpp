@@ -3,6 +3,7 @@
 #include "support/fulldisk.h"
 
 #include "platform/measurementmodel.h"
+#include "platform/portpath.h"
 #include "platform/settings.h"
 #include "windowkit/editorwindow.h"
 #include "workstation/dataview.h"
@@ -362,6 +363,62 @@ private slots:
         QVERIFY(advanceUntil([&] { return tableRows(table(1)) > rows; }, 5000));
         pollingButton()->trigger();
         QVERIFY(messages.shown.isEmpty());
+    }
+
+    // A USB converter assigned to COM3 by its stable name is pulled out and comes back as
+    // another device node: the name's link goes, then leads to a new pseudo-terminal.
+    void converterReplugged()
+    {
+        ScopedRecordingMessages messages;
+        QStringList told;
+        connect(m_session, &Session::logLine, this, [&](const QString &line, bool failed) {
+            if (failed && line.startsWith(QStringLiteral("Порт COM3")))
+                told.append(line);
+        });
+        startPlant({{1, 4, 2}, {2, 4, 2}});
+        const QString stable = m_dir.filePath("by-id/usb-Acme_RS485_A1-if00-port0");
+        QVERIFY(QDir().mkpath(QFileInfo(stable).path()));
+        QFile::remove(stable);
+        QVERIFY(QFile::link(m_sim->published().first().pty, stable));
+        setAssignedPort(3, stable);
+        for (int index : m_session->network().deviceIndices())
+            m_session->network().device(index)->setPortNumber(3);
+        pollingButton()->trigger();
+        QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 2 && tableRows(table(2)) >= 2; },
+                             6000));
+
+        QVERIFY(QFile::remove(stable));
+        QVERIFY(advanceUntil(
+            [&] {
+                return DeviceTree::nodeImage(device(0)) == images::kDeviceFailed &&
+                       DeviceTree::nodeImage(device(1)) == images::kDeviceFailed;
+            },
+            5000));
+        m_clock->advance(6000);
+        // Once per device, not once per tick; and no box.
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told[0].contains(QStringLiteral("(%1) отсутствует.").arg(stable)),
+                 qPrintable(told[0]));
+        QVERIFY(messages.shown.isEmpty());
+
+        devsim::DeviceSimulator renumbered;
+        renumbered.load(pollingScenario({{1, 4, 2}, {2, 4, 2}}));
+        QVERIFY(renumbered.start(m_dir.filePath("ports-again")));
+        QVERIFY(renumbered.published().first().pty != m_sim->published().first().pty);
+        QVERIFY(QFile::link(renumbered.published().first().pty, stable));
+        const qint64 rows1 = tableRows(table(1));
+        const qint64 rows2 = tableRows(table(2));
+        const qint64 back = m_clock->elapsed();
+        QVERIFY(advanceUntil(
+            [&] { return tableRows(table(1)) > rows1 && tableRows(table(2)) > rows2; }, 4000));
+        // Within one poll period (2 s) and the tick that carries it.
+        QVERIFY2(m_clock->elapsed() - back <= 2000 + PollingCycle::kTickGapMs,
+                 qPrintable(QString::number(m_clock->elapsed() - back)));
+        QCOMPARE(DeviceTree::nodeImage(device(0)), images::kDeviceAnswers);
+        pollingButton()->trigger();
+        QCOMPARE(told.size(), 2);
+        QVERIFY(messages.shown.isEmpty());
+        setAssignedPort(3, QString());
     }
 
     // A table folder that cannot be made is reported after the tick; the next poll tries
