@@ -337,9 +337,9 @@ void emptyScan(const QString &portDir)
     range.firstSpeed = 7;
     range.firstAddress = 1;
     range.lastAddress = 32;
-    const NetworkScan::ScanSpeed &speed = NetworkScan::kSpeeds[7];
+    const LineSpeed &speed = kLineSpeeds[7];
     session.commPort().setBaudrate(speed.rate);
-    const int wait = replyWindowMs(speed.responseWait + ModbusLink::kRegisterExtraWait, 17,
+    const int wait = replyWindowMs(speed.scanResponseWait + ModbusLink::kRegisterExtraWait, 17,
                                    readChars(9), session.commPort().characterMs());
     QElapsedTimer clock;
     clock.start();

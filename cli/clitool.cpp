@@ -4,7 +4,6 @@
 #include "device/identity.h"
 #include "link/frame.h"
 #include "link/porterror.h"
-#include "session/networkscan.h"
 
 #include <iterator>
 
@@ -90,16 +89,14 @@ QString portOption(const QCommandLineParser &parser)
     return parser.value(QStringLiteral("port"));
 }
 
-static_assert(std::size(NetworkScan::kSpeeds) == kLineSpeeds);
-
 int lineSpeedBaud(int speedIndex)
 {
-    return baudrateValue(NetworkScan::kSpeeds[speedIndex].rate);
+    return kLineSpeeds[std::size_t(speedIndex)].bitsPerSecond;
 }
 
 std::optional<int> lineSpeedIndex(int baud)
 {
-    for (int i = 0; i < kLineSpeeds; ++i)
+    for (int i = 0; i < kLineSpeedCount; ++i)
         if (lineSpeedBaud(i) == baud)
             return i;
     return std::nullopt;
@@ -185,8 +182,8 @@ CliLine::CliLine(const QString &portPath)
 
 void CliLine::setSpeed(int speedIndex)
 {
-    m_port.setBaudrate(NetworkScan::kSpeeds[speedIndex].rate);
-    m_link.setResponseWait(NetworkScan::kSpeeds[speedIndex].responseWait);
+    m_port.setBaudrate(kLineSpeeds[speedIndex].rate);
+    m_link.setResponseWait(kLineSpeeds[speedIndex].scanResponseWait);
 }
 
 std::optional<int> CliLine::probe(std::uint8_t address, int speedIndex, int lastIndex)
@@ -205,7 +202,7 @@ CliDevice reachDevice(CliLine &line, const QCommandLineParser &parser)
     device.address = std::uint8_t(intOption(parser, QStringLiteral("addr"), 1, 247));
     // A device's speed code names 9600 bit/s and up only.
     int first = *lineSpeedIndex(9600);
-    int last = kLineSpeeds - 1;
+    int last = kLineSpeedCount - 1;
     if (parser.isSet(QStringLiteral("baud"))) {
         const auto index = lineSpeedIndex(intOption(parser, QStringLiteral("baud"), 1, 1000000));
         if (!index)

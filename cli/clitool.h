@@ -53,9 +53,9 @@ QString portOption(const QCommandLineParser &parser);
 // A port error as the tool reports it: the port's own text, then why the port cannot be used.
 QString portFailureText(const CommPort &port, const PortError &error);
 
-// The line speeds the network scan tries, in its order and with its reply waits: indexes
-// 0..kLineSpeeds-1, and the bit/s of each.
-constexpr int kLineSpeeds = 8;
+// The line speeds the network scan tries, in its order and with its reply waits (kLineSpeeds):
+// indexes 0..kLineSpeedCount-1, and the bit/s of each.
+constexpr int kLineSpeedCount = int(kLineSpeeds.size());
 int lineSpeedBaud(int speedIndex);
 // Index of a speed in bit/s; nothing for a speed the devices do not know.
 std::optional<int> lineSpeedIndex(int baud);

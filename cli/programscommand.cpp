@@ -2,6 +2,7 @@
 
 #include "cli/clitool.h"
 #include "cli/subcommands.h"
+#include "device/clocktext.h"
 #include "device/programblock.h"
 
 #include "device/registermap.h"
@@ -74,9 +75,11 @@ int runPrograms(const QStringList &arguments)
         const ProgramBlock p =
             ProgramBlock::decode(std::span<const std::uint8_t, ProgramBlock::kBytes>(
                 blocks.data() + k * ProgramBlock::kBytes, ProgramBlock::kBytes));
-        out += QString::asprintf(
-            "program\t%d\tstart\t%02d.%02d.%02d %02d:%02d\tpoint\t%d\tsegments\t%d\n", k + 1, p.day,
-            p.month, p.year, p.hours, p.minutes, p.point, p.segments());
+        out += QStringLiteral("program\t%1\tstart\t%2\tpoint\t%3\tsegments\t%4\n")
+                   .arg(k + 1)
+                   .arg(startText(p.day, p.month, p.year, p.hours, p.minutes))
+                   .arg(p.point)
+                   .arg(p.segments());
         out += QStringLiteral("segment\tstart\tend\tseconds\n");
         for (int s = 0; s < p.segments(); ++s)
             out += QStringLiteral("%1\t%2\t%3\t%4\n")

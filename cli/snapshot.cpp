@@ -3,6 +3,7 @@
 #include "device/alarmblock.h"
 #include "device/archive.h"
 #include "device/channelblock.h"
+#include "device/clocktext.h"
 #include "device/commonblock.h"
 #include "device/generalconfig.h"
 #include "device/identity.h"
@@ -223,9 +224,7 @@ void commonFields(FieldList &f, std::uint8_t variant, const SnapshotBlock &block
 void programFields(FieldList &f, const SnapshotBlock &block)
 {
     const ProgramBlock p = ProgramBlock::decode(fixed<ProgramBlock::kBytes>(block));
-    f.add(QStringLiteral("start"),
-          QString::asprintf("%02d.%02d.%02d %02d:%02d", p.day, p.month, p.year, p.hours, p.minutes),
-          0, 5);
+    f.add(QStringLiteral("start"), startText(p.day, p.month, p.year, p.hours, p.minutes), 0, 5);
     f.add(QStringLiteral("point position"), QString::number(p.point), 5);
     f.add(QStringLiteral("segments"), QString::number(p.count), 6);
     f.add(QStringLiteral("byte 7"), QString::number(p.byte7), 7);

@@ -64,11 +64,6 @@ std::optional<std::uint16_t> storedHysteresis(double value, int pointPosition)
     return pointpos::toU16(value, pointPosition);
 }
 
-int pointPosition(std::span<const std::uint8_t, 2> channelFirstRegister)
-{
-    return channelFirstRegister[1] & 0x03;
-}
-
 QStringList inputItems()
 {
     return {QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"), QStringLiteral("X4")};

@@ -49,9 +49,6 @@ double hysteresis(const Comparator &c, int pointPosition);
 std::optional<std::int16_t> storedThreshold(double value, int pointPosition);
 std::optional<std::uint16_t> storedHysteresis(double value, int pointPosition);
 
-// The point position of an input from the first register of its channel block.
-int pointPosition(std::span<const std::uint8_t, 2> channelFirstRegister);
-
 QStringList inputItems();    // "X1" … "X4"
 QStringList outputItems();   // "нет", "Y3", "Y4", "Y5"
 QStringList functionItems(); // "меньше", "больше"

@@ -1,5 +1,7 @@
 #include "device/archive.h"
 
+#include "device/clocktext.h"
+
 #include "device/pointposition.h"
 
 #include <algorithm>
@@ -74,8 +76,7 @@ bool Record::valid(int currentMark) const
 
 QString Record::dateText() const
 {
-    return QString::asprintf("%.2d:%.2d:%.2d", hour, minute, second) + QLatin1Char(' ') +
-           QString::asprintf("%.2d.%.2d.%.2d", day, month, year);
+    return clockTimeText(hour, minute, second) + QLatin1Char(' ') + clockDateText(day, month, year);
 }
 
 QStringList Record::texts(std::uint8_t selected, const std::array<int, 4> &pointPositions) const

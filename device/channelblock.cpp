@@ -26,7 +26,7 @@ ChannelBlock ChannelBlock::decode(std::span<const std::uint8_t, kBytes> bytes)
     c.sensorType = (b0 >> 4) & 0x07;
     c.characteristic = b0 & 0x0F;
     c.squareRoot = b1 & 0x80;
-    c.pointPosition = b1 & 0x03;
+    c.pointPosition = pointPositionOf(bytes.first<2>());
     c.percent = b2 & 0x80;
     c.scheme = b2 & 0x03;
     c.byte3 = bytes[3];

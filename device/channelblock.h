@@ -30,6 +30,11 @@ struct ChannelBlock
     static constexpr std::size_t kBytes = 18;
 
     static ChannelBlock decode(std::span<const std::uint8_t, kBytes> bytes);
+    // The point position alone, from the block's first register (what other windows scale by).
+    static int pointPositionOf(std::span<const std::uint8_t, 2> firstRegister)
+    {
+        return firstRegister[1] & 0x03;
+    }
     // Bits 2–6 of bytes 1 and 2 are written as 0.
     void encode(std::span<std::uint8_t, kBytes> bytes) const;
 

@@ -1,5 +1,8 @@
 #include "device/identity.h"
 
+#include "device/clocktext.h"
+#include "link/linespeeds.h"
+
 #include <algorithm>
 
 #include <array>
@@ -20,9 +23,8 @@ QString typeText(std::uint8_t type)
 
 QString speedText(std::uint8_t code)
 {
-    static const char *const speeds[] = {"9600", "19200", "38400", "57600", "115200"};
-    if (code < std::size(speeds))
-        return QString::fromLatin1(speeds[code]);
+    if (const LineSpeed *s = lineSpeedForCode(code))
+        return QString::fromLatin1(s->text);
     return QStringLiteral("Неизвестна");
 }
 
@@ -51,10 +53,8 @@ IdentityTexts describeIdentity(std::span<const std::uint8_t> block)
     auto bit = [v](int n) { return ((v >> n) & 1) + 1; };
     t.variant = QString::asprintf(" %d%d%d%d %d%d%d", bit(7), ((v >> 5) & 3) + 1, bit(4), bit(3),
                                   bit(2), bit(1), bit(0));
-    t.clockDate =
-        QString::asprintf("%.2d.%.2d.%.2d", b[kClockDate], b[kClockDate + 1], b[kClockDate + 2]);
-    t.clockTime =
-        QString::asprintf("%.2d:%.2d:%.2d", b[kClockTime], b[kClockTime + 1], b[kClockTime + 2]);
+    t.clockDate = clockDateText(b[kClockDate], b[kClockDate + 1], b[kClockDate + 2]);
+    t.clockTime = clockTimeText(b[kClockTime], b[kClockTime + 1], b[kClockTime + 2]);
     return t;
 }
 

@@ -65,11 +65,6 @@ float f32(std::span<const std::uint8_t> image, std::size_t pos)
     return std::bit_cast<float>(load(image, pos, 4));
 }
 
-void setU8(std::span<std::uint8_t> image, std::size_t pos, std::uint8_t value)
-{
-    store(image, pos, 1, value);
-}
-
 void setI8(std::span<std::uint8_t> image, std::size_t pos, std::int8_t value)
 {
     store(image, pos, 1, std::uint8_t(value));

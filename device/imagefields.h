@@ -17,7 +17,6 @@ std::uint32_t u32(std::span<const std::uint8_t> image, std::size_t pos);
 std::int32_t i32(std::span<const std::uint8_t> image, std::size_t pos);
 float f32(std::span<const std::uint8_t> image, std::size_t pos);
 
-void setU8(std::span<std::uint8_t> image, std::size_t pos, std::uint8_t value);
 void setI8(std::span<std::uint8_t> image, std::size_t pos, std::int8_t value);
 void setU16(std::span<std::uint8_t> image, std::size_t pos, std::uint16_t value);
 void setI16(std::span<std::uint8_t> image, std::size_t pos, std::int16_t value);

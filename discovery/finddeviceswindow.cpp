@@ -38,7 +38,7 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
                       QStringLiteral("COM4")});
     m_speed = new QComboBox(group);
     m_speed->setObjectName(QStringLiteral("ComboBaudrate"));
-    for (const NetworkScan::ScanSpeed &s : NetworkScan::kSpeeds)
+    for (const LineSpeed &s : kLineSpeeds)
         m_speed->addItem(QString::fromLatin1(s.text));
     auto spin = [group](const char *name) {
         auto *box = new QSpinBox(group);
@@ -112,8 +112,6 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
     connect(m_speed, &QComboBox::activated, this, &FindDevicesWindow::ComboBaudrateCloseUp);
     connect(m_begin, &QSpinBox::valueChanged, this, &FindDevicesWindow::EditAdrBegChange);
     connect(m_find, &QPushButton::clicked, this, &FindDevicesWindow::FindClick);
-
-    m_session.link().Setup(m_session.commPort());
 }
 
 bool FindDevicesWindow::isScanning() const
@@ -128,13 +126,12 @@ int FindDevicesWindow::lastResult() const
 
 void FindDevicesWindow::ComboPortNumChange()
 {
-    CommPort &port = m_session.commPort();
-    try {
-        port.setPortNum(m_port->currentIndex() + 1);
-    } catch (const PortError &e) {
+    QString refusal;
+    const int inForce = m_session.chooseScanPort(m_port->currentIndex() + 1, &refusal);
+    if (!refusal.isEmpty()) {
         const QSignalBlocker quiet(m_port);
-        m_port->setCurrentIndex(port.PortNum() - 1);
-        showGlobalError(e.message());
+        m_port->setCurrentIndex(inForce - 1);
+        showGlobalError(refusal);
     }
 }
 
@@ -143,7 +140,7 @@ void FindDevicesWindow::ComboBaudrateCloseUp()
     const int i = m_speed->currentIndex();
     if (i < 0)
         return;
-    m_session.chooseScanSpeed(NetworkScan::kSpeeds[i].rate, m_speed->currentText());
+    m_session.chooseScanSpeed(kLineSpeeds[i].rate, m_speed->currentText());
 }
 
 void FindDevicesWindow::EditAdrBegChange()
@@ -195,9 +192,8 @@ void FindDevicesWindow::scan()
     if (const QString why = m_session.scan().portProblem(); !why.isEmpty())
         showMessage(why, QStringLiteral("Поиск устройств"), MessageIcon::Error);
     // The speed box follows the selected device's line speed (codes 0..4 are 9600..115200).
-    const std::uint8_t code = m_session.CurrentDevice().speedCode();
-    if (code <= 4) {
-        const int i = m_speed->findText(QString::fromLatin1(NetworkScan::kSpeeds[3 + code].text));
+    if (const LineSpeed *s = lineSpeedForCode(m_session.CurrentDevice().speedCode())) {
+        const int i = m_speed->findText(QString::fromLatin1(s->text));
         if (i >= 0)
             m_speed->setCurrentIndex(i);
     }

@@ -1,12 +1,14 @@
 #include "editors/alarmwindow.h"
 
 #include "device/alarmblock.h"
+#include "device/channelblock.h"
 #include "device/commonblock.h"
 #include "device/pointposition.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
 #include "editors/storedproperties.h"
 #include "session/session.h"
+#include "windowkit/controlnames.h"
 #include "windowkit/windowhost.h"
 
 #include <QCheckBox>
@@ -26,8 +28,6 @@ constexpr auto kWriteFailure = "Ошибка записи настроек си�
 // Both commands wait this long for another window's exchange to give up the port.
 constexpr int kPortWaitMs = 10000;
 
-const QColor kAqua(0, 255, 255);
-const QColor kNavy(0, 0, 128);
 const QColor kRed(255, 0, 0);
 
 using Controls = AlarmWindow::ComparatorControls;
@@ -111,13 +111,6 @@ AlarmWindow::AlarmWindow(Session &session, WindowHost &host)
     buildControls();
     declareCommandPanels({m_panel});
     resize(760, 520);
-}
-
-int AlarmWindow::comparatorOf(const QObject *control)
-{
-    const QString name = control ? control->objectName() : QString();
-    const int k = name.isEmpty() ? 0 : name.back().digitValue();
-    return k >= 1 && k <= kComparators ? k : 0;
 }
 
 void AlarmWindow::buildControls()
@@ -326,7 +319,8 @@ void AlarmWindow::AlarmRead()
         w.input->setCurrentIndex(c.input);
         w.output->setCurrentIndex(c.output);
         w.function->setCurrentIndex(c.above ? 1 : 0);
-        const int p = alarms::pointPosition(imageBlock<2>(pointPositionRegister(c.input + 1)));
+        const int p =
+            ChannelBlock::pointPositionOf(imageBlock<2>(pointPositionRegister(c.input + 1)));
         w.threshold->setValue(alarms::threshold(c, p));
         w.hysteresis->setValue(alarms::hysteresis(c, p));
     }
@@ -363,7 +357,8 @@ bool AlarmWindow::AlarmWrite(ExchangeRun &run)
         c.input = w.input->currentIndex() & 0x03;
         c.output = w.output->currentIndex() & 0x03;
         c.above = w.function->currentIndex() > 0;
-        const int p = alarms::pointPosition(imageBlock<2>(pointPositionRegister(c.input + 1)));
+        const int p =
+            ChannelBlock::pointPositionOf(imageBlock<2>(pointPositionRegister(c.input + 1)));
         const auto threshold = alarms::storedThreshold(w.threshold->value(), p);
         const auto hysteresis = alarms::storedHysteresis(w.hysteresis->value(), p);
         // At the input's point position the number would reach the device as another one: a

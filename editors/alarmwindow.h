@@ -50,10 +50,6 @@ public:
     // The shared handler of CheckAlarm1…8.
     void CheckAlarmClick(QObject *sender);
 
-    // The comparator 1..8 a control belongs to, from the last character of its name; 0 when the
-    // name ends in no comparator's digit.
-    static int comparatorOf(const QObject *control);
-
 private:
     void buildControls();
     void buildComparators(QWidget *group);

@@ -1,12 +1,14 @@
 #include "editors/archdatawindow.h"
 
 #include "device/alarmblock.h"
+#include "device/channelblock.h"
 #include "device/commonblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
 #include "platform/atomicfile.h"
 #include "platform/workbookexport.h"
 #include "session/session.h"
+#include "windowkit/controlnames.h"
 #include "windowkit/windowhost.h"
 
 #include <QCheckBox>
@@ -32,9 +34,6 @@ namespace {
 constexpr auto kParamReadFailure = "Ошибка чтения параметров\r\nПроверьте подключение";
 constexpr auto kParamWriteFailure = "Ошибка записи параметров\r\nПроверьте подключение";
 constexpr auto kNoData = "Данные отсутствуют";
-
-const QColor kAqua(0, 255, 255);
-const QColor kNavy(0, 0, 128);
 
 constexpr HoldingBlock kCommon{regmap::kCommonBlock, regmap::kCommonBlockBytes};
 
@@ -336,7 +335,7 @@ bool ArchDataWindow::FillArchiv(ExchangeRun &run)
     std::array<int, 4> points{};
     for (int input = 1; input <= 4; ++input)
         points[std::size_t(input - 1)] =
-            alarms::pointPosition(imageBlock<2>({regmap::channel(input), 2}));
+            ChannelBlock::pointPositionOf(imageBlock<2>({regmap::channel(input), 2}));
 
     const auto params = archive::Parameters::decode(imageBlock<CommonBlock::kBytes>(kCommon));
     const QStringList headers = archive::parameterHeaders(params.selected);

@@ -8,6 +8,7 @@
 #include "platform/messageservice.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
+#include "windowkit/controlnames.h"
 #include "windowkit/windowhost.h"
 
 #include <QCheckBox>
@@ -25,9 +26,6 @@ namespace {
 constexpr auto kReadFailure =
     "Ошибка чтения параметров каналов.\r\nПроверьте параметры настройки сети.";
 constexpr auto kWriteFailure = "Ошибка записи настроек каналов \r\nПроверьте подключение";
-
-const QColor kAqua(0, 255, 255);
-const QColor kNavy(0, 0, 128);
 
 using Controls = ChannelConfigWindow::ChannelControls;
 
@@ -77,13 +75,6 @@ ChannelConfigWindow::ChannelConfigWindow(Session &session, WindowHost &host)
                 for (int n = 1; n <= channel::kChannels; ++n)
                     controls(n).value->setValue(values[n - 1]);
             });
-}
-
-int ChannelConfigWindow::channelOf(const QObject *control)
-{
-    const QString name = control ? control->objectName() : QString();
-    const int n = name.isEmpty() ? 0 : name.back().digitValue();
-    return n >= 1 && n <= channel::kChannels ? n : 0;
 }
 
 void ChannelConfigWindow::buildControls()
@@ -238,7 +229,7 @@ void ChannelConfigWindow::CheckRazmClick(QObject *sender)
 
 void ChannelConfigWindow::ComboTypeDChange(QObject *sender)
 {
-    const int n = channelOf(sender);
+    const int n = controlNumber(sender, channel::kChannels);
     if (n == 0)
         return;
     const ChannelControls &c = controls(n);
@@ -290,7 +281,7 @@ void ChannelConfigWindow::ComboTypeDChange(QObject *sender)
 
 void ChannelConfigWindow::ComboHaraktChange(QObject *sender)
 {
-    const int n = channelOf(sender);
+    const int n = controlNumber(sender, channel::kChannels);
     if (n == 0)
         return;
     const ChannelControls &c = controls(n);

@@ -55,10 +55,6 @@ public:
     void CheckChanOnOff1Click(QObject *sender);
     void CheckRazmClick(QObject *sender);
 
-    // The input 1..4 that a control belongs to, from the last character of its name; 0 when the
-    // name ends in no input's digit.
-    static int channelOf(const QObject *control);
-
 private:
     void buildControls();
     const ChannelControls &controls(int n) const { return m_channels[n - 1]; }

@@ -8,6 +8,7 @@
 #include "editors/storedproperties.h"
 #include "platform/messageservice.h"
 #include "session/session.h"
+#include "windowkit/controlnames.h"
 #include "windowkit/windowhost.h"
 
 #include <QCheckBox>
@@ -140,13 +141,6 @@ ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
     connect(&session, &Session::selectionChanged, this, &ContursConfigWindow::clearView);
     declareCommandPanels(
         {controls(1).panel, controls(2).panel, controls(1).refresh, controls(2).refresh});
-}
-
-int ContursConfigWindow::loopOf(const QObject *control)
-{
-    const QString name = control ? control->objectName() : QString();
-    const int n = name.isEmpty() ? 0 : name.back().digitValue();
-    return n >= 1 && n <= loop::kLoops ? n : 0;
 }
 
 QWidget *ContursConfigWindow::buildLoopPage(int n)
@@ -376,7 +370,7 @@ QWidget *ContursConfigWindow::buildViewPage()
 
 void ContursConfigWindow::ComboZakonCloseUp(QObject *sender)
 {
-    const int n = loopOf(sender);
+    const int n = controlNumber(sender, loop::kLoops);
     if (n == 0)
         return;
     const LoopControls &c = controls(n);
@@ -411,7 +405,7 @@ void ContursConfigWindow::ComboOutCloseUp(QObject *sender)
 
 void ContursConfigWindow::CheckProgClick(QObject *sender)
 {
-    const int n = loopOf(sender);
+    const int n = controlNumber(sender, loop::kLoops);
     if (n != 0)
         controls(n).program->setEnabled(controls(n).byProgram->isChecked());
 }

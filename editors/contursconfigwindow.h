@@ -78,9 +78,6 @@ public:
     void CheckOn_OffClick(QObject *sender);
     void RevimKontClick(QObject *sender);
 
-    // The loop 1 or 2 a control belongs to; 0 when its name ends in neither digit.
-    static int loopOf(const QObject *control);
-
 private:
     QWidget *buildLoopPage(int n);
     QWidget *buildViewPage();

@@ -70,7 +70,6 @@ bool NumericField::commitTyped()
     }
     tellRefused();
     setValue(m_fallback.value_or(m_minimum));
-    emit invalidEntry();
     return false;
 }
 

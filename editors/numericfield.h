@@ -34,10 +34,6 @@ public:
     // bounds yet cannot be stored; the value stays, selected for correction.
     void refuseShown();
 
-signals:
-    // The user's entry was refused and the field fell back.
-    void invalidEntry();
-
 protected:
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

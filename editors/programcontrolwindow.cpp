@@ -1,5 +1,6 @@
 #include "editors/programcontrolwindow.h"
 
+#include "device/clocktext.h"
 #include "device/generalconfig.h"
 #include "device/programblock.h"
 #include "device/registermap.h"
@@ -200,8 +201,8 @@ int ProgramControlWindow::selectedProgram() const
 void ProgramControlWindow::ComboNProgChange()
 {
     const ProgramBlock b = program(selectedProgram());
-    m_time->setText(QString::asprintf("%.2d:%.2d:%.2d", b.hours, b.minutes, 0));
-    m_date->setText(QString::asprintf("%.2d.%.2d.%.2d", b.day, b.month, b.year));
+    m_time->setText(clockTimeText(b.hours, b.minutes, 0));
+    m_date->setText(clockDateText(b.day, b.month, b.year));
     markField(m_time, true);
     markField(m_date, true);
     m_count->setValue(b.count);

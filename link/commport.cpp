@@ -46,26 +46,14 @@ bool noModemControl(int osError)
 
 int baudrateValue(Baudrate rate)
 {
-    static constexpr int kRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    return kRates[int(rate)];
+    return lineSpeed(rate).bitsPerSecond;
 }
 
 std::optional<Baudrate> baudrateForSpeedCode(int code)
 {
-    switch (code) {
-    case 0:
-        return Baudrate::br9600;
-    case 1:
-        return Baudrate::br19200;
-    case 2:
-        return Baudrate::br38400;
-    case 3:
-        return Baudrate::br57600;
-    case 4:
-        return Baudrate::br115200;
-    default:
-        return std::nullopt;
-    }
+    if (const LineSpeed *s = lineSpeedForCode(code))
+        return s->rate;
+    return std::nullopt;
 }
 
 CommPort::CommPort(QObject *parent) : QObject(parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/linespeeds.h"
 #include "link/linkport.h"
 #include "link/porterror.h"
 #include "platform/portproblem.h"
@@ -14,7 +15,6 @@
 
 class QSocketNotifier;
 
-enum class Baudrate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
 enum class Databits { db5, db6, db7, db8 };
 enum class Parity { paNone, paOdd, paEven, paMark, paSpace };
 enum class Stopbits { sb1, sb2 };

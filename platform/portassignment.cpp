@@ -130,6 +130,16 @@ void PortAssignmentWindow::showAssignment(int portNumber)
     row.devices->setCurrentIndex(item);
 }
 
+PortAssignmentWindow::~PortAssignmentWindow()
+{
+    // A field that loses the focus as it goes would otherwise store its text from a window
+    // whose rows are already gone.
+    for (const Row &row : std::as_const(m_rows)) {
+        row.devices->disconnect(this);
+        row.path->disconnect(this);
+    }
+}
+
 void PortAssignmentWindow::chooseDevice(int portNumber, int item)
 {
     PortAssignments::instance().assign(portNumber,

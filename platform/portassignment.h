@@ -33,6 +33,7 @@ class PortAssignmentWindow : public QWidget
     Q_OBJECT
 public:
     explicit PortAssignmentWindow(QWidget *parent = nullptr);
+    ~PortAssignmentWindow() override;
 
     QComboBox *deviceList(int portNumber) const { return m_rows[portNumber - 1].devices; }
     QLineEdit *pathField(int portNumber) const { return m_rows[portNumber - 1].path; }

@@ -108,7 +108,6 @@ void DeviceNetwork::setImage(int index, int image)
 
 void DeviceNetwork::replace(const QList<NetworkEntry> &entries)
 {
-    emit aboutToReplace();
     ++m_generation;
     m_entries = entries;
     emit replaced();

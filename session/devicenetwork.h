@@ -84,7 +84,6 @@ public:
     quint64 generation() const { return m_generation; }
 
 signals:
-    void aboutToReplace();
     void replaced();
     void entryInserted(int index);
     void entryChanged(int index);

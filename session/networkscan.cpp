@@ -9,13 +9,6 @@
 
 #include <algorithm>
 
-const NetworkScan::ScanSpeed NetworkScan::kSpeeds[8] = {
-    {Baudrate::br1200, "1200", 100},  {Baudrate::br2400, "2400", 70},
-    {Baudrate::br4800, "4800", 60},   {Baudrate::br9600, "9600", 50},
-    {Baudrate::br19200, "19200", 40}, {Baudrate::br38400, "38400", 30},
-    {Baudrate::br57600, "57600", 20}, {Baudrate::br115200, "115200", 10},
-};
-
 NetworkScan::NetworkScan(Session &session) : QObject(&session), m_session(session) {}
 
 int NetworkScan::run(const Range &range)
@@ -62,10 +55,10 @@ void NetworkScan::probeAddress(int address, int firstSpeed)
     ModbusLink &link = m_session.link();
     int result = 999;
     for (int i = firstSpeed; i < 8 && result != 0 && m_running && !m_session.isClosing(); ++i) {
-        port.setBaudrate(kSpeeds[i].rate);
-        link.setResponseWait(kSpeeds[i].responseWait);
+        port.setBaudrate(kLineSpeeds[i].rate);
+        link.setResponseWait(kLineSpeeds[i].scanResponseWait);
         emit probing(QString::asprintf("Поиск: COM%.1d/%.3d/", port.PortNum(), address) +
-                     QString::fromLatin1(kSpeeds[i].text));
+                     QString::fromLatin1(kLineSpeeds[i].text));
         result = link.ReadHoldingRegisters(std::uint8_t(address), 0, identity::kBytes);
         if (result == 0 && m_running)
             addFoundDevice(address);

@@ -14,18 +14,10 @@ class NetworkScan : public QObject
 public:
     static constexpr int kMaxDevices = 32;
 
-    struct ScanSpeed
-    {
-        Baudrate rate;
-        const char *text;
-        int responseWait;
-    };
-    static const ScanSpeed kSpeeds[8];
-
     struct Range
     {
         int portNumber = 1;
-        int firstSpeed = 3; // index into kSpeeds
+        int firstSpeed = 3; // index into kLineSpeeds
         int firstAddress = 1;
         int lastAddress = 1;
     };

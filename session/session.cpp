@@ -4,6 +4,7 @@
 #include "device/registermap.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
+#include "platform/pumpedwait.h"
 #include "session/networkscan.h"
 #include "session/pollingcycle.h"
 
@@ -22,6 +23,7 @@ Session::Session(Clock &clock, QObject *parent)
 {
     m_port.setBaudrate(Baudrate::br9600);
     m_port.setPortNum(1);
+    m_link.Setup(m_port);
     m_link.setResponseWait(100);
     m_link.setStats(&m_exchangeStats);
     m_link.showReply = [this](const QByteArray &reply) { emit replyReceived(reply); };
@@ -85,6 +87,36 @@ void Session::adoptSelectedIdentity(const IdentityBlock &identity)
         ApplyDeviceLineSpeed(m_port.baudrate());
         emit deviceSpeedChanged(identity::speedText(identity.speedCode()));
     }
+}
+
+int Session::chooseScanPort(int number, QString *refusal)
+{
+    try {
+        m_port.setPortNum(number);
+    } catch (const PortError &e) {
+        *refusal = e.message();
+    }
+    return m_port.PortNum();
+}
+
+std::optional<QString> Session::tryPort(int number, int settleMs)
+{
+    if (m_port.IsOpen())
+        return std::nullopt;
+    const int remembered = m_port.PortNum();
+    m_port.setPortNum(number);
+    std::optional<QString> why;
+    try {
+        m_port.Open();
+        m_port.Close();
+    } catch (const PortError &) {
+        why = portProblemText();
+    }
+    DelayPumping(settleMs);
+    if (m_port.IsOpen())
+        m_port.Close();
+    m_port.setPortNum(remembered);
+    return why;
 }
 
 void Session::chooseScanSpeed(Baudrate rate, const QString &text)

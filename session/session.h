@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 class Clock;
@@ -88,6 +89,13 @@ public:
     void adoptSelectedIdentity(const IdentityBlock &identity);
     // The line speed chosen for the scan: the port takes it and the windows show it.
     void chooseScanSpeed(Baudrate rate, const QString &text);
+    // The port chosen for the scan. Refused (the port keeps its number) with the port's own
+    // text when it cannot be had; the number in force afterwards is returned with it.
+    int chooseScanPort(int number, QString *refusal);
+    // Whether the port of a number can be opened now, tried and closed again after settleMs;
+    // the port keeps its number. Nothing when it opened (or an exchange holds the line, which
+    // must not be disturbed), else why not (empty when nothing more is known).
+    std::optional<QString> tryPort(int number, int settleMs);
     // Makes the device of an entry (or the device a settings entry belongs to) the selected
     // one: its index and a copy of its record. False when the entry has no device.
     bool selectDeviceOf(int index);

@@ -15,20 +15,6 @@
 
 namespace {
 
-struct CheckSpeed
-{
-    Baudrate rate;
-    const char *text;
-};
-
-constexpr std::array<CheckSpeed, 5> kCheckSpeeds{{
-    {Baudrate::br9600, "  9600"},
-    {Baudrate::br19200, " 19200"},
-    {Baudrate::br38400, " 38400"},
-    {Baudrate::br57600, " 57600"},
-    {Baudrate::br115200, "115200"},
-}};
-
 constexpr int kCheckResponseWait = 80;
 
 } // namespace
@@ -80,12 +66,15 @@ bool TForm5::Button2Click()
     log(m_main.searchOutcome());
 
     bool answered = false;
-    for (const auto &speed : kCheckSpeeds) {
+    // Every speed a device can run at, its figure right-aligned in six places.
+    for (const LineSpeed &speed : kLineSpeeds) {
+        if (speed.deviceCode < 0)
+            continue;
         if (m_main.closing())
             break;
         m_main.port().setBaudrate(speed.rate);
         m_main.clock().delay(1000);
-        const QString text = QLatin1String(speed.text);
+        const QString text = QStringLiteral("%1").arg(QLatin1String(speed.text), 6);
         if (m_main.readIdentity(0) == kReplyOk) {
             answered = true;
             log(QStringLiteral("Cкорость: ") + text + QStringLiteral(".......OK"));

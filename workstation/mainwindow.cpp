@@ -673,12 +673,6 @@ void MainWindow::restoreEditorState()
     }
 }
 
-void MainWindow::SwitchEditorStateSection()
-{
-    storeEditorState();
-    restoreEditorState();
-}
-
 void MainWindow::EnableDeviceCommands()
 {
     m_optionsMenu->setEnabled(true);

@@ -93,7 +93,6 @@ public:
     // Selects the device of a tree entry (absolute index): stores the editors' state, takes
     // the device's record, shows its name, identity and table, and restores the editors' state.
     void SelectDevice(int index);
-    void SwitchEditorStateSection();
     void EnableDeviceCommands() override;
     // Highlights the entry at the selected index, if there is one; nothing else runs.
     void highlightSelectedNode() override;

@@ -385,26 +385,11 @@ template <typename Change> void NetworkConfigWindow::changePicked(Change change)
 void NetworkConfigWindow::ComboPortNumChange(int item)
 {
     const int chosen = item + 1;
-    CommPort &port = session().commPort();
-    bool opened = true;
-    QString why;
     // An exchange holding the line right now cannot be disturbed; the chosen port is then taken
     // unchecked, and the next exchange on it reports it if it cannot be had.
-    if (!port.IsOpen()) {
-        const int remembered = port.PortNum();
-        port.setPortNum(chosen);
-        try {
-            port.Open();
-            port.Close();
-        } catch (const PortError &) {
-            opened = false;
-            why = session().portProblemText();
-        }
-        DelayPumping(kProbeSettleMs);
-        if (port.IsOpen())
-            port.Close();
-        port.setPortNum(remembered);
-    }
+    const std::optional<QString> refused = session().tryPort(chosen, kProbeSettleMs);
+    const bool opened = !refused;
+    const QString why = refused.value_or(QString());
     if (!opened) {
         showGlobalError(
             QStringLiteral("Ошибка доступа к порту: COM%1\r\nУстановите другой порт").arg(chosen) +
