@@ -13,7 +13,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$build" -j2 --target lorvan-linkbench lorvan-tablebench lorvan-startbench \
-    lorvan-barewindow lorvan-devsim LorvanConf LorvanModbusTest lorvandriver >/dev/null
+    lorvan-barewindow lorvan-plainwindow lorvan-devsim LorvanConf LorvanModbusTest lorvandriver >/dev/null
 
 if [ "$mode" = giveup ]; then
     exec timeout 120 "$build/bench/lorvan-linkbench" giveup "${2:-5}"

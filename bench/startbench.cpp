@@ -1,10 +1,11 @@
 // The programs as a user runs them, on a virtual display: LorvanConf's start-up (exec to its
-// main window mapped) and resident memory then, against a bare Qt Widgets window built the same
-// way, in alternating runs; and the CPU the programs spend per wall second while LorvanConf
-// polls three simulated devices, while it sits idle, and while the test tool reads cyclically.
+// main window mapped) and resident memory then, against two windows built the same way with Qt
+// alone, a bare one and one with the same visible widgets, in interleaved runs; and the CPU the
+// programs spend per wall second while LorvanConf polls three simulated devices, while it sits
+// idle, and while the test tool reads cyclically.
 // Prints rows of the bench table (see bench/run.sh).
 //
-//   lorvan-startbench BUILD-DIR [STARTS [SAMPLE-SECONDS]]
+//   lorvan-startbench BUILD-DIR [STARTS [SAMPLE-SECONDS]]   (0 seconds: start-up only)
 
 #include "bench/benchtable.h"
 #include "bench/childprocess.h"
@@ -150,36 +151,67 @@ std::optional<Mapped> startOnce(const QString &program)
     return Mapped{(words[1].toLongLong() - start) / 1e6, words[2].toDouble()};
 }
 
-void startUp(int starts)
+// Medians of one program's start-ups.
+struct Starts
 {
-    const QString conf = g_build + QStringLiteral("/app/LorvanConf");
-    const QString bare = g_build + QStringLiteral("/bench/lorvan-barewindow");
-    std::vector<double> confMs, confKb, bareMs, bareKb;
-    // One of each first, unmeasured, so that both find their libraries in the page cache.
-    startOnce(conf);
-    startOnce(bare);
+    QString name;
+    QString program;
+    std::vector<double> ms, kb;
+    double medianMs() const { return median(ms); }
+    double medianMb() const { return median(kb) / 1024; }
+};
+
+void ratioRows(const Starts &conf, const Starts &base, const QString &baseName, double goal)
+{
+    bench::row(QStringLiteral("LorvanConf start-up vs %1").arg(baseName),
+               bench::ms(conf.medianMs()), bench::ms(base.medianMs()),
+               conf.medianMs() / base.medianMs(), goal);
+    bench::row(QStringLiteral("LorvanConf resident memory vs %1").arg(baseName),
+               QString::number(conf.medianMb(), 'f', 1) + QStringLiteral(" MB"),
+               QString::number(base.medianMb(), 'f', 1) + QStringLiteral(" MB"),
+               conf.medianMb() / base.medianMb(), goal);
+}
+
+// False when a program never reported its window.
+bool startUp(int starts)
+{
+    Starts conf{QStringLiteral("LorvanConf"), g_build + QStringLiteral("/app/LorvanConf"), {}, {}};
+    Starts bare{QStringLiteral("bare window"),
+                g_build + QStringLiteral("/bench/lorvan-barewindow"),
+                {},
+                {}};
+    Starts plain{QStringLiteral("same widgets"),
+                 g_build + QStringLiteral("/bench/lorvan-plainwindow"),
+                 {},
+                 {}};
+    Starts *const all[] = {&conf, &bare, &plain};
+    // One of each first, unmeasured, so that all find their libraries in the page cache.
+    for (Starts *s : all)
+        startOnce(s->program);
+    // Each run begins with another program, so that none always follows the same one.
     for (int i = 0; i < starts; ++i) {
-        for (const bool isConf : {i % 2 == 0, i % 2 != 0}) {
-            const auto m = startOnce(isConf ? conf : bare);
-            if (!m)
-                continue;
-            (isConf ? confMs : bareMs).push_back(m->ms);
-            (isConf ? confKb : bareKb).push_back(m->kb);
+        for (int k = 0; k < 3; ++k) {
+            Starts &s = *all[(i + k) % 3];
+            if (const auto m = startOnce(s.program)) {
+                s.ms.push_back(m->ms);
+                s.kb.push_back(m->kb);
+            }
         }
     }
-    if (confMs.empty() || bareMs.empty()) {
-        bench::note(QStringLiteral("start-up: the programs did not report their window"));
-        return;
+    for (const Starts *s : all) {
+        if (s->ms.empty()) {
+            bench::note(QStringLiteral("start-up: %1 did not report its window").arg(s->name));
+            return false;
+        }
     }
-    bench::row(QStringLiteral("LorvanConf start-up vs bare window"), bench::ms(median(confMs)),
-               bench::ms(median(bareMs)), median(confMs) / median(bareMs), 1.3);
-    bench::row(QStringLiteral("LorvanConf resident memory vs bare window"),
-               QString::number(median(confKb) / 1024, 'f', 1) + QStringLiteral(" MB"),
-               QString::number(median(bareKb) / 1024, 'f', 1) + QStringLiteral(" MB"),
-               median(confKb) / median(bareKb), 1.3);
-    bench::note(QStringLiteral("    %1 alternating runs each, load average %2")
-                    .arg(confMs.size())
+    ratioRows(conf, bare, QStringLiteral("bare window"), 1.3);
+    ratioRows(conf, plain, QStringLiteral("same widgets"), 1.2);
+    bench::note(QStringLiteral("    %1/%2/%3 runs (LorvanConf/bare/same widgets), load average %4")
+                    .arg(conf.ms.size())
+                    .arg(bare.ms.size())
+                    .arg(plain.ms.size())
                     .arg(loadAverage()));
+    return true;
 }
 
 struct Simulator
@@ -301,7 +333,8 @@ int main(int argc, char *argv[])
     }
     g_build = QString::fromLocal8Bit(argv[1]);
     const int starts = std::max(1, argc > 2 ? QByteArray(argv[2]).toInt() : 11);
-    const int seconds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 60);
+    // No sample seconds: the start-up figures alone.
+    const int seconds = std::max(0, argc > 3 ? QByteArray(argv[3]).toInt() : 60);
     QTemporaryDir dir;
     g_dir = &dir;
     QDir(dir.path()).mkdir(QStringLiteral("runtime"));
@@ -312,7 +345,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no virtual display\n");
         return 1;
     }
-    startUp(starts);
-    cpuFigures(seconds);
+    if (!startUp(starts))
+        return 1;
+    if (seconds > 0)
+        cpuFigures(seconds);
     return 0;
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""Proves that scripts/packages.txt names everything a build folder's build, programs and tests use.
+"""Checks that scripts/packages.txt names everything a build folder's build, programs and tests use.
 
 What a fresh Debian 12 machine gets is the list's packages and their dependencies, without
 Recommends. A developer's own machine usually has more, so a missing package shows only on the
-fresh machine. This check looks at what was really used here:
+fresh machine. This check looks, in about a second, at what was really used here:
 
 - the CMake package configurations the configure step found (the *_DIR entries of the cache) and
   the tools it recorded (cmake, the compiler, make, the tests' Python);
@@ -12,24 +12,19 @@ fresh machine. This check looks at what was really used here:
   they load (lorvan-runtime-plugins.txt, written by CMake) need (ldd);
 - the Python modules that the Python tests import, and what those import in turn, as the tests'
   interpreter resolves them to files;
-- the files under /usr and /etc that a few representative test suites opened while they ran (fonts
-  that an independent reader draws with, Qt's translations), which nothing above can show: with
-  --trace the suites run under strace and the files are recorded in the build folder; later runs
-  without --trace reuse that record;
 
-finds each file's Debian package (dpkg -S) and requires it to be among what installing the list
-onto an empty machine brings (apt-get -s against an empty status, without Recommends), or part of
-every Debian root (essential, or of priority required). That set is cached in the build folder,
-keyed by the list's packages and the state of the apt lists; the owners found are written to
-deps-check/used-packages.txt there, one file's owners a line.
+finds each file's Debian package (dpkg -S) and requires it to be listed, or a dependency
+(Depends, Pre-Depends, through Provides) of a listed package as installed here, or part of every
+Debian root (essential, or of priority required). Data files read only at run time (fonts,
+translations, icons) and the choice apt makes between alternatives on an empty machine are
+proven by running the whole suite in a freshly made root (scripts/fresh-root.sh), not here.
 
-Usage: check-deps.py --build DIR [--list FILE] [--trace]. Exit status 0 when complete, 1 naming what is
+Usage: check-deps.py --build DIR [--list FILE]. Exit status 0 when complete, 1 naming what is
 missing, 2 when the build folder cannot be read.
 """
 
 import argparse
 import ast
-import hashlib
 import os
 import re
 import subprocess
@@ -53,42 +48,39 @@ def read_list(path):
     return names
 
 
-def closure(packages, cache_dir):
-    """What installing the list onto a machine that has nothing brings, without Recommends: the
-    listed packages and what apt chooses for their dependencies (one of each set of
-    alternatives, as apt really installs, not every alternative), and the names apt does not
-    know. Simulated against an empty package status, so no machine's own packages count."""
-    lists = "/var/lib/apt/lists"
-    stamp = str(os.stat(lists).st_mtime_ns) if os.path.isdir(lists) else ""
-    key = hashlib.sha256("\n".join(sorted(set(packages)) + [stamp]).encode()).hexdigest()[:16]
-    cache = os.path.join(cache_dir, f"closure-{key}.txt")
-    if os.path.exists(cache):
-        with open(cache, encoding="utf-8") as f:
-            names = f.read().split()
-        return {n for n in names if not n.startswith("!")}, {n[1:] for n in names if n[0] == "!"}
-    os.makedirs(cache_dir, exist_ok=True)
-    unknown = set()
-    wanted = list(packages)
-    while True:
-        status = os.path.join(cache_dir, "empty-status")
-        open(status, "w").close()
-        result = subprocess.run(["apt-get", "-s", "-o", f"Dir::State::status={status}", "install",
-                                 "--no-install-recommends", *wanted], env=ENV,
-                                capture_output=True, text=True)
-        missing = set(re.findall(r"^E: Unable to locate package (\S+)", result.stderr, re.M))
-        if result.returncode == 0 or not missing:
-            break
-        unknown |= missing
-        wanted = [p for p in wanted if p not in missing]
-    if result.returncode != 0:
-        raise RuntimeError("apt-get cannot install the list onto an empty machine:\n" +
-                           result.stdout[-2000:] + result.stderr[-2000:])
-    names = set(wanted) | {line.split()[1] for line in result.stdout.splitlines()
-                           if line.startswith("Inst ")}
-    with open(cache + ".tmp", "w", encoding="utf-8") as f:
-        f.write("\n".join(sorted(names) + sorted("!" + n for n in unknown)) + "\n")
-    os.replace(cache + ".tmp", cache)
-    return names, unknown
+def bare_names(relations):
+    """The package names of a relation field: "a (>= 1) | b:any, c" gives a, b and c."""
+    names = (re.sub(r"[\s:(].*", "", alt.strip()) for alt in re.split(r"[,|]", relations))
+    return [n for n in names if n]
+
+
+def installed_closure(packages):
+    """The listed packages that are installed here and what they depend on (Depends and
+    Pre-Depends, every alternative that is installed, virtual names through Provides), with the
+    packages every Debian root has (essential, or of priority required); and the listed names
+    that are not installed."""
+    out = subprocess.run(["dpkg-query", "-W", "-f", "${db:Status-Abbrev}\t${Package}\t"
+                          "${Essential} ${Priority}\t${Provides}\t${Pre-Depends}, ${Depends}\n"],
+                         env=ENV, capture_output=True, text=True).stdout
+    depends, provided, base = {}, {}, set()
+    for line in out.splitlines():
+        status, name, kind, provides, relations = line.split("\t")
+        if not status.startswith("ii"):
+            continue
+        if "yes" in kind.split() or "required" in kind.split():
+            base.add(name)
+        depends[name] = bare_names(relations)
+        for virtual in bare_names(provides):
+            provided.setdefault(virtual, set()).add(name)
+    reached, todo = set(), [p for p in packages if p in depends]
+    while todo:
+        name = todo.pop()
+        if name in reached:
+            continue
+        reached.add(name)
+        for dep in depends[name]:
+            todo += [p for p in {dep} | provided.get(dep, set()) if p in depends]
+    return reached | base, sorted(p for p in packages if p not in depends)
 
 
 def read_cache(build):
@@ -245,59 +237,6 @@ def python_modules(python, names, build):
     return used, problems
 
 
-# Suites that between them make the programs and the tests' readers open what they read at run time:
-# exported metafiles drawn with wmf2gd (fonts), the real programs (translations, platform plugins).
-TRACED_SUITES = "^(tst_exports|tst_closeduringexchange)$"
-TRACE_RECORD = "runtime-files.txt"
-# Files that libraries read only when they happen to be there, and do without otherwise: they
-# show in a trace on a machine that has them, yet no program here needs them.
-OPTIONAL_READS = re.compile(
-    r"^/usr/lib/ssl/"                      # OpenSSL's configuration
-    r"|^/usr/share/locale/locale\.alias$"  # glibc's locale name aliases
-    r"|^/usr/lib/locale/"                  # locale data (nothing may need a generated locale)
-    r"|/dist-packages/[^/]+\.pth$"         # other Python packages' path hooks
-)
-
-
-def trace_runtime_files(build, record):
-    """Runs the traced suites under strace and records the files they opened under /usr and /etc."""
-    log = record + ".strace"
-    result = subprocess.run(["strace", "-f", "-qq", "-e", "trace=open,openat", "-e",
-                             "status=successful", "-o", log, "ctest", "-R", TRACED_SUITES,
-                             "--output-on-failure"], cwd=build, capture_output=True, text=True)
-    if result.returncode != 0:
-        return [f"traced suites failed under strace ({TRACED_SUITES}):\n" +
-                result.stdout[-3000:] + result.stderr[-2000:]]
-    files = set()
-    with open(log, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            m = re.search(r'open(?:at)?\((?:AT_FDCWD|\d+), "([^"]+)"', line) or \
-                re.search(r'open\("([^"]+)"', line)
-            if m and m.group(1).startswith(("/usr/", "/etc/")) and os.path.isfile(m.group(1)) \
-                    and not OPTIONAL_READS.search(os.path.normpath(m.group(1))):
-                files.add(os.path.normpath(m.group(1)))
-    os.remove(log)
-    with open(record, "w", encoding="utf-8") as f:
-        f.write("".join(p + "\n" for p in sorted(files)))
-    return []
-
-
-def base_system():
-    """Installed packages that every Debian root has: the essential ones and those of priority
-    required (what a minimal root is made of), which the list need not name."""
-    out = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Essential} ${Priority}\n"],
-                         env=ENV, capture_output=True, text=True).stdout
-    return {f[0] for f in (line.split() for line in out.splitlines())
-            if len(f) >= 2 and ("yes" in f[1:] or "required" in f[1:])}
-
-
-def runtime_files(record):
-    """(what, path) of the recorded files, as far as they still exist."""
-    if not os.path.exists(record):
-        return []
-    return [("file read by a traced test", p) for p in read_list(record) if os.path.isfile(p)]
-
-
 def variants(path):
     """The path as given and resolved, each also on the other side of the /usr merge."""
     out = []
@@ -329,8 +268,6 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="configured and built CMake folder")
     parser.add_argument("--list", default=os.path.join(SOURCE, "scripts", "packages.txt"))
-    parser.add_argument("--trace", action="store_true",
-                        help=f"run the suites {TRACED_SUITES} under strace and record what they read")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
@@ -338,30 +275,22 @@ def main():
         return 2
 
     listed = read_list(args.list)
-    reached, unknown = closure(listed, os.path.join(build, "deps-check"))
-    reached |= base_system()
-    problems = [f"{p} is listed but apt knows no such package" for p in sorted(unknown)]
+    reached, absent = installed_closure(listed)
+    problems = [f"{p} is listed but not installed here (bash scripts/install-deps.sh)"
+                for p in absent]
 
     cache = read_cache(build)
     used = configure_files(cache) + build_inputs(build)
     libs, lib_problems = shared_libraries(built_binaries(build))
     mods, mod_problems = python_modules(cache.get("LORVAN_PYTHON", "/usr/bin/python3"),
                                         test_imports(), build)
-    record = os.path.join(build, "deps-check", TRACE_RECORD)
-    if args.trace:
-        os.makedirs(os.path.dirname(record), exist_ok=True)
-        problems += trace_runtime_files(build, record)
-    traced = runtime_files(record)
     used += libs + mods
     problems += lib_problems + mod_problems
     # The project's own files need no package.
     used = [(what, path) for what, path in used
             if not path.startswith((SOURCE + os.sep, build + os.sep))]
 
-    owned = owners(sorted({path for _what, path in used + traced}))
-    # Files a traced run read that no package owns are caches and the machine's own settings
-    # (ld.so.cache, fontconfig caches, passwd): nothing to install.
-    used += [(what, path) for what, path in traced if owned[path]]
+    owned = owners(sorted({path for _what, path in used}))
     missing = {}
     for what, path in used:
         pkgs = owned[path]
@@ -369,10 +298,6 @@ def main():
             problems.append(f"no Debian package owns {path} ({what})")
         elif not pkgs & reached:
             missing.setdefault(" or ".join(sorted(pkgs)), (what, path))
-
-    # What was used, by owner, for a look at what a given machine would lack.
-    with open(os.path.join(build, "deps-check", "used-packages.txt"), "w", encoding="utf-8") as f:
-        f.write("".join(sorted({" ".join(sorted(p)) + "\n" for p in owned.values() if p})))
 
     name = os.path.abspath(args.list)
     if name.startswith(SOURCE + os.sep):

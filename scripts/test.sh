@@ -20,7 +20,7 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
 step "Checking that the package list covers what the build, the programs and the tests use"
 deps=0
-/usr/bin/python3 "$top/scripts/check-deps.py" --build "$build" --trace || deps=$?
+/usr/bin/python3 "$top/scripts/check-deps.py" --build "$build" || deps=$?
 [ "$deps" -eq 0 ] || failed+=("package list (check-deps above)")
 step "Running the tests"
 # The tests run even when the list is incomplete, so that what a missing package breaks is named.
@@ -36,8 +36,7 @@ if [ "${LORVAN_TEST_QUICK:-0}" != 1 ]; then
     step "Running the tests under the sanitizers"
     # Full stacks on every allocation: Qt's libraries have no frame pointers, and the leak
     # suppressions name the library a leak comes from, which a fast unwind never reaches. The
-    # dependency check runs the suites under strace, where LeakSanitizer cannot work; it has run
-    # above.
+    # dependency check has run above, on the same sources.
     (cd "$sanitized" &&
         ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:strict_string_checks=1 \
         LSAN_OPTIONS="suppressions=$top/tests/lsan.supp:print_suppressions=0" \
