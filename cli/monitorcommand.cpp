@@ -25,30 +25,6 @@
 
 namespace {
 
-speed_t speedFor(int baud)
-{
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    default:
-        return B0;
-    }
-}
-
 int g_stopPipe[2] = {-1, -1};
 
 void onStop(int)
@@ -112,9 +88,10 @@ int runMonitor(const QStringList &arguments)
                                    "$LORVAN_PORT_DIR/COM1-monitor --baud 115200"),
                     arguments);
     const int baud = intOption(parser, QStringLiteral("baud"), 1, 1000000, 9600);
-    const speed_t speed = speedFor(baud);
-    if (speed == B0)
+    const std::optional<int> index = lineSpeedIndex(baud);
+    if (!index)
         throw CliFailure(QStringLiteral("--baud must be one of 1200 ... 115200"), kUsageExit);
+    const speed_t speed = termiosSpeed(kLineSpeeds[std::size_t(*index)].rate);
     const int stopBits = intOption(parser, QStringLiteral("stop-bits"), 1, 2, 2);
     const int seconds = intOption(parser, QStringLiteral("seconds"), 1, 100000000, 0);
     const bool csv = parser.isSet(QStringLiteral("csv"));

@@ -1,5 +1,7 @@
 #include "devsim/simline.h"
 
+#include "platform/printabletext.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -14,23 +16,6 @@
 namespace devsim {
 
 namespace {
-
-QString printable(const QByteArray &text)
-{
-    QString out;
-    for (char c : text) {
-        const quint8 u = quint8(c);
-        if (c == '\r')
-            out += QStringLiteral("<CR>");
-        else if (c == '\n')
-            out += QStringLiteral("<LF>");
-        else if (u < 0x20 || u >= 0x7F)
-            out += QStringLiteral("<%1>").arg(u, 2, 16, QLatin1Char('0')).toUpper();
-        else
-            out += QLatin1Char(c);
-    }
-    return out;
-}
 
 int speedValue(speed_t s)
 {
@@ -326,7 +311,7 @@ void SimLine::log(const QString &direction, const QByteArray &text, const QStrin
     QString line = QStringLiteral("%1 COM%2 %3 %4")
                        .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
                        .arg(m_setup.port)
-                       .arg(direction, printable(text));
+                       .arg(direction, printableText(text));
     if (!note.isEmpty())
         line += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("(") + note +
                 QStringLiteral(")");

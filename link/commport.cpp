@@ -28,13 +28,6 @@ QString osMessage(int osError)
     return QString::fromLocal8Bit(std::strerror(osError));
 }
 
-speed_t toSpeed(Baudrate rate)
-{
-    static constexpr speed_t kSpeeds[] = {B1200,  B2400,  B4800,  B9600,
-                                          B19200, B38400, B57600, B115200};
-    return kSpeeds[int(rate)];
-}
-
 // A line without modem control (a pseudo-terminal, an adapter with automatic direction
 // control) answers a change of its control lines so.
 bool noModemControl(int osError)
@@ -43,6 +36,13 @@ bool noModemControl(int osError)
 }
 
 } // namespace
+
+unsigned termiosSpeed(Baudrate rate)
+{
+    static constexpr speed_t kSpeeds[] = {B1200,  B2400,  B4800,  B9600,
+                                          B19200, B38400, B57600, B115200};
+    return kSpeeds[int(rate)];
+}
 
 int baudrateValue(Baudrate rate)
 {
@@ -217,8 +217,8 @@ void CommPort::applyLineSettings()
     // Reads return at once with whatever has arrived.
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    ::cfsetispeed(&t, toSpeed(m_baudrate));
-    ::cfsetospeed(&t, toSpeed(m_baudrate));
+    ::cfsetispeed(&t, termiosSpeed(m_baudrate));
+    ::cfsetospeed(&t, termiosSpeed(m_baudrate));
     if (::tcsetattr(m_fd, TCSANOW, &t) != 0)
         fail("Error writing dcb (%d), %s", errno);
     // The control lines' resting levels belong to the line settings; a line without them

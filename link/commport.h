@@ -22,6 +22,8 @@ enum class DtrControl { dtrDisabled, dtrEnabled };
 enum class RtsControl { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 
 int baudrateValue(Baudrate rate);
+// The system's speed_t code of a line speed.
+unsigned termiosSpeed(Baudrate rate);
 
 // The port setting for a device's line speed code: 0 = 9600 ... 4 = 115200; nothing for any
 // other code.

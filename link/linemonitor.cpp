@@ -1,6 +1,7 @@
 #include "link/linemonitor.h"
 
 #include "link/frame.h"
+#include "platform/printabletext.h"
 
 #include <QStringList>
 
@@ -105,23 +106,6 @@ void decodeReply(LineEvent &e, const QByteArray &b)
     } else {
         e.data = b.mid(2);
     }
-}
-
-QString printable(const QByteArray &text)
-{
-    QString out;
-    for (char c : text) {
-        const auto u = quint8(c);
-        if (c == '\r')
-            out += QStringLiteral("<CR>");
-        else if (c == '\n')
-            out += QStringLiteral("<LF>");
-        else if (u < 0x20 || u >= 0x7F)
-            out += QStringLiteral("<%1>").arg(u, 2, 16, QLatin1Char('0')).toUpper();
-        else
-            out += QLatin1Char(c);
-    }
-    return out;
 }
 
 QString hexBytes(const QByteArray &data)
@@ -288,9 +272,9 @@ QString formatLineEvent(const LineEvent &e, const QString &stamp)
     switch (e.kind) {
     case LineEvent::Kind::Noise:
         return stamp +
-               QStringLiteral(" noise %1 chars %2").arg(e.text.size()).arg(printable(e.text));
+               QStringLiteral(" noise %1 chars %2").arg(e.text.size()).arg(printableText(e.text));
     case LineEvent::Kind::Malformed:
-        return stamp + QStringLiteral(" malformed ") + printable(e.text);
+        return stamp + QStringLiteral(" malformed ") + printableText(e.text);
     case LineEvent::Kind::Unanswered:
         return stamp + QStringLiteral(" unanswered addr %1 fn %2 request of %3 ms before")
                            .arg(e.address)
@@ -333,7 +317,7 @@ QString lineEventCsv(const LineEvent &e, const QString &stamp)
 {
     const bool frame = isFrameEvent(e) || e.kind == LineEvent::Kind::Unanswered;
     const auto opt = [](const auto &v) { return v ? QString::number(*v) : QString(); };
-    QString text = printable(e.text);
+    QString text = printableText(e.text);
     text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QStringList{
         stamp,
