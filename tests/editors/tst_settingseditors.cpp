@@ -1,5 +1,5 @@
-#include "tests/workstation/configuratortestenv.h"
-#include "tests/workstation/pollingtestenv.h"
+#include "tests/support/configuratortestenv.h"
+#include "tests/support/pollingtestenv.h"
 
 #include "device/commonblock.h"
 #include "device/imagefields.h"

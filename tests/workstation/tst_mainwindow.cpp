@@ -1,5 +1,5 @@
-#include "configuratortestenv.h"
-#include "workstationtestenv.h"
+#include "tests/support/configuratortestenv.h"
+#include "tests/support/workstationtestenv.h"
 
 #include "device/identity.h"
 #include "link/porterror.h"

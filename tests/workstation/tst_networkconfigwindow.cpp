@@ -1,6 +1,6 @@
-#include "configuratortestenv.h"
+#include "tests/support/configuratortestenv.h"
 #include "platform/datafolder.h"
-#include "pollingtestenv.h"
+#include "tests/support/pollingtestenv.h"
 
 #include "platform/settings.h"
 #include "workstation/dataview.h"

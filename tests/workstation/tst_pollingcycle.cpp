@@ -1,5 +1,5 @@
-#include "configuratortestenv.h"
-#include "pollingtestenv.h"
+#include "tests/support/configuratortestenv.h"
+#include "tests/support/pollingtestenv.h"
 #include "support/fulldisk.h"
 
 #include "platform/measurementmodel.h"

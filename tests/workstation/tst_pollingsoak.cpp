@@ -1,4 +1,4 @@
-#include "pollingtestenv.h"
+#include "tests/support/pollingtestenv.h"
 
 #include "platform/clock.h"
 

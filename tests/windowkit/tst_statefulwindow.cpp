@@ -1,4 +1,4 @@
-#include "workstationtestenv.h"
+#include "tests/support/workstationtestenv.h"
 
 #include "platform/settings.h"
 #include "windowkit/secondarywindow.h"
