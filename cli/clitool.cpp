@@ -7,6 +7,7 @@
 
 #include <iterator>
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <array>
@@ -120,7 +121,9 @@ void watchInterrupt(const CliLine *line)
     g_statsLine = line;
     if (g_interruptPipe[0] >= 0 || ::pipe(g_interruptPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read);
+    // Owned by the application, which outlives every line of the run.
+    auto *notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read,
+                                         QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         if (g_statsLine)
             printErr(statsText(g_statsLine->stats()));
