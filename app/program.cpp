@@ -1,7 +1,9 @@
 #include "app/program.h"
 
 #include "discovery/finddeviceswindow.h"
-#include "editors/editorwindows.h"
+#include "editors/archdatawindow.h"
+#include "editors/configwindow.h"
+#include "editors/settingswindows.h"
 #include "platform/applicationend.h"
 #include "platform/clock.h"
 #include "platform/messageservice.h"
@@ -69,31 +71,37 @@ void closeOnTerminationSignals(QWidget *main)
 
 namespace {
 
-// The nine secondary windows, in their fixed order after the main window, and the network file
+// The secondary windows, in their fixed order after the main window: the first settings window,
+// the scan window, the other settings windows, the network's own windows; and the network file
 // commands.
 void createSecondaryWindows(Session &session, MainWindow &main)
 {
     WindowHost &host = main;
     MainWindow::Windows w;
-    auto *config = new ConfigWindow(session, host);
-    w.config = config;
-    w.findDevices = new FindDevicesWindow(session, host);
-    w.programControl = new ProgramControlWindow(session, host);
-    auto *archData = new ArchDataWindow(session, host);
-    w.archData = archData;
-    w.alarm = new AlarmWindow(session, host);
-    w.channelConfig = new ChannelConfigWindow(session, host);
-    w.contursConfig = new ContursConfigWindow(session, host);
-    w.networkConfig = new NetworkConfigWindow(session, host);
-    QObject::connect(archData, &ArchDataWindow::registrationCycleShown, config,
-                     &ConfigWindow::showRegistrationCycle);
-    w.about = new AboutWindow(&main);
-    w.lineStats = new LineStatsWindow(session.exchangeStats(), session.network(), &main);
-    w.portAssignment = new PortAssignmentWindow(&main);
+    auto made = [&w](auto *window) {
+        w.made.append(window);
+        return window;
+    };
+    const SettingsWindowKinds kinds = settingsWindowKinds();
+    for (const SettingsWindowKind &kind : kinds) {
+        w.settings.append(made(kind.make(session, host)));
+        if (w.settings.size() == 1)
+            w.findDevices = made(new FindDevicesWindow(session, host));
+    }
+    w.networkConfig = made(new NetworkConfigWindow(session, host));
+    w.about = made(new AboutWindow(&main));
+    w.lineStats = made(new LineStatsWindow(session.exchangeStats(), session.network(), &main));
+    w.portAssignment = made(new PortAssignmentWindow(&main));
     // Keys and placement as every other secondary window of the configurator.
     makeSecondaryWindow(w.portAssignment, w.portAssignment->objectName(),
                         w.portAssignment->windowTitle());
     main.setWindows(w);
+    // The registration cycle is shown by the archive window and by the configuration window.
+    auto *archData = qobject_cast<ArchDataWindow *>(main.settingsWindow(FeatureCode::Archive));
+    auto *config = qobject_cast<ConfigWindow *>(main.settingsWindow(FeatureCode::Config));
+    if (archData && config)
+        QObject::connect(archData, &ArchDataWindow::registrationCycleShown, config,
+                         &ConfigWindow::showRegistrationCycle);
     new NetworkFileCommands(session, main);
 }
 
@@ -101,7 +109,7 @@ void createSecondaryWindows(Session &session, MainWindow &main)
 
 std::unique_ptr<MainWindow> createConfiguratorWindows(Session &session)
 {
-    auto main = std::make_unique<MainWindow>(session);
+    auto main = std::make_unique<MainWindow>(session, settingsWindowKinds());
     createSecondaryWindows(session, *main);
     return main;
 }
@@ -134,7 +142,7 @@ int runConfigurator(int argc, char **argv)
     Session session(systemClock(), &app);
     // The hidden windows are made once the main window is on the screen, before its first
     // activation: the user sees the main window sooner and finds the others there all the same.
-    auto main = std::make_unique<MainWindow>(session);
+    auto main = std::make_unique<MainWindow>(session, settingsWindowKinds());
     main->setWindowsMadeLater(
         [&session, window = main.get()] { createSecondaryWindows(session, *window); });
     main->setSingleInstanceEvent(&instance);

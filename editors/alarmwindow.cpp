@@ -6,7 +6,7 @@
 #include "device/pointposition.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
-#include "editors/storedproperties.h"
+#include "editors/settingswindows.h"
 #include "session/session.h"
 #include "windowkit/controlnames.h"
 #include "windowkit/windowhost.h"
@@ -104,10 +104,8 @@ QString head(int k)
 } // namespace
 
 AlarmWindow::AlarmWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmAlarm"), QStringLiteral("Сигнализация"),
-                   host.mainWidget())
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Alarms))
 {
-    declareStoredState(stored::alarmProperties());
     buildControls();
     declareCommandPanels({m_panel});
     resize(760, 520);

@@ -5,6 +5,7 @@
 #include "device/commonblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
+#include "editors/settingswindows.h"
 #include "platform/atomicfile.h"
 #include "platform/workbookexport.h"
 #include "session/session.h"
@@ -45,8 +46,7 @@ HoldingBlock channelBlock(int input)
 } // namespace
 
 ArchDataWindow::ArchDataWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmArchData"), QStringLiteral("Просмотр архива"),
-                   host.mainWidget())
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Archive))
 {
     buildControls();
     declareCommandPanels({m_panel, m_parameterGroup});

@@ -4,7 +4,7 @@
 #include "device/imagefields.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
-#include "editors/storedproperties.h"
+#include "editors/settingswindows.h"
 #include "platform/messageservice.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
@@ -61,10 +61,8 @@ constexpr ListRow kListRows[] = {
 } // namespace
 
 ChannelConfigWindow::ChannelConfigWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmChannelConfig"),
-                   QStringLiteral("Настройка каналов"), host.mainWidget())
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Channels))
 {
-    declareStoredState(stored::channelProperties());
     buildControls();
     declareCommandPanels({m_panel});
     // The polled values of the selected device, while the window shows.

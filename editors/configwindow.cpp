@@ -5,7 +5,7 @@
 #include "device/identity.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
-#include "editors/storedproperties.h"
+#include "editors/settingswindows.h"
 #include "platform/messageservice.h"
 #include "session/networkscan.h"
 #include "session/session.h"
@@ -84,10 +84,8 @@ void CloseUpComboBox::wheelEvent(QWheelEvent *event)
 }
 
 ConfigWindow::ConfigWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmConfig"), QStringLiteral("Конфигурация"),
-                   host.mainWidget())
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Config))
 {
-    declareStoredState(stored::configProperties());
     setStoresWindowState(true);
     buildControls();
     declareCommandPanels({m_panel, m_speed});

@@ -5,7 +5,7 @@
 #include "device/pointposition.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
-#include "editors/storedproperties.h"
+#include "editors/settingswindows.h"
 #include "platform/messageservice.h"
 #include "session/session.h"
 #include "windowkit/controlnames.h"
@@ -117,8 +117,7 @@ QString numbered(const char *name, int n)
 } // namespace
 
 ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmContursConfig"),
-                   QStringLiteral("Настройка контуров"), host.mainWidget())
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Loops))
 {
     auto *layout = new QVBoxLayout(this);
     auto *pages = new QTabWidget(this);
@@ -136,7 +135,6 @@ ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
             f->setFallback(0);
     }
 
-    declareStoredState(stored::loopProperties());
     // The view's lines are the live values of the device they were read from.
     connect(&session, &Session::selectionChanged, this, &ContursConfigWindow::clearView);
     declareCommandPanels(

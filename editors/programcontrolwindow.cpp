@@ -5,6 +5,7 @@
 #include "device/programblock.h"
 #include "device/registermap.h"
 #include "editors/numericfield.h"
+#include "editors/settingswindows.h"
 #include "platform/atomicfile.h"
 #include "windowkit/windowhost.h"
 
@@ -53,8 +54,7 @@ QString general(double v)
 } // namespace
 
 ProgramControlWindow::ProgramControlWindow(Session &session, WindowHost &host)
-    : EditorWindow(session, host, QStringLiteral("frmProgramControl"),
-                   QStringLiteral("Программное управление"), host.mainWidget(),
+    : EditorWindow(session, host, settingsWindowKind(FeatureCode::Programs),
                    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowCloseButtonHint)
 {

@@ -122,13 +122,7 @@ int main(int argc, char **argv)
             look(main.get(), QStringLiteral("-%1rows").arg(wanted));
         }
         main->show();
-        const MainWindow::Windows &w = main->windows();
-        for (QWidget *window :
-             {static_cast<QWidget *>(w.config), w.findDevices,
-              static_cast<QWidget *>(w.programControl), static_cast<QWidget *>(w.archData),
-              static_cast<QWidget *>(w.alarm), static_cast<QWidget *>(w.channelConfig),
-              static_cast<QWidget *>(w.contursConfig), static_cast<QWidget *>(w.networkConfig),
-              w.about, w.lineStats, w.portAssignment})
+        for (QWidget *window : main->windows().made)
             look(window);
         main->hide();
     }

@@ -2,6 +2,7 @@
 
 #include "platform/busycursor.h"
 #include "session/session.h"
+#include "windowkit/settingswindowkind.h"
 #include "windowkit/shownvalue.h"
 #include "windowkit/windowhost.h"
 
@@ -18,6 +19,15 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
     setPerDevice(false);
     connect(&session, &Session::editorPanelsEnabled, this, &EditorWindow::setCommandPanelsEnabled);
     connect(&session, &Session::selectionChanged, this, &EditorWindow::showReadOrigin);
+}
+
+EditorWindow::EditorWindow(Session &session, WindowHost &host, const SettingsWindowKind &kind,
+                           Qt::WindowFlags flags)
+    : EditorWindow(session, host, QString::fromLatin1(kind.objectName),
+                   QString::fromUtf8(kind.caption), host.mainWidget(), flags)
+{
+    if (kind.storedProperties)
+        declareStoredState(kind.storedProperties());
 }
 
 SelectedDevice &EditorWindow::device() const

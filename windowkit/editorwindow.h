@@ -15,6 +15,7 @@ class CommonBlock;
 class QLabel;
 class SelectedDevice;
 class Session;
+struct SettingsWindowKind;
 class WindowHost;
 
 // Counts the failed exchanges of one editor command. Every exchange of the sequence is
@@ -93,6 +94,10 @@ class EditorWindow : public StatefulWindow
 public:
     EditorWindow(Session &session, WindowHost &host, const QString &objectName,
                  const QString &caption, QWidget *parent,
+                 Qt::WindowFlags flags = Qt::WindowFlags());
+    // A settings window of the selected device, over the host's main window: its names and the
+    // controls it remembers per device come from its kind.
+    EditorWindow(Session &session, WindowHost &host, const SettingsWindowKind &kind,
                  Qt::WindowFlags flags = Qt::WindowFlags());
 
     Session &session() const { return m_session; }

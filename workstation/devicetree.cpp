@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "session/devicenetwork.h"
-#include "workstation/images.h"
+#include "windowkit/images.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

@@ -10,6 +10,7 @@
 #include "session/pollingcycle.h"
 #include "session/session.h"
 #include "windowkit/editorwindow.h"
+#include "windowkit/images.h"
 #include "windowkit/secondarywindow.h"
 #include "windowkit/shownvalue.h"
 #include "windowkit/togglecommand.h"
@@ -17,7 +18,6 @@
 #include "workstation/devicetree.h"
 #include "workstation/exportcommands.h"
 #include "workstation/helpdocument.h"
-#include "workstation/images.h"
 #include "workstation/menubarkeys.h"
 #include "workstation/messagelog.h"
 
@@ -63,11 +63,6 @@ private:
     bool m_old;
 };
 
-const char *const kEditorButtons[] = {
-    "butShowFormConfig",       "butShowFormChannelsConfig", "butShowFormCountursConfig",
-    "butShowFormAlarmsConfig", "butShowFormProgramControl", "butShowFormArchData",
-};
-
 const char *const kStatusPrefixes[] = {
     "Тип: ", "Адрес: ", "Скорость: ", "Дата выпуска: ", "Серийный: ", "Версия ПО: ", "Исполнение: ",
 };
@@ -77,34 +72,13 @@ const char *const kStatusSamples[] = {
     "Серийный:  DDDD ", "Версия ПО:  2.55", "Исполнение:  2422 222",
 };
 
-// The toolbar button that opens the window a settings entry stands for.
-const char *editorButtonFor(int image)
-{
-    switch (image) {
-    case images::kConfig:
-        return "butShowFormConfig";
-    case images::kChannels:
-        return "butShowFormChannelsConfig";
-    case images::kLoops:
-        return "butShowFormCountursConfig";
-    case images::kAlarms:
-        return "butShowFormAlarmsConfig";
-    case images::kPrograms:
-        return "butShowFormProgramControl";
-    case images::kArchive:
-        return "butShowFormArchData";
-    default:
-        return nullptr;
-    }
-}
-
 } // namespace
 
-MainWindow::MainWindow(Session &session, QWidget *parent)
+MainWindow::MainWindow(Session &session, SettingsWindowKinds kinds, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      m_session(session)
+      m_session(session), m_kinds(kinds)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Лорван"));
@@ -128,14 +102,8 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The secondary windows work on the session through this window: they go first.
-    for (QWidget *w :
-         {m_windows.about, static_cast<QWidget *>(m_windows.networkConfig),
-          static_cast<QWidget *>(m_windows.contursConfig),
-          static_cast<QWidget *>(m_windows.channelConfig), static_cast<QWidget *>(m_windows.alarm),
-          static_cast<QWidget *>(m_windows.archData),
-          static_cast<QWidget *>(m_windows.programControl), m_windows.findDevices,
-          static_cast<QWidget *>(m_windows.config)})
-        delete w;
+    for (auto w = m_windows.made.crbegin(); w != m_windows.made.crend(); ++w)
+        delete *w;
 }
 
 QAction *MainWindow::addCommand(const QString &name, const QString &text, int image, bool toggle)
@@ -169,22 +137,22 @@ void MainWindow::buildCommands()
          false},
         {"butEnableCycleReqDev", images::kPolling,
          "Вкл./Выкл. Циклического опроса устройств в сети", false},
-        {"butShowFormConfig", images::kConfig, "Окно настроек конфигурации", false},
-        {"butShowFormChannelsConfig", images::kChannels, "Окно настроек каналов", false},
-        {"butShowFormCountursConfig", images::kLoops, "Окно настроек контуров", false},
-        {"butShowFormAlarmsConfig", images::kAlarms, "Окно настроек сигнализации", false},
-        {"butShowFormProgramControl", images::kPrograms, "Окно программного управления", false},
-        {"butShowFormArchData", images::kArchive, "Окно внутреннего архива данных устройства",
-         false},
         {"butShowHelpDoc", images::kHelp, "Справка", true},
     };
-    for (const Button &b : buttons) {
+    auto addButton = [this](const Button &b) {
         const QString hint = QString::fromUtf8(b.hint);
         const QString name = QString::fromLatin1(b.name);
         QAction *a = addCommand(name, hint, b.image, name == QLatin1String("butEnableCycleReqDev"));
         a->setToolTip(hint);
         a->setEnabled(b.enabled);
-    }
+    };
+    // The settings windows' buttons come before help.
+    const qsizetype help = std::size(buttons) - 1;
+    for (qsizetype i = 0; i < help; ++i)
+        addButton(buttons[i]);
+    for (const SettingsWindowKind *kind : kindsByCommandSlot())
+        addButton({kind->button, kind->image, kind->buttonHint, false});
+    addButton(buttons[help]);
 
     struct Item
     {
@@ -200,20 +168,22 @@ void MainWindow::buildCommands()
         {"mnuNetworkParam", "Параметры сети", QKeySequence(Qt::CTRL | Qt::Key_P), false},
         {"mnuLineStats", "Статистика обмена", {}, true},
         {"mnuPortAssignment", "Назначение портов", {}, true},
-        {"mnuOptConfig", "Конфигурации", {}, true},
-        {"mnuOptChannel", "Каналов", {}, true},
-        {"mnuOptConturs", "Контуров", {}, true},
-        {"mnuOptAlarms", "Сигнализации", {}, true},
-        {"mnuOptPrograms", "Программ", {}, true},
-        {"mnuOptArchData", "Внутренний архив", {}, true},
         {"mnuAboutProgram", "О программе...", QKeySequence(Qt::Key_F2), true},
         {"mnuShowHelpDoc", "Справка", QKeySequence(Qt::Key_F1), true},
     };
-    for (const Item &i : items) {
+    auto addItem = [this](const Item &i) {
         QAction *a = addCommand(QString::fromLatin1(i.name), QString::fromUtf8(i.text));
         a->setShortcut(i.shortcut);
         a->setEnabled(i.enabled);
-    }
+    };
+    // The "Настройка" menu's items come before the help menu's.
+    const qsizetype about = std::size(items) - 2;
+    for (qsizetype i = 0; i < about; ++i)
+        addItem(items[i]);
+    for (const SettingsWindowKind *kind : kindsByCommandSlot())
+        addItem({kind->menuItem, kind->menuText, {}, true});
+    for (qsizetype i = about; i < qsizetype(std::size(items)); ++i)
+        addItem(items[i]);
 
     QAction *save =
         addCommand(QStringLiteral("SaveTree"), QStringLiteral(" Сохранить настройки сети"));
@@ -249,9 +219,8 @@ void MainWindow::buildMenus()
 
     m_optionsMenu = menuBar()->addMenu(QStringLiteral("Настройка"));
     m_optionsMenu->setObjectName(QStringLiteral("mnuOptions"));
-    for (const char *name : {"mnuOptConfig", "mnuOptChannel", "mnuOptConturs", "mnuOptAlarms",
-                             "mnuOptPrograms", "mnuOptArchData"})
-        add(m_optionsMenu, name);
+    for (const SettingsWindowKind *kind : kindsByCommandSlot())
+        add(m_optionsMenu, kind->menuItem);
     // Disabled on the menu itself: its title follows, and enabling the window again does not
     // bring it back.
     m_optionsMenu->setEnabled(false);
@@ -272,11 +241,12 @@ void MainWindow::buildToolBar()
     bar->setIconSize(QSize(24, 24));
     bar->toggleViewAction()->setEnabled(false);
     setContextMenuPolicy(Qt::NoContextMenu);
-    for (const char *name :
-         {"butLoadTree", "butFindDevices", "butNetworkParams", "butEnableCycleReqDev", "|",
-          "butShowFormConfig", "butShowFormChannelsConfig", "butShowFormCountursConfig",
-          "butShowFormAlarmsConfig", "butShowFormProgramControl", "butShowFormArchData", "|",
-          "butShowHelpDoc"}) {
+    QList<const char *> names{"butLoadTree", "butFindDevices", "butNetworkParams",
+                              "butEnableCycleReqDev", "|"};
+    for (const SettingsWindowKind *kind : kindsByCommandSlot())
+        names.append(kind->button);
+    names.append({"|", "butShowHelpDoc"});
+    for (const char *name : std::as_const(names)) {
         if (name[0] == '|') {
             bar->addSeparator();
             continue;
@@ -433,6 +403,12 @@ void MainWindow::connectCommands()
             openWindow(static_cast<QWidget *>(m_windows.*member));
         };
     };
+    auto opensSettings = [this](FeatureCode code) {
+        return [this, code]() {
+            makeWindowsNow();
+            openWindow(settingsWindow(code));
+        };
+    };
     auto findDevices = [this]() {
         openWindow(m_windows.findDevices);
         EnableDeviceCommands();
@@ -449,18 +425,10 @@ void MainWindow::connectCommands()
     on("mnuNetworkParam", opens(&Windows::networkConfig));
     on("mnuLineStats", opens(&Windows::lineStats));
     on("mnuPortAssignment", opens(&Windows::portAssignment));
-    on("butShowFormConfig", opens(&Windows::config));
-    on("mnuOptConfig", opens(&Windows::config));
-    on("butShowFormChannelsConfig", opens(&Windows::channelConfig));
-    on("mnuOptChannel", opens(&Windows::channelConfig));
-    on("butShowFormCountursConfig", opens(&Windows::contursConfig));
-    on("mnuOptConturs", opens(&Windows::contursConfig));
-    on("butShowFormAlarmsConfig", opens(&Windows::alarm));
-    on("mnuOptAlarms", opens(&Windows::alarm));
-    on("butShowFormProgramControl", opens(&Windows::programControl));
-    on("mnuOptPrograms", opens(&Windows::programControl));
-    on("butShowFormArchData", opens(&Windows::archData));
-    on("mnuOptArchData", opens(&Windows::archData));
+    for (const SettingsWindowKind &kind : m_kinds) {
+        on(kind.button, opensSettings(kind.feature));
+        on(kind.menuItem, opensSettings(kind.feature));
+    }
     on("butShowHelpDoc", &MainWindow::showHelpDocument);
     on("mnuShowHelpDoc", &MainWindow::showHelpDocument);
     on("mnuAboutProgram", &MainWindow::showAbout);
@@ -512,8 +480,8 @@ void MainWindow::connectSession()
     connect(&scan, &NetworkScan::deviceFound, this, [this](int index) {
         const DeviceNode *record = m_session.network().device(index);
         for (const FeatureEntry &e : featureEntries(record ? record->variant() : 0)) {
-            if (const char *button = editorButtonFor(e.image))
-                command(QString::fromLatin1(button))->setEnabled(true);
+            if (const SettingsWindowKind *kind = findKind(m_kinds, e.code))
+                command(QString::fromLatin1(kind->button))->setEnabled(true);
         }
         if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(index))
             m_tree->expandItem(item);
@@ -551,32 +519,32 @@ void MainWindow::makeWindowsNow()
 QList<EditorWindow *> MainWindow::statefulWindows() const
 {
     QList<EditorWindow *> result;
-    for (EditorWindow *w :
-         {m_windows.config, m_windows.alarm, m_windows.channelConfig, m_windows.contursConfig,
-          m_windows.programControl, m_windows.archData, m_windows.networkConfig}) {
+    QList<EditorWindow *> all = m_windows.settings;
+    all.append(m_windows.networkConfig);
+    for (EditorWindow *w : std::as_const(all)) {
         if (w && w->remembersPerDevice())
             result.append(w);
     }
     return result;
 }
 
-QWidget *MainWindow::windowFor(FeatureCode code) const
+EditorWindow *MainWindow::settingsWindow(FeatureCode code) const
 {
-    switch (code) {
-    case FeatureCode::Config:
-        return m_windows.config;
-    case FeatureCode::Channels:
-        return m_windows.channelConfig;
-    case FeatureCode::Loops:
-        return m_windows.contursConfig;
-    case FeatureCode::Alarms:
-        return m_windows.alarm;
-    case FeatureCode::Archive:
-        return m_windows.archData;
-    case FeatureCode::Programs:
-        return m_windows.programControl;
+    for (qsizetype i = 0; i < m_kinds.size() && i < m_windows.settings.size(); ++i) {
+        if (m_kinds[i].feature == code)
+            return m_windows.settings[i];
     }
     return nullptr;
+}
+
+QList<const SettingsWindowKind *> MainWindow::kindsByCommandSlot() const
+{
+    QList<const SettingsWindowKind *> kinds;
+    for (const SettingsWindowKind &kind : m_kinds)
+        kinds.append(&kind);
+    std::sort(kinds.begin(), kinds.end(),
+              [](const auto *a, const auto *b) { return a->commandSlot < b->commandSlot; });
+    return kinds;
 }
 
 bool MainWindow::isPolling() const
@@ -684,8 +652,8 @@ void MainWindow::EnableDeviceCommands()
 
 void MainWindow::setEditorButtonsEnabled(bool on)
 {
-    for (const char *name : kEditorButtons)
-        command(QString::fromLatin1(name))->setEnabled(on);
+    for (const SettingsWindowKind &kind : m_kinds)
+        command(QString::fromLatin1(kind.button))->setEnabled(on);
 }
 
 void MainWindow::TreeView1DblClick()
@@ -697,7 +665,7 @@ void MainWindow::TreeView1DblClick()
     feature->opened = 1;
     if (isPolling())
         return;
-    if (QWidget *window = windowFor(FeatureCode(feature->code))) {
+    if (QWidget *window = settingsWindow(FeatureCode(feature->code))) {
         window->show();
         window->raise();
         window->activateWindow();
@@ -977,13 +945,7 @@ void MainWindow::closeSequence()
 
     for (EditorWindow *w : statefulWindows())
         w->setStoringEnabled(false);
-    for (QWidget *w :
-         {static_cast<QWidget *>(m_windows.config), m_windows.findDevices,
-          static_cast<QWidget *>(m_windows.programControl),
-          static_cast<QWidget *>(m_windows.archData), static_cast<QWidget *>(m_windows.alarm),
-          static_cast<QWidget *>(m_windows.channelConfig),
-          static_cast<QWidget *>(m_windows.contursConfig),
-          static_cast<QWidget *>(m_windows.networkConfig), m_windows.about}) {
+    for (QWidget *w : std::as_const(m_windows.made)) {
         if (w)
             w->hide();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/devicenode.h"
+#include "windowkit/settingswindowkind.h"
 #include "windowkit/windowhost.h"
 
 #include <QMainWindow>
@@ -35,17 +36,16 @@ public:
     // The secondary windows, created once at start after this one.
     struct Windows
     {
-        EditorWindow *config = nullptr;
+        // The settings windows of the selected device, one for each kind, in the kinds' order.
+        QList<EditorWindow *> settings;
         QWidget *findDevices = nullptr;
-        EditorWindow *programControl = nullptr;
-        EditorWindow *archData = nullptr;
-        EditorWindow *alarm = nullptr;
-        EditorWindow *channelConfig = nullptr;
-        EditorWindow *contursConfig = nullptr;
         EditorWindow *networkConfig = nullptr;
         QWidget *about = nullptr;
         QWidget *lineStats = nullptr;
         QWidget *portAssignment = nullptr;
+        // Every one of them in the order they were made: hidden in that order at close, and
+        // deleted in the reverse order.
+        QList<QWidget *> made;
     };
 
     static constexpr int kClientWidth = 721;
@@ -53,7 +53,9 @@ public:
     // How long the scan's result stays on the progress panel.
     static constexpr int kScanResultShowMs = 2000;
 
-    explicit MainWindow(Session &session, QWidget *parent = nullptr);
+    // kinds: the settings windows of the selected device that the toolbar, the "Настройка" menu
+    // and the tree's entries open.
+    MainWindow(Session &session, SettingsWindowKinds kinds, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     Session &session() const { return m_session; }
@@ -65,8 +67,8 @@ public:
     const Windows &windows() const { return m_windows; }
     // The windows whose controls are remembered per device, in switching order.
     QList<EditorWindow *> statefulWindows() const;
-    // The window a settings entry of the tree opens.
-    QWidget *windowFor(FeatureCode code) const;
+    // The window a settings entry of the tree opens (nullptr before the windows are made).
+    EditorWindow *settingsWindow(FeatureCode code) const;
 
     // The run's single-instance mark, released in the close sequence.
     void setSingleInstanceEvent(SingleInstanceEvent *event) { m_instanceEvent = event; }
@@ -138,6 +140,8 @@ private:
     QAction *addCommand(const QString &name, const QString &text, int image = -1,
                         bool toggle = false);
     void setEditorButtonsEnabled(bool on);
+    // The settings windows' kinds in the order of their commands.
+    QList<const SettingsWindowKind *> kindsByCommandSlot() const;
     void showHelpDocument();
     void showAbout();
 
@@ -160,6 +164,7 @@ private:
     void writeReport();
 
     Session &m_session;
+    SettingsWindowKinds m_kinds;
     SingleInstanceEvent *m_instanceEvent = nullptr;
     Windows m_windows;
 

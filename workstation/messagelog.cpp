@@ -2,7 +2,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/messageservice.h"
-#include "workstation/images.h"
+#include "windowkit/images.h"
 
 #include <QContextMenuEvent>
 #include <QDir>

@@ -12,7 +12,7 @@
 #include "windowkit/windowhost.h"
 #include "workstation/application.h"
 #include "workstation/dataview.h"
-#include "workstation/images.h"
+#include "windowkit/images.h"
 
 #include <QAction>
 #include <QCheckBox>

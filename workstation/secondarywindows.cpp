@@ -2,7 +2,7 @@
 
 #include "platform/datafolder.h"
 #include "windowkit/secondarywindow.h"
-#include "workstation/images.h"
+#include "windowkit/images.h"
 
 #include <QDir>
 #include <QGroupBox>

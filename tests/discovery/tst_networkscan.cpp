@@ -144,7 +144,8 @@ private slots:
         QCOMPARE(control<QSpinBox>("EditAdrBeg")->value(), 1);
         QCOMPARE(control<QSpinBox>("EditAdrEnd")->maximum(), 127);
         QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
-        auto *config = m_main->windows().config->findChild<QComboBox *>("ComboBaudrate1");
+        auto *config =
+            m_main->settingsWindow(FeatureCode::Config)->findChild<QComboBox *>("ComboBaudrate1");
         QCOMPARE(config->currentText(), QStringLiteral("9600"));
 
         // The end address follows a begin address set beyond it.

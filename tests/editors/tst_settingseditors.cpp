@@ -115,11 +115,17 @@ class TestSettingsEditors : public QObject
     Session &session() { return m_conf->session; }
     const DeviceNode &record() { return *session().network().device(0); }
 
-    ConfigWindow *config() { return static_cast<ConfigWindow *>(main().windows().config); }
-    AlarmWindow *alarms() { return static_cast<AlarmWindow *>(main().windows().alarm); }
+    ConfigWindow *config()
+    {
+        return static_cast<ConfigWindow *>(main().settingsWindow(FeatureCode::Config));
+    }
+    AlarmWindow *alarms()
+    {
+        return static_cast<AlarmWindow *>(main().settingsWindow(FeatureCode::Alarms));
+    }
     ChannelConfigWindow *channels()
     {
-        return static_cast<ChannelConfigWindow *>(main().windows().channelConfig);
+        return static_cast<ChannelConfigWindow *>(main().settingsWindow(FeatureCode::Channels));
     }
     template <typename T> T *in(QWidget *window, const QString &name)
     {
@@ -202,7 +208,7 @@ class TestSettingsEditors : public QObject
 
     ArchDataWindow *archiveWindow()
     {
-        return static_cast<ArchDataWindow *>(main().windows().archData);
+        return static_cast<ArchDataWindow *>(main().settingsWindow(FeatureCode::Archive));
     }
 
     QStringList gridRow(QTableWidget *grid, int row)
@@ -215,12 +221,12 @@ class TestSettingsEditors : public QObject
 
     ProgramControlWindow *programWindow()
     {
-        return static_cast<ProgramControlWindow *>(main().windows().programControl);
+        return static_cast<ProgramControlWindow *>(main().settingsWindow(FeatureCode::Programs));
     }
 
     ContursConfigWindow *loops()
     {
-        return static_cast<ContursConfigWindow *>(main().windows().contursConfig);
+        return static_cast<ContursConfigWindow *>(main().settingsWindow(FeatureCode::Loops));
     }
 
     // What the command-line tool prints for a command to the device; empty without an answer.

@@ -79,7 +79,7 @@ class TestDeviceTree : public QObject
 
     template <typename T> T *configControl(const char *name)
     {
-        return m_main->windows().config->findChild<T *>(QLatin1String(name));
+        return m_main->settingsWindow(FeatureCode::Config)->findChild<T *>(QLatin1String(name));
     }
 
 private slots:
@@ -104,7 +104,7 @@ private slots:
         // Every selection that runs shows its device's table right after naming the chart.
         connect(m_main, &MainWindow::chartTitleChanged, this, [this] { ++m_tableShows; });
         // A stored control of the alarm window (its other controls come with the alarm editor).
-        m_alarmCheck = new QCheckBox(m_main->windows().alarm);
+        m_alarmCheck = new QCheckBox(m_main->settingsWindow(FeatureCode::Alarms));
         m_alarmCheck->setObjectName(QStringLiteral("CheckAlarm1"));
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main));
@@ -326,7 +326,7 @@ private slots:
         QCOMPARE(m_session->CurrentDevice(), before);
         m_tree->setCurrentItem(m_tree->topLevelItem(2)->child(0));
         emit m_tree->itemDoubleClicked(m_tree->currentItem(), 0);
-        QVERIFY(!m_main->windows().config->isVisible());
+        QVERIFY(!m_main->settingsWindow(FeatureCode::Config)->isVisible());
     }
 
     void doubleClickOpensTheFeaturesWindow_data()
@@ -348,7 +348,7 @@ private slots:
         m_main->command(QStringLiteral("butEnableCycleReqDev"))->setChecked(buttonDown);
         if (timerRuns)
             m_session->polling().VrTimer1()->start(); // never advanced: it stays running
-        QWidget *archive = m_main->windows().archData;
+        QWidget *archive = m_main->settingsWindow(FeatureCode::Archive);
         archive->move(40, 30);
         QTreeWidgetItem *entry = m_tree->topLevelItem(1)->child(5); // "Архив данных"
         m_tree->setCurrentItem(entry);
@@ -364,7 +364,7 @@ private slots:
         // A device entry opens nothing.
         m_tree->setCurrentItem(m_tree->topLevelItem(0));
         emit m_tree->itemDoubleClicked(m_tree->topLevelItem(0), 0);
-        QVERIFY(!m_main->windows().config->isVisible());
+        QVERIFY(!m_main->settingsWindow(FeatureCode::Config)->isVisible());
     }
 
     // Dotted lines join the entries: a leaf entry's indentation is drawn on, not left blank.

@@ -84,11 +84,13 @@ const struct
     {"chart as a bitmap", "chart.bmp", Text, kPlain, [](Bench &b) { ExportChartClick(&b.chart); }},
     {"table workbook", "table.xls", Text, kPlain, [](Bench &b) { Excel1Click(b.view.table()); }},
     {"program file", "programs.kpg", Text, kHeading,
-     [](Bench &b) { b.click(b.conf.main->windows().programControl, "ProgSaveFile"); }},
+     [](Bench &b) { b.click(b.conf.main->settingsWindow(FeatureCode::Programs), "ProgSaveFile"); }},
     {"archive workbook", "LorvanArchiv.xlsx", Text,
      QString("Ошибка передачи в Excel!\r\n") + kPlain,
      [](Bench &b) {
-         b.inFolder("TMPDIR", [&] { b.click(b.conf.main->windows().archData, "BtnExportExcel"); });
+         b.inFolder("TMPDIR", [&] {
+             b.click(b.conf.main->settingsWindow(FeatureCode::Archive), "BtnExportExcel");
+         });
          b.error = b.messages.shown.value(0).text.replace(QRegularExpression("-\\w+\\.x"), ".x");
      }},
     {"lorvan-cli snapshot", "snapshot.txt", Text, "lorvan-cli snapshot: %1: %2 66",

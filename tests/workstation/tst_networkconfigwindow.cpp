@@ -1,5 +1,5 @@
-#include "tests/support/configuratortestenv.h"
 #include "platform/datafolder.h"
+#include "tests/support/configuratortestenv.h"
 #include "tests/support/pollingtestenv.h"
 
 #include "platform/settings.h"

@@ -3,8 +3,8 @@
 
 #include "platform/measurementtable.h"
 #include "platform/settings.h"
+#include "windowkit/images.h"
 #include "workstation/dataview.h"
-#include "workstation/images.h"
 #include "workstation/networkfilecommands.h"
 
 #include <QAction>

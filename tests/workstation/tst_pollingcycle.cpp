@@ -1,13 +1,13 @@
+#include "support/fulldisk.h"
 #include "tests/support/configuratortestenv.h"
 #include "tests/support/pollingtestenv.h"
-#include "support/fulldisk.h"
 
 #include "platform/measurementmodel.h"
 #include "platform/portpath.h"
 #include "platform/settings.h"
 #include "windowkit/editorwindow.h"
+#include "windowkit/images.h"
 #include "workstation/dataview.h"
-#include "workstation/images.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -564,7 +564,7 @@ private slots:
         startPlant({{1, 4, 1}, {2, 4, 1}});
         auto *update = m_main->windows().networkConfig->findChild<QCheckBox *>("CheckUpdateGraph");
         QVERIFY(update && update->isChecked());
-        m_main->windows().channelConfig->show();
+        m_main->settingsWindow(FeatureCode::Channels)->show();
         pollingButton()->trigger();
         QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 3; }, 8000));
         QVERIFY(m_session->pollIdleEvent().isSet());
@@ -578,8 +578,8 @@ private slots:
 
         const SimTraffic::Reply last = m_traffic.liveReplies(1).last();
         for (int c = 0; c < 4; ++c) {
-            auto *field = m_main->windows().channelConfig->findChild<QWidget *>(
-                QStringLiteral("EditValX%1").arg(c + 1));
+            auto *field = m_main->settingsWindow(FeatureCode::Channels)
+                              ->findChild<QWidget *>(QStringLiteral("EditValX%1").arg(c + 1));
             QVERIFY(field);
             QCOMPARE(field->property("value").toDouble(), double(last.values[c]));
         }

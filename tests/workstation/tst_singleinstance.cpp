@@ -115,7 +115,8 @@ private slots:
             QVERIFY2(!folder.startsWith(shared) && !folder.startsWith(QDir::tempPath()),
                      qPrintable(folder));
             QCOMPARE(QFileInfo(folder).ownerId(), uint(::geteuid()));
-            QCOMPARE(QFile::permissions(folder) & (QFileDevice::WriteGroup | QFileDevice::WriteOther),
+            QCOMPARE(QFile::permissions(folder) &
+                         (QFileDevice::WriteGroup | QFileDevice::WriteOther),
                      QFileDevice::Permissions());
         }
         qputenv("XDG_RUNTIME_DIR", runtime);

@@ -1,4 +1,4 @@
-#include "workstation/images.h"
+#include "windowkit/images.h"
 
 #include <QDir>
 #include <QFileInfo>
