@@ -90,7 +90,7 @@ void createSecondaryWindows(Session &session, MainWindow &main)
     }
     w.networkConfig = made(new NetworkConfigWindow(session, host));
     w.about = made(new AboutWindow(&main));
-    w.lineStats = made(new LineStatsWindow(session.exchangeStats(), session.network(), &main));
+    w.lineStats = made(new LineStatsWindow(session.line().stats, session.network(), &main));
     w.portAssignment = made(new PortAssignmentWindow(&main));
     // Keys and placement as every other secondary window of the configurator.
     makeSecondaryWindow(w.portAssignment, w.portAssignment->objectName(),

@@ -331,16 +331,16 @@ void emptyScan(const QString &portDir)
         return;
     }
     Session session(systemClock());
-    session.link().Setup(session.commPort());
+    session.line().link.Setup(session.line().port);
     NetworkScan::Range range;
     range.portNumber = 2;
     range.firstSpeed = 7;
     range.firstAddress = 1;
     range.lastAddress = 32;
     const LineSpeed &speed = kLineSpeeds[7];
-    session.commPort().setBaudrate(speed.rate);
+    session.line().port.setBaudrate(speed.rate);
     const int wait = replyWindowMs(speed.scanResponseWait + ModbusLink::kRegisterExtraWait, 17,
-                                   readChars(9), session.commPort().characterMs());
+                                   readChars(9), session.line().port.characterMs());
     QElapsedTimer clock;
     clock.start();
     try {

@@ -86,7 +86,8 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
         m_progress->setValue(std::min(done, std::max(1, total)));
     });
     auto showFound = [this] {
-        m_found->setText(QStringLiteral("Найдено устройств: %1").arg(m_session.deviceCount()));
+        m_found->setText(
+            QStringLiteral("Найдено устройств: %1").arg(m_session.network().deviceCount()));
     };
     connect(&scan, &NetworkScan::started, m_found, showFound);
     connect(&scan, &NetworkScan::deviceFound, m_found, showFound);
@@ -104,10 +105,11 @@ FindDevicesWindow::FindDevicesWindow(Session &session, WindowHost &host)
 
     m_port->setCurrentIndex(0);
     m_speed->setCurrentIndex(3);
-    connect(&m_session, &Session::deviceSpeedChanged, m_speed, [this](const QString &text) {
-        if (const int i = m_speed->findText(text); i >= 0)
-            m_speed->setCurrentIndex(i);
-    });
+    connect(&m_session.selected(), &SelectedDevice::speedChanged, m_speed,
+            [this](const QString &text) {
+                if (const int i = m_speed->findText(text); i >= 0)
+                    m_speed->setCurrentIndex(i);
+            });
     connect(m_port, &QComboBox::currentIndexChanged, this, &FindDevicesWindow::ComboPortNumChange);
     connect(m_speed, &QComboBox::activated, this, &FindDevicesWindow::ComboBaudrateCloseUp);
     connect(m_begin, &QSpinBox::valueChanged, this, &FindDevicesWindow::EditAdrBegChange);
@@ -127,7 +129,7 @@ int FindDevicesWindow::lastResult() const
 void FindDevicesWindow::ComboPortNumChange()
 {
     QString refusal;
-    const int inForce = m_session.chooseScanPort(m_port->currentIndex() + 1, &refusal);
+    const int inForce = m_session.scan().choosePort(m_port->currentIndex() + 1, &refusal);
     if (!refusal.isEmpty()) {
         const QSignalBlocker quiet(m_port);
         m_port->setCurrentIndex(inForce - 1);
@@ -140,7 +142,7 @@ void FindDevicesWindow::ComboBaudrateCloseUp()
     const int i = m_speed->currentIndex();
     if (i < 0)
         return;
-    m_session.chooseScanSpeed(kLineSpeeds[i].rate, m_speed->currentText());
+    m_session.scan().chooseSpeed(kLineSpeeds[i].rate, m_speed->currentText());
 }
 
 void FindDevicesWindow::EditAdrBegChange()
@@ -192,7 +194,7 @@ void FindDevicesWindow::scan()
     if (const QString why = m_session.scan().portProblem(); !why.isEmpty())
         showMessage(why, QStringLiteral("Поиск устройств"), MessageIcon::Error);
     // The speed box follows the selected device's line speed (codes 0..4 are 9600..115200).
-    if (const LineSpeed *s = lineSpeedForCode(m_session.CurrentDevice().speedCode())) {
+    if (const LineSpeed *s = lineSpeedForCode(m_session.selected().CurrentDevice().speedCode())) {
         const int i = m_speed->findText(QString::fromLatin1(s->text));
         if (i >= 0)
             m_speed->setCurrentIndex(i);

@@ -95,24 +95,25 @@ ConfigWindow::ConfigWindow(Session &session, WindowHost &host)
 void ConfigWindow::followSession()
 {
     Session &s = session();
-    connect(&s, &Session::identityDescribed, this, [this](const IdentityTexts &t) {
-        m_type->setText(t.type);
-        m_address->setText(t.address);
-        m_version->setText(t.version);
-        m_build->setText(t.releaseDate);
-        m_serial->setText(t.serial);
-        m_variant->setText(t.variant);
-        m_date->setText(t.clockDate);
-        m_time->setText(t.clockTime);
-        m_speed->setCurrentIndex(m_speed->findText(t.speed)); // -1 for an unknown speed
-    });
-    connect(&s, &Session::selectedNameShown, m_description, &QLineEdit::setText);
-    connect(&s, &Session::scanSpeedChosen, m_speed,
+    connect(&s.selected(), &SelectedDevice::identityDescribed, this,
+            [this](const IdentityTexts &t) {
+                m_type->setText(t.type);
+                m_address->setText(t.address);
+                m_version->setText(t.version);
+                m_build->setText(t.releaseDate);
+                m_serial->setText(t.serial);
+                m_variant->setText(t.variant);
+                m_date->setText(t.clockDate);
+                m_time->setText(t.clockTime);
+                m_speed->setCurrentIndex(m_speed->findText(t.speed)); // -1 for an unknown speed
+            });
+    connect(&s.selected(), &SelectedDevice::nameShown, m_description, &QLineEdit::setText);
+    connect(&s.scan(), &NetworkScan::speedChosen, m_speed,
             [this](const QString &text) { m_speed->setCurrentIndex(m_speed->findText(text)); });
     // A device's identity read again ends a pending edit of its address or line speed.
     connect(&s, &Session::currentIdentityRefreshed, this, &ConfigWindow::endEdit);
     connect(&s.scan(), &NetworkScan::finished, this, [this](int found) {
-        const int code = session().CurrentDevice().speedCode();
+        const int code = session().selected().CurrentDevice().speedCode();
         m_speed->setCurrentIndex(code < m_speed->count() ? code : -1);
         // The scan ends a pending edit: the field being edited lets go of the focus.
         if (found > 0) {
@@ -352,8 +353,9 @@ void ConfigWindow::ConfigRead(ExchangeRun &run)
     showCommonBlock();
     if (readSettings(run, kIdentityBlock) == 0) {
         const auto read = imageBlock<identity::kBytes>(kIdentityBlock);
-        std::copy(read.begin(), read.end(), session().CurrentDevice().identity().begin());
-        session().DescribeDevice(session().CurrentDevice().identity());
+        std::copy(read.begin(), read.end(),
+                  session().selected().CurrentDevice().identity().begin());
+        session().selected().DescribeDevice(session().selected().CurrentDevice().identity());
     }
 }
 
@@ -436,7 +438,7 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
         return;
     }
     // The selected device's own identity, not whatever identity the image last took.
-    IdentityBlock ident = IdentityBlock::decode(session().CurrentDevice().identity());
+    IdentityBlock ident = IdentityBlock::decode(session().selected().CurrentDevice().identity());
     ident.setAddress(address);
     if (clockTyped) {
         const IdentityBlock device =
@@ -450,10 +452,10 @@ void ConfigWindow::SaveConfig(ExchangeRun &run)
     if (writeSettings(run, {regmap::kIdentity, length}) == 0) {
         m_typedDate.reset();
         m_typedTime.reset();
-        session().adoptSelectedIdentity(ident);
-        session().DescribeDevice(session().CurrentDevice().identity());
+        session().selected().adoptIdentity(ident);
+        session().selected().DescribeDevice(session().selected().CurrentDevice().identity());
     } else {
-        holdingImage()[identity::kAddress] = session().CurrentDevice().address();
+        holdingImage()[identity::kAddress] = session().selected().CurrentDevice().address();
     }
 }
 
@@ -566,7 +568,7 @@ void ConfigWindow::checkDescription()
 {
     // Only what the user typed names the device: a key that changed nothing (Tab, Alt) over a
     // text the program put in would otherwise rename the entry to it, even to nothing.
-    if (session().deviceCount() < 1 || !m_description->isModified())
+    if (session().network().deviceCount() < 1 || !m_description->isModified())
         return;
     QString text = m_description->text();
     if (text.size() > DeviceNetwork::kNameLength) {
@@ -575,8 +577,8 @@ void ConfigWindow::checkDescription()
         m_description->setText(text.left(DeviceNetwork::kNameLength));
         return;
     }
-    if (session().network().isDevice(session().selectedIndex()))
-        session().network().setText(session().selectedIndex(), text);
+    if (session().network().isDevice(session().selected().index()))
+        session().network().setText(session().selected().index(), text);
 }
 
 bool ConfigWindow::eventFilter(QObject *watched, QEvent *event)

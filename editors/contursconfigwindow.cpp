@@ -136,7 +136,8 @@ ContursConfigWindow::ContursConfigWindow(Session &session, WindowHost &host)
     }
 
     // The view's lines are the live values of the device they were read from.
-    connect(&session, &Session::selectionChanged, this, &ContursConfigWindow::clearView);
+    connect(&session.selected(), &SelectedDevice::selectionChanged, this,
+            &ContursConfigWindow::clearView);
     declareCommandPanels(
         {controls(1).panel, controls(2).panel, controls(1).refresh, controls(2).refresh});
 }

@@ -78,6 +78,11 @@ public:
     // and records, without what every run changes by itself (next poll times, the answer
     // pictures, the opened marks). Equal fingerprints mean nothing worth saving changed.
     QByteArray settingsFingerprint() const;
+    // Whether the network differs from the one last saved to or loaded from a network file; a
+    // fresh program's empty network counts as saved.
+    bool changedSinceFiled() const { return settingsFingerprint() != m_filed; }
+    // The network as it is now was saved or loaded.
+    void markFiled() { m_filed = settingsFingerprint(); }
 
     // Counts the changes that removed or replaced entries, so that code that waited for a reply
     // can tell whether the entry it started with is still the same.
@@ -91,4 +96,5 @@ signals:
 private:
     QList<NetworkEntry> m_entries;
     quint64 m_generation = 0;
+    QByteArray m_filed;
 };

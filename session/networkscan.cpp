@@ -3,6 +3,7 @@
 #include "device/identity.h"
 #include "platform/clock.h"
 #include "platform/datafolder.h"
+#include "platform/pumpedwait.h"
 #include "platform/settings.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
@@ -10,6 +11,45 @@
 #include <algorithm>
 
 NetworkScan::NetworkScan(Session &session) : QObject(&session), m_session(session) {}
+
+void NetworkScan::chooseSpeed(Baudrate rate, const QString &text)
+{
+    m_session.line().port.setBaudrate(rate);
+    emit speedChosen(text);
+}
+
+int NetworkScan::choosePort(int number, QString *refusal)
+{
+    CommPort &port = m_session.line().port;
+    try {
+        port.setPortNum(number);
+    } catch (const PortError &e) {
+        *refusal = e.message();
+    }
+    return port.PortNum();
+}
+
+std::optional<QString> NetworkScan::tryPort(int number, int settleMs)
+{
+    SerialLine &line = m_session.line();
+    CommPort &port = line.port;
+    if (port.IsOpen())
+        return std::nullopt;
+    const int remembered = port.PortNum();
+    port.setPortNum(number);
+    std::optional<QString> why;
+    try {
+        port.Open();
+        port.Close();
+    } catch (const PortError &) {
+        why = line.portProblemText();
+    }
+    DelayPumping(settleMs);
+    if (port.IsOpen())
+        port.Close();
+    port.setPortNum(remembered);
+    return why;
+}
 
 int NetworkScan::run(const Range &range)
 {
@@ -26,7 +66,7 @@ int NetworkScan::run(const Range &range)
     openSettings()->remove(QStringLiteral("Forms"));
     m_portProblem.clear();
     emit started();
-    m_session.commPort().setPortNum(range.portNumber);
+    m_session.line().port.setPortNum(range.portNumber);
 
     const int firstSpeed = std::clamp(range.firstSpeed, 0, 7);
     m_done = 0;
@@ -34,15 +74,15 @@ int NetworkScan::run(const Range &range)
     emit progressed(m_done, m_total);
     for (int address = range.firstAddress;
          address <= range.lastAddress && m_running && !m_session.isClosing() &&
-         m_session.deviceCount() < kMaxDevices;
+         m_session.network().deviceCount() < kMaxDevices;
          ++address)
         probeAddress(address, firstSpeed);
 
     m_session.clock().delay(300);
-    const int found = m_session.deviceCount();
+    const int found = m_session.network().deviceCount();
     emit probesDone(found);
     if (found > 0) {
-        m_session.ApplyDeviceLineSpeed(m_session.commPort().baudrate());
+        m_session.selected().pointSpeed(m_session.line().port.baudrate());
         m_session.RefreshCurrentIdentity();
     }
     emit finished(found);
@@ -51,8 +91,8 @@ int NetworkScan::run(const Range &range)
 
 void NetworkScan::probeAddress(int address, int firstSpeed)
 {
-    CommPort &port = m_session.commPort();
-    ModbusLink &link = m_session.link();
+    CommPort &port = m_session.line().port;
+    ModbusLink &link = m_session.line().link;
     int result = 999;
     for (int i = firstSpeed; i < 8 && result != 0 && m_running && !m_session.isClosing(); ++i) {
         port.setBaudrate(kLineSpeeds[i].rate);
@@ -64,7 +104,7 @@ void NetworkScan::probeAddress(int address, int firstSpeed)
             addFoundDevice(address);
         // Every further probe would fail the same way on a port that does not open.
         if (result != 0 && port.lastOpenProblem().kind != PortProblem::None) {
-            m_portProblem = m_session.portProblemText();
+            m_portProblem = m_session.line().portProblemText();
             m_running = false;
             emit m_session.logLine(m_portProblem, true);
             emit portUnusable(m_portProblem);
@@ -79,21 +119,22 @@ void NetworkScan::probeAddress(int address, int firstSpeed)
 void NetworkScan::addFoundDevice(int address)
 {
     std::array<std::uint8_t, identity::kBytes> ident{};
-    std::copy_n(m_session.images().holding.begin(), identity::kBytes, ident.begin());
+    std::copy_n(m_session.line().images.holding.begin(), identity::kBytes, ident.begin());
     ident[6] = std::uint8_t(address);
 
-    const int number = m_session.deviceCount() + 1;
+    const int number = m_session.network().deviceCount() + 1;
     DeviceNode record =
-        DeviceNode::found(number, m_session.commPort().PortNum(), ident,
+        DeviceNode::found(number, m_session.line().port.PortNum(), ident,
                           dataFilePath(QStringLiteral("ArcData%1.dbf").arg(number)));
     DeviceNetwork &network = m_session.network();
-    const QString description = m_session.DescribeDevice(ident).left(DeviceNetwork::kNameLength);
-    m_session.showSelectedName(description);
+    const QString description =
+        m_session.selected().DescribeDevice(ident).left(DeviceNetwork::kNameLength);
+    m_session.selected().showName(description);
     // The network's entry has the chart mark set; the selected copy starts with it clear.
     record.setGraphRefresh(true);
     const int index = network.addDevice(description, record);
     record.setGraphRefresh(false);
     network.addFeatures(index);
-    m_session.setSelection(index, record);
+    m_session.selected().select(index, record);
     emit deviceFound(index);
 }

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 class Session;
 
 // The scan of one line: for every address of a range it tries the line speeds from the chosen
@@ -31,11 +33,24 @@ public:
     // Why the last scan stopped early on its port ("" when it did not).
     QString portProblem() const { return m_portProblem; }
 
+    // The line speed chosen for the scan: the port takes it and the windows show it
+    // (speedChosen).
+    void chooseSpeed(Baudrate rate, const QString &text);
+    // The port chosen for the scan. Refused (the port keeps its number) with the port's own
+    // text when it cannot be had; the number in force afterwards is returned with it.
+    int choosePort(int number, QString *refusal);
+    // Whether the port of a number can be opened now, tried and closed again after settleMs;
+    // the port keeps its number. Nothing when it opened (or an exchange holds the line, which
+    // must not be disturbed), else why not (empty when nothing more is known).
+    std::optional<QString> tryPort(int number, int settleMs);
+
     // Runs the whole scan; returns the number of devices found. Port and link errors travel
     // on to the caller, which has then the devices found so far.
     int run(const Range &range);
 
 signals:
+    // The line speed chosen for the scan, by its text.
+    void speedChosen(const QString &text);
     void started();
     // "Поиск: COMp/aaa/speed" for each probe.
     void probing(const QString &text);

@@ -59,7 +59,7 @@ PollingCycle::PollingCycle(Session &session)
     connect(m_pollTimer, &ClockTimer::timeout, this, &PollingCycle::VrThread1Execute);
     connect(m_updateTimer, &ClockTimer::timeout, this, &PollingCycle::TimerUpdateDataTimer);
     // The former device's channel names would pass for this one's until its own are read.
-    connect(&session, &Session::selectionChanged, this, [this] {
+    connect(&session.selected(), &SelectedDevice::selectionChanged, this, [this] {
         m_titlesRefreshDue = true;
         emit seriesTitlesRead(defaultSeriesTitles());
     });
@@ -80,7 +80,7 @@ std::uint32_t PollingCycle::nextPollTime(std::uint32_t now, std::int32_t periodS
 
 bool PollingCycle::event(QEvent *event)
 {
-    // The end-of-tick notice only wakes WaitForPollIdle, which the poll-idle mark already does.
+    // The end-of-tick notice only wakes waitForIdle, which the poll-idle mark already does.
     if (event->type() == kPollNoticeEvent)
         return true;
     return QObject::event(event);
@@ -110,9 +110,20 @@ void PollingCycle::switchPolling(bool on)
     m_on = false;
     emit switchedChanged(false);
     m_pollTimer->stop();
-    m_session.WaitForPollIdle();
+    waitForIdle();
     m_session.SetEditorPanelsEnabled(true);
     m_updateTimer->stop();
+}
+
+bool PollingCycle::waitForIdle()
+{
+    // Ticks run on this thread: while one is unfinished, the caller was delivered from inside
+    // its wait for a reply, and that tick can only end once the caller has returned. Waiting
+    // here would only hold the program still for the whole time-out.
+    PollIdleEvent &idle = m_session.line().pollIdle;
+    if (!idle.isSet())
+        return false;
+    return idle.wait(Session::kPollIdleWaitMs);
 }
 
 void PollingCycle::stopQuietly()
@@ -122,7 +133,7 @@ void PollingCycle::stopQuietly()
         emit switchedChanged(false);
     }
     m_pollTimer->stop();
-    m_session.WaitForPollIdle();
+    waitForIdle();
 }
 
 void PollingCycle::resumeQuietly()
@@ -136,7 +147,7 @@ void PollingCycle::resumeQuietly()
 
 void PollingCycle::VrThread1Execute()
 {
-    PollIdleEvent &idle = m_session.pollIdleEvent();
+    PollIdleEvent &idle = m_session.line().pollIdle;
     idle.reset();
     m_pollTimer->stop();
     emit tickStarted();
@@ -188,11 +199,12 @@ int PollingCycle::PollOneDevice(int index)
         return 999;
     const DeviceNode record = *polled;
     const quint64 generation = network.generation();
-    CommPort &port = m_session.commPort();
+    CommPort &port = m_session.line().port;
     port.setPortNum(record.portNumber());
     if (const auto rate = baudrateForSpeedCode(record.speedCode()))
         port.setBaudrate(*rate);
-    const int result = m_session.link().ReadInputRegisters(record.address(), 0, kLiveValueBytes);
+    const int result =
+        m_session.line().link.ReadInputRegisters(record.address(), 0, kLiveValueBytes);
     // The wait for the reply delivers other events: a scan or a file load may have replaced the
     // network meanwhile, and then the entry is gone.
     const bool entryAlive = generation == network.generation();
@@ -208,7 +220,7 @@ int PollingCycle::PollOneDevice(int index)
             const auto told = m_toldPortProblems.constFind(index);
             if (told == m_toldPortProblems.constEnd() || *told != record.portNumber()) {
                 m_toldPortProblems.insert(index, record.portNumber());
-                const QString why = m_session.portProblemText();
+                const QString why = m_session.line().portProblemText();
                 emit m_session.logLine(why, true);
                 emit portUnusable(index, why);
             }
@@ -218,13 +230,13 @@ int PollingCycle::PollOneDevice(int index)
     m_toldPortProblems.remove(index);
     std::array<double, 4> values;
     for (int c = 0; c < 4; ++c)
-        values[c] = double(field::f32(m_session.images().input, std::size_t(4 * c)));
+        values[c] = double(field::f32(m_session.line().images.input, std::size_t(4 * c)));
     AppendMeasurementRow(record.tablePath(), m_session.clock().currentDateTime(), values,
                          QLocale());
     if (!entryAlive)
         return 0;
     network.setImage(index, DeviceNetwork::kImageAnswers);
-    const bool selected = index == m_session.selectedIndex();
+    const bool selected = index == m_session.selected().index();
     emit valuesPolled(index, values, selected);
     if (selected)
         m_chartRefreshDue = m_chartUpdateOnPoll;
@@ -233,22 +245,23 @@ int PollingCycle::PollOneDevice(int index)
 
 void PollingCycle::RefreshSelectedView()
 {
-    if (m_session.deviceCount() == 0 || m_lastPolledIndex != m_session.selectedIndex())
+    if (m_session.network().deviceCount() == 0 || m_lastPolledIndex != m_session.selected().index())
         return;
     emit selectedDevicePolled();
     if (!m_titlesRefreshDue)
         return;
     m_titlesRefreshDue = false;
     DeviceNetwork &network = m_session.network();
-    const int index = m_session.selectedIndex();
+    const int index = m_session.selected().index();
     const quint64 generation = network.generation();
     const int result =
-        m_session.deviceAccess().ReadSettings(kDescriptionPosition, kDescriptionBytes);
+        m_session.line().access.ReadSettings(kDescriptionPosition, kDescriptionBytes);
     const bool entryAlive = network.contains(index) && generation == network.generation();
     QStringList titles;
     if (result == 0) {
         for (int c = 0; c < 4; ++c) {
-            const auto *text = m_session.images().holding.data() + kDescriptionPosition + 16 * c;
+            const auto *text =
+                m_session.line().images.holding.data() + kDescriptionPosition + 16 * c;
             int length = 0;
             while (length < 16 && text[length] != 0)
                 ++length;

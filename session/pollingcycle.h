@@ -88,6 +88,9 @@ signals:
     void portUnusable(int index, const QString &why);
 
 private:
+    // True when no tick runs any more; gives a running tick at most Session::kPollIdleWaitMs.
+    bool waitForIdle();
+
     Session &m_session;
     ClockTimer *m_pollTimer;
     ClockTimer *m_updateTimer;

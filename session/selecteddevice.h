@@ -4,34 +4,63 @@
 #include "device/devicenode.h"
 #include "device/identity.h"
 #include "device/registermap.h"
+#include "link/linespeeds.h"
 #include "link/modbuslink.h"
 #include "session/blockorigins.h"
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <span>
 
-class CommPort;
-class DeviceAccess;
+class DeviceNetwork;
+struct IdentityTexts;
+struct SerialLine;
 
 // The device the settings windows work on, in the device's own vocabulary: its blocks of
 // settings, its inputs, coils and discrete inputs, and moving it to another address or line
 // speed. Every exchange goes to the selected device on its own port and line speed; the windows
 // see neither the port nor the link. Reads and writes of settings leave a line in the message
 // log; the quiet ones (live values, archive records, coils the archive owns) do not.
-class SelectedDevice
+// It is also the selection itself: the selected entry of the network and its record's copy
+// (CurrentDevice), which the windows learn of from its signals.
+class SelectedDevice : public QObject
 {
+    Q_OBJECT
 public:
     enum class Log { Lines, Quiet };
-    // The device took a new identity (a write of its address or line speed succeeded).
-    using Adopt = std::function<void(const IdentityBlock &)>;
 
-    SelectedDevice(CommPort &port, ModbusLink &link, RegisterImages &images, DeviceAccess &access,
-                   BlockOrigins &origins, DeviceNode &record, Adopt adopt);
+    SelectedDevice(SerialLine &line, DeviceNetwork &network, BlockOrigins &origins,
+                   QObject *parent = nullptr);
 
+    // The absolute index of the selected device entry.
+    int index() const { return m_index; }
+    // The one place the selection changes: the entry's absolute index and its record's copy.
+    void select(int index, const DeviceNode &record);
+    // Makes the device of an entry (or the device a settings entry belongs to) the selected
+    // one. False when the entry has no device.
+    bool selectDeviceOf(int index);
+    // The network starts over: the next selection is at its start.
+    void resetIndex() { m_index = 0; }
+    const DeviceNode &CurrentDevice() const { return m_record; }
+    DeviceNode &CurrentDevice() { return m_record; }
     const DeviceNode &record() const { return m_record; }
+    // The selected device's entry text ("" without one).
+    QString name() const;
+    // Tells the windows the name to show for the selected device (nameShown).
+    void showName(const QString &name) { emit nameShown(name); }
+    // The identity texts of a device, told to every window that shows them; returns the
+    // description (type/address/speed).
+    QString DescribeDevice(std::span<const std::uint8_t> identity);
+    // The selected device took a new identity (a write of its address, line speed or clock
+    // succeeded): its copy and its tree entry's record take it, what the image and the windows
+    // hold of it stays its under a new address, and the port follows a new line speed.
+    void adoptIdentity(const IdentityBlock &identity);
+
+    // Which device the image's registers and each window's blocks came from.
+    BlockOrigins &origins() const { return m_origins; }
     std::uint8_t address() const { return m_record.address(); }
     // The device as the link reaches it.
     DeviceKey key() const { return {m_record.portNumber(), m_record.address()}; }
@@ -39,6 +68,8 @@ public:
     // The one rule for reaching it: its port number (unless the port is open) and its line
     // speed when the code is a known one.
     void pointPort();
+    // Its line speed alone: from its speed code, fallback for an unknown code.
+    void pointSpeed(Baudrate fallback);
 
     int readHolding(HoldingBlock block);
     int writeHolding(HoldingBlock block);
@@ -60,7 +91,7 @@ public:
     int readDiscreteInputs(std::uint16_t first, std::uint16_t count);
 
     // The link's count of write requests (how much of a write of several reached the device).
-    ModbusLink::WriteTally writeTally() const { return m_link.writeTally(); }
+    ModbusLink::WriteTally writeTally() const;
 
     // The images as the last exchanges left them.
     std::span<std::uint8_t> holding() const;
@@ -75,12 +106,19 @@ public:
     int moveToAddress(std::uint8_t address);
     int moveToSpeedCode(std::uint8_t code);
 
+signals:
+    // Another device is selected: what was shown of the former one is no longer its.
+    void selectionChanged();
+    void identityDescribed(const IdentityTexts &texts);
+    // The text of the selected device's entry, for the configuration window's name field.
+    void nameShown(const QString &name);
+    // The selected device now answers at this line speed (by its text).
+    void speedChanged(const QString &text);
+
 private:
-    CommPort &m_port;
-    ModbusLink &m_link;
-    RegisterImages &m_images;
-    DeviceAccess &m_access;
+    SerialLine &m_line;
+    DeviceNetwork &m_network;
     BlockOrigins &m_origins;
-    DeviceNode &m_record;
-    Adopt m_adopt;
+    DeviceNode m_record;
+    int m_index = 0;
 };

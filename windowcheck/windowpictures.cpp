@@ -46,13 +46,14 @@ void fillPlant(Session &session)
     for (std::uint8_t address : addresses) {
         const std::uint8_t ident[identity::kBytes] = {105,     3, 0x15, 0x12, 0x34, 0x12,
                                                       address, 4, 0,    0,    0,    0x05};
-        const QString text = session.DescribeDevice(ident).left(DeviceNetwork::kNameLength);
+        const QString text =
+            session.selected().DescribeDevice(ident).left(DeviceNetwork::kNameLength);
         const int index = network.addDevice(
             text, DeviceNode::found(network.deviceCount() + 1, 1, ident,
                                     dataFilePath(QStringLiteral("ArcData%1.dbf").arg(address))));
         network.addFeatures(index);
-        session.setSelection(index, *network.device(index));
-        session.showSelectedName(text);
+        session.selected().select(index, *network.device(index));
+        session.selected().showName(text);
     }
 }
 
@@ -111,7 +112,7 @@ int main(int argc, char **argv)
         main->tree()->expandAll();
         look(main.get());
         // The chart's date labels with few and with many rows.
-        const QString table = session.CurrentDevice().tablePath();
+        const QString table = session.selected().CurrentDevice().tablePath();
         QDateTime when(QDate(2026, 12, 9), QTime(17, 36, 17));
         int rows = 0;
         for (int wanted : {2, 10, 1000}) {

@@ -1,6 +1,7 @@
 #include "windowkit/editorwindow.h"
 
 #include "platform/busycursor.h"
+#include "platform/clock.h"
 #include "session/session.h"
 #include "windowkit/settingswindowkind.h"
 #include "windowkit/shownvalue.h"
@@ -18,7 +19,8 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &ob
         setWindowFlags(flags);
     setPerDevice(false);
     connect(&session, &Session::editorPanelsEnabled, this, &EditorWindow::setCommandPanelsEnabled);
-    connect(&session, &Session::selectionChanged, this, &EditorWindow::showReadOrigin);
+    connect(&session.selected(), &SelectedDevice::selectionChanged, this,
+            &EditorWindow::showReadOrigin);
 }
 
 EditorWindow::EditorWindow(Session &session, WindowHost &host, const SettingsWindowKind &kind,
@@ -103,7 +105,7 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
             return ExchangeOutcome::NotRead;
         }
     }
-    if (m_session.ConfirmStopPolling() == 0)
+    if (m_host.ConfirmStopPolling() == 0)
         return ExchangeOutcome::Declined;
     // A click delivered while a poll tick waits for its reply: the tick owns the port until it
     // ends, so the command runs after it instead of changing the port under it.
@@ -130,17 +132,17 @@ ExchangeOutcome EditorWindow::runExchange(const ExchangeOptions &options,
     ExchangeRun run;
     run.setFailureText(options.failureText);
     if (options.takePortMutex) {
-        if (!m_session.portMutex().lock(options.mutexTimeoutMs)) {
+        if (!m_session.line().portMutex.lock(options.mutexTimeoutMs)) {
             // Another exchange holds the port: as much a failure as a silent device.
             showMessage(run.failureText(), options.failureCaption, MessageIcon::Error);
             return ExchangeOutcome::PortLocked;
         }
-        unlock.mutex = &m_session.portMutex();
+        unlock.mutex = &m_session.line().portMutex;
     }
 
     const ModbusLink::WriteTally writesBefore = writeTally();
     const auto failureText = [&] {
-        const QString why = m_session.portProblemText();
+        const QString why = m_session.line().portProblemText();
         return run.failureText() + partialWriteNote(writesBefore, QStringLiteral("Настройки")) +
                (why.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + why);
     };
@@ -177,8 +179,8 @@ int EditorWindow::readSettings(ExchangeRun &run, HoldingBlock block)
 
 void EditorWindow::recordReads(const ExchangeRun &run, bool whole)
 {
-    BlockOrigins &origins = m_session.origins();
-    const DeviceKey device = m_session.selectedKey();
+    BlockOrigins &origins = device().origins();
+    const DeviceKey device = m_session.selected().key();
     for (const HoldingBlock &block : run.reads()) {
         if (whole)
             origins.windowRead(objectName(), block.position, block.length, device);
@@ -186,18 +188,19 @@ void EditorWindow::recordReads(const ExchangeRun &run, bool whole)
             origins.windowForget(objectName(), block.position, block.length);
     }
     if (whole)
-        origins.windowReadDone(objectName(), device, m_session.currentDateTime());
+        origins.windowReadDone(objectName(), device, m_session.clock().currentDateTime());
     showReadOrigin();
 }
 
 QString EditorWindow::readOriginText() const
 {
-    const QDateTime at = m_session.origins().windowReadTime(objectName(), m_session.selectedKey());
+    const QDateTime at =
+        device().origins().windowReadTime(objectName(), m_session.selected().key());
     if (!at.isValid())
         return QStringLiteral("Не прочитано");
     // The device by its tree entry's name, as the tree shows it.
     return QStringLiteral("Прочитано: %1, %2")
-        .arg(m_session.selectedName(), at.toString(QStringLiteral("HH:mm:ss")));
+        .arg(m_session.selected().name(), at.toString(QStringLiteral("HH:mm:ss")));
 }
 
 void EditorWindow::showReadOrigin()
@@ -252,6 +255,6 @@ QString EditorWindow::partialWriteNote(ModbusLink::WriteTally before, const QStr
 
 bool EditorWindow::hasRead(HoldingBlock block) const
 {
-    return m_session.origins().windowHasRead(objectName(), block.position, block.length,
-                                             m_session.selectedKey());
+    return device().origins().windowHasRead(objectName(), block.position, block.length,
+                                            m_session.selected().key());
 }

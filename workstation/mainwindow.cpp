@@ -278,7 +278,7 @@ void MainWindow::buildClientArea()
     left->addWidget(header);
     m_tree = new DeviceTree(central);
     m_tree->setNetwork(&m_session.network());
-    m_tree->setStats(&m_session.exchangeStats());
+    m_tree->setStats(&m_session.line().stats);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         m_treePopup->popup(m_tree->viewport()->mapToGlobal(pos));
@@ -446,7 +446,7 @@ void MainWindow::connectCommands()
     // A device renamed in place: the configuration window's name field shows the new name.
     connect(m_tree, &DeviceTree::nodeTextEdited, this, [this](QTreeWidgetItem *node) {
         if (DeviceTree::isDeviceNode(node))
-            m_session.showSelectedName(node->text(0));
+            m_session.selected().showName(node->text(0));
     });
 }
 
@@ -455,7 +455,8 @@ void MainWindow::connectSession()
     connect(&m_session, &Session::replyReceived, this,
             [this](const QByteArray &reply) { m_replyField->setText(QString::fromLatin1(reply)); });
     connect(&m_session, &Session::logLine, m_log, &MessageLog::appendLine);
-    connect(&m_session, &Session::identityDescribed, this, &MainWindow::showIdentity);
+    connect(&m_session.selected(), &SelectedDevice::identityDescribed, this,
+            &MainWindow::showIdentity);
 
     PollingCycle &polling = m_session.polling();
     connect(&polling, &PollingCycle::switchedChanged, this, [this](bool on) {
@@ -470,7 +471,7 @@ void MainWindow::connectSession()
     connect(&polling, &PollingCycle::chartRedrawDue, this, &MainWindow::redrawChart);
 
     connect(&m_session.network(), &DeviceNetwork::replaced, this, [this] {
-        if (m_session.deviceCount() == 0)
+        if (m_session.network().deviceCount() == 0)
             showNoDevice();
     });
 
@@ -563,7 +564,7 @@ void MainWindow::showIdentity(const IdentityTexts &t)
 
 void MainWindow::highlightSelectedNode()
 {
-    if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(m_session.selectedIndex()))
+    if (QTreeWidgetItem *item = m_tree->itemAtAbsoluteIndex(m_session.selected().index()))
         m_tree->setCurrentItem(item);
 }
 
@@ -574,7 +575,7 @@ void MainWindow::TreeView1MouseUp(QTreeWidgetItem *node)
         return;
     m_session.polling().setTitlesRefreshDue(true);
     const int index = m_tree->absoluteIndex(device);
-    if (index != m_session.selectedIndex() || m_session.deviceCount() == 1) {
+    if (index != m_session.selected().index() || m_session.network().deviceCount() == 1) {
         if (m_selectionBusy) {
             // A click delivered while the previous selection still runs: that one finishes
             // first, and its device stays highlighted.
@@ -597,13 +598,13 @@ void MainWindow::SelectDevice(int index)
     // The windows' state belongs to the device selected so far: it is stored before the new
     // device's name and identity go into the controls, or the old section would keep the new
     // device's values.
-    const bool switchSections = m_session.deviceCount() != 1;
+    const bool switchSections = m_session.network().deviceCount() != 1;
     if (switchSections)
         storeEditorState();
-    m_session.selectDeviceOf(device);
+    m_session.selected().selectDeviceOf(device);
     auto showName = [this] {
-        m_session.showSelectedName(m_session.selectedName());
-        m_session.DescribeDevice(m_session.CurrentDevice().identity());
+        m_session.selected().showName(m_session.selected().name());
+        m_session.selected().DescribeDevice(m_session.selected().CurrentDevice().identity());
     };
     showName();
 
@@ -613,7 +614,7 @@ void MainWindow::SelectDevice(int index)
         QWidget *panel;
         ~Reenable() { panel->setEnabled(true); }
     } reenable{m_dataPanel};
-    m_chartTitle = m_session.selectedName();
+    m_chartTitle = m_session.selected().name();
     emit chartTitleChanged(m_chartTitle);
     ShowDeviceTable();
     if (switchSections) {
@@ -634,7 +635,7 @@ void MainWindow::storeEditorState()
 
 void MainWindow::restoreEditorState()
 {
-    const QString section = StatefulWindow::deviceSection(m_session.selectedIndex());
+    const QString section = StatefulWindow::deviceSection(m_session.selected().index());
     for (EditorWindow *w : statefulWindows()) {
         w->setSection(section);
         w->restoreState();
@@ -674,9 +675,9 @@ void MainWindow::TreeView1DblClick()
 
 void MainWindow::ShowDeviceTable()
 {
-    if (m_session.deviceCount() == 0)
+    if (m_session.network().deviceCount() == 0)
         return;
-    const DeviceNode &current = m_session.CurrentDevice();
+    const DeviceNode &current = m_session.selected().CurrentDevice();
     const QString path = current.tablePath();
     EnsureMeasurementTable(path);
     m_dataView->open(path);
@@ -684,7 +685,7 @@ void MainWindow::ShowDeviceTable()
     for (int c = 0; c < 4; ++c)
         colours[c] = colourFromDeviceValue(current.channelColour(c + 1));
     m_chartView->setSeriesColours(colours);
-    m_chartTitle = m_session.selectedName();
+    m_chartTitle = m_session.selected().name();
     m_chartView->setChartTitle(m_chartTitle);
     m_dataView->model()->setTitles(MeasurementTableModel::defaultTitles());
     m_chartFullPage = false;
@@ -700,7 +701,7 @@ void MainWindow::showNoDevice()
 
 void MainWindow::showSelectedDevicePolled()
 {
-    m_dataView->follow(m_session.CurrentDevice().tablePath());
+    m_dataView->follow(m_session.selected().CurrentDevice().tablePath());
     m_dataView->showNewestRow();
     MeasurementTableModel *model = m_dataView->model();
     if (model->titles().value(0) != QLatin1String("Номер "))
@@ -758,6 +759,21 @@ void MainWindow::setScanLine(int line, const QString &text, bool red)
     QLabel *label = m_scanLines[line - 1];
     label->setText(text);
     label->setStyleSheet(red ? QStringLiteral("color: red;") : QString());
+}
+
+int MainWindow::ConfirmStopPolling()
+{
+    PollingCycle &polling = m_session.polling();
+    if (!polling.isPolling())
+        return 1;
+    const MessageButton answer = showMessage(
+        QStringLiteral("Активен режим сбора данных архива\r\n     Прервать чтение данных ?"),
+        QStringLiteral("Останов опроса"), MessageIcon::Information,
+        int(MessageButton::Yes) | int(MessageButton::No));
+    if (answer != MessageButton::Yes)
+        return 0;
+    polling.stopQuietly();
+    return 2;
 }
 
 void MainWindow::CenterOverMainWindow(QWidget *window)
@@ -903,7 +919,7 @@ void MainWindow::exitCommand()
 bool MainWindow::askSaveNetwork()
 {
     // Every way of closing asks here, once, and only when closing would lose a change.
-    if (m_session.deviceCount() == 0 || !m_session.networkChangedSinceFile())
+    if (m_session.network().deviceCount() == 0 || !m_session.network().changedSinceFiled())
         return false;
     if (showMessage(QStringLiteral("Сохранить дерево устройств?"),
                     QStringLiteral("Закрытие программы"), MessageIcon::Question,

@@ -106,6 +106,7 @@ public:
 
     // WindowHost
     void CenterOverMainWindow(QWidget *window) override;
+    int ConfirmStopPolling() override;
     void openWindow(QWidget *window) override;
     QWidget *mainWidget() override { return this; }
 

@@ -7,12 +7,13 @@
 #include "platform/messageservice.h"
 #include "platform/portassignment.h"
 #include "platform/pumpedwait.h"
+#include "session/networkscan.h"
 #include "session/pollingcycle.h"
 #include "session/session.h"
+#include "windowkit/images.h"
 #include "windowkit/windowhost.h"
 #include "workstation/application.h"
 #include "workstation/dataview.h"
-#include "windowkit/images.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -364,7 +365,7 @@ DeviceNode *NetworkConfigWindow::PickDevice(bool *found)
         showMessage(QStringLiteral("Ошибка записи настроек."), QString(), MessageIcon::None);
         return nullptr;
     }
-    session().setSelection(index, *record);
+    session().selected().select(index, *record);
     host().highlightSelectedNode();
     if (found)
         *found = true;
@@ -377,7 +378,7 @@ template <typename Change> void NetworkConfigWindow::changePicked(Change change)
     if (DeviceNode *record = PickDevice(&found)) {
         change(*record);
         if (found)
-            change(session().CurrentDevice());
+            change(session().selected().CurrentDevice());
     }
     m_list->setFocus();
 }
@@ -387,7 +388,7 @@ void NetworkConfigWindow::ComboPortNumChange(int item)
     const int chosen = item + 1;
     // An exchange holding the line right now cannot be disturbed; the chosen port is then taken
     // unchecked, and the next exchange on it reports it if it cannot be had.
-    const std::optional<QString> refused = session().tryPort(chosen, kProbeSettleMs);
+    const std::optional<QString> refused = session().scan().tryPort(chosen, kProbeSettleMs);
     const bool opened = !refused;
     const QString why = refused.value_or(QString());
     if (!opened) {
@@ -448,7 +449,7 @@ void NetworkConfigWindow::EditArcPathExit()
     }
     record->setTablePath(name);
     if (found)
-        session().CurrentDevice().setTablePath(name);
+        session().selected().CurrentDevice().setTablePath(name);
 }
 
 void NetworkConfigWindow::browseArcPath()

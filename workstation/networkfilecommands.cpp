@@ -56,16 +56,16 @@ SavedNetwork NetworkFileCommands::snapshot() const
     }
     net.reserved = m_reserved;
     net.deviceCount = network.deviceCount();
-    const int selected = m_session.selectedIndex();
+    const int selected = m_session.selected().index();
     net.selectedIndex = network.isDevice(selected) ? selected : 0;
-    net.current = m_session.CurrentDevice();
+    net.current = m_session.selected().CurrentDevice();
     return net;
 }
 
 bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
 {
     // The old records go first: nothing may keep working on them while the file is read.
-    const int selected = m_session.selectedIndex();
+    const int selected = m_session.selected().index();
     m_session.clearNetwork();
 
     const QByteArray bytes = file.read(networkfile::kMaxFileSize + 1);
@@ -74,8 +74,8 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
         saved = networkfile::decode(bytes);
     if (!saved) {
         showMessage(networkfile::damagedMessage(), QString(), MessageIcon::None);
-        m_session.setSelection(selected, m_session.CurrentDevice());
-        m_session.markNetworkFiled();
+        m_session.selected().select(selected, m_session.selected().CurrentDevice());
+        m_session.network().markFiled();
         return false;
     }
     QList<NetworkEntry> entries;
@@ -94,9 +94,9 @@ bool NetworkFileCommands::loadNetworkFile(QIODevice &file)
         entries.append(e);
     }
     m_session.network().replace(entries);
-    m_session.markNetworkFiled();
+    m_session.network().markFiled();
     m_reserved = saved->reserved;
-    m_session.setSelection(saved->selectedIndex, saved->current);
+    m_session.selected().select(saved->selectedIndex, saved->current);
     m_host.mainWidget()->update();
     m_host.ShowDeviceTable();
     return true;
@@ -118,7 +118,7 @@ void NetworkFileCommands::saveTreeCommand()
     if (!networkfile::save(name, snapshot(), &error))
         throw std::runtime_error(error.toStdString());
     openSettings()->setValue(QStringLiteral("TreeFile"), QFileInfo(name).absoluteFilePath());
-    m_session.markNetworkFiled();
+    m_session.network().markFiled();
 }
 
 void NetworkFileCommands::loadTreeCommand()
@@ -153,8 +153,8 @@ void NetworkFileCommands::loadFrom(const QString &path, bool wasPolling)
     if (network.entryCount() > 0) {
         // The status bar names the first device, whichever the file had selected.
         const DeviceNode *first = network.device(0);
-        m_session.showSelectedName(
-            m_session.DescribeDevice(first ? first->identity() : DeviceNode().identity()));
+        m_session.selected().showName(m_session.selected().DescribeDevice(
+            first ? first->identity() : DeviceNode().identity()));
         m_host.highlightSelectedNode();
     }
     if (wasPolling)

@@ -154,7 +154,7 @@ private slots:
         // The configuration window has no 4800; its box is left without a choice.
         setRange(9, 9, QStringLiteral("4800"));
         QCOMPARE(config->currentIndex(), -1);
-        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br4800);
+        QCOMPARE(m_session->line().port.baudrate(), Baudrate::br4800);
     }
 
     // The demo plant: 1 at 115200, 2 at 19200, 5 at 9600; every address starts again at the
@@ -165,7 +165,7 @@ private slots:
         setRange(1, 6, QStringLiteral("9600"));
         QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
 
-        QCOMPARE(m_session->deviceCount(), 3);
+        QCOMPARE(m_session->network().deviceCount(), 3);
         const QList<int> devices = m_session->network().deviceIndices();
         QCOMPARE(devices.size(), 3);
         const int addresses[] = {1, 2, 5};
@@ -196,9 +196,9 @@ private slots:
 
         // The last device found is the selected one, its record the working copy, whose graph
         // mark stays clear.
-        QCOMPARE(m_session->selectedIndex(), devices[2]);
-        QCOMPARE(int(m_session->CurrentDevice().address()), 5);
-        QVERIFY(!m_session->CurrentDevice().graphRefresh());
+        QCOMPARE(m_session->selected().index(), devices[2]);
+        QCOMPARE(int(m_session->selected().CurrentDevice().address()), 5);
+        QVERIFY(!m_session->selected().CurrentDevice().graphRefresh());
         QCOMPARE(m_main->chartTitle(), m_session->network().entry(devices[2]).text);
         QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(devices[2]));
         QVERIFY(QFileInfo::exists(dataFilePath(QStringLiteral("ArcData3.dbf"))));
@@ -280,13 +280,13 @@ private slots:
         startSimulator(s);
         setRange(7, 7, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 1);
+        QCOMPARE(m_session->network().deviceCount(), 1);
         QTreeWidgetItem *item = m_main->tree()->topLevelItem(0);
         QStringList texts;
         for (int i = 0; i < item->childCount(); ++i)
             texts.append(item->child(i)->text(0));
         QCOMPARE(texts, entries);
-        QCOMPARE(int(m_session->CurrentDevice().variant()), variant);
+        QCOMPARE(int(m_session->selected().CurrentDevice().variant()), variant);
     }
 
     // At the top speed each address gets exactly one request, answered or not.
@@ -309,7 +309,7 @@ private slots:
         setRange(1, 1, QStringLiteral("115200"));
         m_scan->FindClick();
         QCOMPARE(requests(), 1);
-        QCOMPARE(m_session->deviceCount(), found);
+        QCOMPARE(m_session->network().deviceCount(), found);
         if (!found) {
             QWidget *panel = m_main->PanelFind();
             QCOMPARE(panel->findChild<QLabel *>("StaticText1")->text(),
@@ -350,7 +350,7 @@ private slots:
         setRange(1, 20, QStringLiteral("1200"));
         m_scan->FindClick();
         QCOMPARE(requests(), 0);
-        QCOMPARE(m_session->deviceCount(), 0);
+        QCOMPARE(m_session->network().deviceCount(), 0);
         const QString port = held ? QStringLiteral("COM1") : QStringLiteral("COM2");
         const QString why =
             QStringLiteral("Порт %1 (%2)").arg(port, m_dir.filePath("ports/" + port)) + reason;
@@ -394,8 +394,8 @@ private slots:
         QCOMPARE(control<QLabel>("ComboPortNumDevice")->toolTip(), stable);
         setRange(1, 2, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 2);
-        QCOMPARE(m_session->CurrentDevice().portNumber(), 3);
+        QCOMPARE(m_session->network().deviceCount(), 2);
+        QCOMPARE(m_session->selected().CurrentDevice().portNumber(), 3);
 
         // Unplugged: the list and the label follow, the assignment stays.
         QVERIFY(QFile::remove(stable));
@@ -446,7 +446,7 @@ private slots:
         });
         setRange(1, last, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 0);
+        QCOMPARE(m_session->network().deviceCount(), 0);
         QCOMPARE(peer.requests().size(), last);
     }
 
@@ -460,7 +460,7 @@ private slots:
         startSimulator(s);
         setRange(1, 40, QStringLiteral("115200"));
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 32);
+        QCOMPARE(m_session->network().deviceCount(), 32);
         QCOMPARE(m_main->tree()->topLevelItemCount(), 32);
         QCOMPARE(requestsTo(31), 1);
         QCOMPARE(requestsTo(32), 2); // the probe and the selected device's identity
@@ -477,9 +477,9 @@ private slots:
         openSettings()->setValue(QStringLiteral("Forms/Device-5/EditDevString"), "old");
         setRange(5, 5, QStringLiteral("9600"));
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 1);
+        QCOMPARE(m_session->network().deviceCount(), 1);
         m_scan->FindClick();
-        QCOMPARE(m_session->deviceCount(), 1);
+        QCOMPARE(m_session->network().deviceCount(), 1);
         QCOMPARE(m_main->tree()->topLevelItemCount(), 1);
         QVERIFY(openSettings()->childGroups().contains(QStringLiteral("Forms")) == false);
     }
@@ -492,7 +492,7 @@ private slots:
         bool stopped = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (!stopped && m_session->deviceCount() >= 2) {
+            if (!stopped && m_session->network().deviceCount() >= 2) {
                 stopped = control<QPushButton>("Find")->text() == QStringLiteral("Остановить");
                 QTest::mouseClick(control<QPushButton>("Find"), Qt::LeftButton);
             }
@@ -503,7 +503,7 @@ private slots:
         m_scan->FindClick();
         QVERIFY(stopped);
         QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m_session->deviceCount(), 2);
+        QCOMPARE(m_session->network().deviceCount(), 2);
         QCOMPARE(requestsTo(39), 0);
         QCOMPARE(control<QPushButton>("Find")->text(), QStringLiteral("Сканировать"));
         QVERIFY(!m_scan->isScanning());
@@ -522,7 +522,7 @@ private slots:
         m_scan->FindClick();
         QVERIFY(!polling->isChecked());
         QVERIFY(!m_session->polling().VrTimer1()->isActive());
-        QCOMPARE(m_session->deviceCount(), 1);
+        QCOMPARE(m_session->network().deviceCount(), 1);
     }
 
     // A press that arrives while a poll tick waits for its reply: the scan runs once the tick
@@ -540,7 +540,7 @@ private slots:
         bool pressedInTick = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!pressedInTick && !m_session->pollIdleEvent().isSet()) {
+            if (!pressedInTick && !m_session->line().pollIdle.isSet()) {
                 pressedInTick = true;
                 QElapsedTimer clock;
                 clock.start();
@@ -554,7 +554,7 @@ private slots:
         QVERIFY(pressedInTick);
         watch.stop();
         QTRY_VERIFY_WITH_TIMEOUT(!m_scan->isScanning() && requestsTo(5) >= 3, 5000);
-        QTRY_COMPARE(m_session->deviceCount(), 1);
+        QTRY_COMPARE(m_session->network().deviceCount(), 1);
         QVERIFY(!polling->isChecked());
         QVERIFY(!m_session->polling().VrTimer1()->isActive());
     }

@@ -307,7 +307,7 @@ private slots:
         in<NumericField>(w, "EditPass2")->setValue(4321);
         in<QComboBox>(w, "ComboView1")->setCurrentIndex(10); // the empty item
         // Another device's identity in the image must not reach this one.
-        std::fill_n(session().images().holding.begin(), 6, std::uint8_t(0x77));
+        std::fill_n(session().line().images.holding.begin(), 6, std::uint8_t(0x77));
         in<QPushButton>(w, "ButtonSaveConfig")->click();
         QCOMPARE(messageTexts(), QStringList());
 
@@ -494,7 +494,7 @@ private slots:
         QCOMPARE(m_messages->shown.size(), 3);
         QCOMPARE(address->text(), QStringLiteral("001"));
         QVERIFY(!config()->editPending());
-        QCOMPARE(int(session().CurrentDevice().address()), 1);
+        QCOMPARE(int(session().selected().CurrentDevice().address()), 1);
         QCOMPARE(int(record().address()), 1);
         QTRY_VERIFY(!cliRead(1, 9600, 0, 1).isEmpty());
         in<QPushButton>(w, "ButtonConfigRead")->click();
@@ -518,10 +518,10 @@ private slots:
         speeds->setFocus();
         QTest::keyClick(speeds, Qt::Key_Down);
         QTest::keyClick(speeds, Qt::Key_Down); // 9600 → 19200 → 38400, one write each
-        QTRY_COMPARE(int(session().CurrentDevice().speedCode()), 2);
+        QTRY_COMPARE(int(session().selected().CurrentDevice().speedCode()), 2);
         QCOMPARE(messageTexts(), QStringList());
         QCOMPARE(int(record().speedCode()), 2);
-        QCOMPARE(session().commPort().baudrate(), Baudrate::br38400);
+        QCOMPARE(session().line().port.baudrate(), Baudrate::br38400);
         QVERIFY(!config()->editPending());
         QCOMPARE(in<QComboBox>(main().windows().findDevices, "ComboBaudrate")->currentText(),
                  QStringLiteral("38400"));
@@ -546,7 +546,7 @@ private slots:
         QCOMPARE(messageTexts(), QStringList{QStringLiteral("Ошибка установки скорости")});
         QCOMPARE(m_messages->shown.first().caption, QStringLiteral("Ошибка"));
         QCOMPARE(speeds->currentText(), QStringLiteral("9600"));
-        QCOMPARE(int(session().CurrentDevice().speedCode()), 0);
+        QCOMPARE(int(session().selected().CurrentDevice().speedCode()), 0);
         QVERIFY(config()->editPending());
 
         auto *address = in<QLineEdit>(w, "EditNetAdr");
@@ -554,8 +554,8 @@ private slots:
         QTest::keyClick(address, Qt::Key_Return);
         QCOMPARE(m_messages->shown.last().text,
                  QStringLiteral("Ошибка при смене сетевого адреса: 4"));
-        QCOMPARE(int(session().CurrentDevice().address()), kAddress);
-        QCOMPARE(int(session().images().holding[6]), kAddress);
+        QCOMPARE(int(session().selected().CurrentDevice().address()), kAddress);
+        QCOMPARE(int(session().line().images.holding[6]), kAddress);
         QTest::keyClick(address, Qt::Key_Escape);
         QVERIFY(!config()->editPending());
     }
@@ -1002,7 +1002,7 @@ private slots:
         qsizetype logAtClick = 0;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!clickedInTick && !session().pollIdleEvent().isSet()) {
+            if (!clickedInTick && !session().line().pollIdle.isSet()) {
                 // The user releases the polling button, which unlocks the editors at once, and
                 // clicks "Читать" while the tick still waits for its reply.
                 clickedInTick = true;

@@ -1,5 +1,5 @@
-#include "devsim/devicesimulator.h"
 #include "device/registermap.h"
+#include "devsim/devicesimulator.h"
 #include "platform/clock.h"
 #include "session/session.h"
 
@@ -43,7 +43,7 @@ private slots:
         DeviceNode node;
         node.setPortNumber(1);
         node.identity()[6] = 5;
-        m_session->setSelection(0, node);
+        m_session->selected().select(0, node);
         m_logLines = 0;
         connect(m_session.get(), &Session::logLine, this, [this] { ++m_logLines; });
     }
@@ -77,7 +77,9 @@ private slots:
         using Log = SelectedDevice::Log;
         std::array<std::uint16_t, 6> words{};
         const std::function<int()> operations[] = {
-            [&] { return device().readHolding({regmap::kCommonBlock, regmap::kCommonBlockBytes}); },
+            [&] {
+                return device().readHolding({regmap::kCommonBlock, regmap::kCommonBlockBytes});
+            },
             [&] { return device().readInputs(0, 16); },
             [&] { return device().readInputs(0, 16, Log::Quiet); },
             [&] { return device().readCoils(1, 5); },
@@ -105,7 +107,7 @@ private slots:
         QCOMPARE(result, 0);
         QCOMPARE(int(device().record().address()), address ? 9 : 5);
         QCOMPARE(device().record().speedCode(), address ? 0 : 4);
-        QCOMPARE(m_session->selectedKey(), (DeviceKey{1, address ? 9 : 5}));
+        QCOMPARE(m_session->selected().key(), (DeviceKey{1, address ? 9 : 5}));
         QCOMPARE(device().readHolding({regmap::kIdentity, regmap::kIdentityBytes}), 0);
         QCOMPARE(int(device().holding()[6]), address ? 9 : 5);
         QCOMPARE(int(device().holding()[7]), address ? 0 : 4);

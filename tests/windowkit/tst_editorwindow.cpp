@@ -40,7 +40,7 @@ class TestEditorWindow : public QObject
         DeviceNode node;
         node.setPortNumber(1);
         node.identity()[6] = std::uint8_t(address);
-        session.CurrentDevice() = node;
+        session.selected().CurrentDevice() = node;
     }
 
 private slots:
@@ -99,8 +99,9 @@ private slots:
         ExchangeOptions options;
         options.writesFromControls = {kBlock};
         if (read)
-            conf.session.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
-                                              conf.session.selectedKey());
+            conf.session.selected().origins().windowRead(editor->objectName(), kBlock.position,
+                                                         kBlock.length,
+                                                         conf.session.selected().key());
         if (polling) {
             conf.main->EnableDeviceCommands();
             conf.main->command(QStringLiteral("butEnableCycleReqDev"))->trigger();
@@ -144,13 +145,13 @@ private slots:
         auto *editor = new Editor(conf.session, *conf.main);
         Session &s = conf.session;
         addDevice(s, 5);
-        s.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
-                               s.selectedKey());
+        s.selected().origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
+                                          s.selected().key());
         QVERIFY(editor->hasRead(kBlock));
         QVERIFY(!editor->hasRead({kBlock.position, std::uint16_t(kBlock.length + 2)}));
-        IdentityBlock moved = IdentityBlock::decode(s.CurrentDevice().identity());
+        IdentityBlock moved = IdentityBlock::decode(s.selected().CurrentDevice().identity());
         moved.setAddress(9);
-        s.adoptSelectedIdentity(moved);
+        s.selected().adoptIdentity(moved);
         QVERIFY(editor->hasRead(kBlock));
         addDevice(s, 5); // another device now answers at the old address
         QVERIFY(!editor->hasRead(kBlock));
@@ -181,10 +182,10 @@ private slots:
         auto *editor = new Editor(conf.session, *conf.main);
         addDevice(conf.session, 5);
         constexpr HoldingBlock kOther{0x20A, 12};
-        conf.session.origins().windowRead(editor->objectName(), kBlock.position, kBlock.length,
-                                          conf.session.selectedKey());
-        conf.session.origins().windowReadDone(editor->objectName(), conf.session.selectedKey(),
-                                              m_clock.currentDateTime());
+        conf.session.selected().origins().windowRead(editor->objectName(), kBlock.position,
+                                                     kBlock.length, conf.session.selected().key());
+        conf.session.selected().origins().windowReadDone(
+            editor->objectName(), conf.session.selected().key(), m_clock.currentDateTime());
         ExchangeOptions options;
         options.readsControls = true;
         ScopedRecordingMessages messages;
@@ -210,7 +211,7 @@ private slots:
     {
         Configurator conf(m_clock);
         auto *editor = new Editor(conf.session, *conf.main);
-        PortMutex &mutex = conf.session.portMutex();
+        PortMutex &mutex = conf.session.line().portMutex;
         QThread *holder = QThread::create([&mutex] {
             mutex.lock(0);
             QThread::msleep(400);

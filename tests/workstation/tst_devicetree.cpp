@@ -153,8 +153,8 @@ private slots:
         addThreeDevices();
         zoomChart();
         release(m_tree->topLevelItem(1));
-        QCOMPARE(m_session->selectedIndex(), 5);
-        QCOMPARE(m_session->CurrentDevice(), *m_network->device(5));
+        QCOMPARE(m_session->selected().index(), 5);
+        QCOMPARE(m_session->selected().CurrentDevice(), *m_network->device(5));
         QCOMPARE(m_tableShows, 1);
         QVERIFY(chartRescaled());
         QVERIFY(!m_main->selectionBusy());
@@ -175,15 +175,16 @@ private slots:
 
         // A feature entry selects its device.
         release(m_tree->topLevelItem(2)->child(3));
-        QCOMPARE(m_session->selectedIndex(), 12);
-        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(5));
+        QCOMPARE(m_session->selected().index(), 12);
+        QCOMPARE(m_session->selected().CurrentDevice().address(), std::uint8_t(5));
         QCOMPARE(m_main->statusPanel(0)->text(), QStringLiteral("Тип: Дулан"));
     }
 
     void unknownSpeedSelectsNoBaudItem()
     {
         const auto ident = identity(7, 9, 9, 0, 0);
-        QCOMPARE(m_session->DescribeDevice(ident), QStringLiteral("Неизвестный/009/Неизвестна"));
+        QCOMPARE(m_session->selected().DescribeDevice(ident),
+                 QStringLiteral("Неизвестный/009/Неизвестна"));
         QCOMPARE(configControl<QComboBox>("ComboBaudrate1")->currentIndex(), -1);
         QCOMPARE(m_main->statusPanel(2)->text(), QStringLiteral("Скорость: Неизвестна"));
     }
@@ -198,7 +199,7 @@ private slots:
         release(second, 190);
         QCOMPARE(m_tableShows, 0);
         QVERIFY(!chartRescaled());
-        QCOMPARE(m_session->selectedIndex(), 0);
+        QCOMPARE(m_session->selected().index(), 0);
         // Other buttons do nothing.
         const QRect r = m_tree->visualItemRect(second);
         QTest::mouseRelease(m_tree->viewport(), Qt::RightButton, {}, r.topLeft() + QPoint(4, 4));
@@ -258,11 +259,11 @@ private slots:
     {
         addDevice(1, identity(3, 2, 1, 0, 0x1A02));
         m_tree->expandAll();
-        QCOMPARE(m_session->deviceCount(), 1);
+        QCOMPARE(m_session->network().deviceCount(), 1);
         release(m_tree->topLevelItem(0));
         release(m_tree->topLevelItem(0)->child(1));
         QCOMPARE(m_tableShows, 2);
-        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->selected().CurrentDevice().address(), std::uint8_t(2));
         QVERIFY(!openSettings()->childGroups().contains(QStringLiteral("Forms")));
         for (EditorWindow *w : m_main->statefulWindows())
             QCOMPARE(w->section(), StatefulWindow::initialSection());
@@ -282,8 +283,8 @@ private slots:
         });
         release(m_tree->topLevelItem(1));
         QCOMPARE(m_tableShows, 1);
-        QCOMPARE(m_session->selectedIndex(), 5);
-        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->selected().index(), 5);
+        QCOMPARE(m_session->selected().CurrentDevice().address(), std::uint8_t(2));
         QCOMPARE(m_tree->currentItem(), m_tree->topLevelItem(1));
         QCOMPARE(shown.shown.size(), 1);
         QCOMPARE(shown.shown[0].text, QStringLiteral("Сохраняются параметры девайса "));
@@ -301,8 +302,8 @@ private slots:
         foreign.write("not a table\n");
         foreign.close();
         QVERIFY_THROWS_EXCEPTION(TableError, m_main->SelectDevice(12));
-        QCOMPARE(m_session->selectedIndex(), 12);
-        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(5));
+        QCOMPARE(m_session->selected().index(), 12);
+        QCOMPARE(m_session->selected().CurrentDevice().address(), std::uint8_t(5));
         QVERIFY(m_main->dataPanel()->isEnabled());
         QVERIFY(!m_main->selectionBusy());
         for (EditorWindow *w : m_main->statefulWindows())
@@ -312,18 +313,19 @@ private slots:
     void inconsistentStateDoesNotCrash()
     {
         addThreeDevices();
-        m_session->setSelection(
-            99, m_session->CurrentDevice()); // beyond the tree, as a damaged file could leave it
+        m_session->selected().select(
+            99, m_session->selected()
+                    .CurrentDevice()); // beyond the tree, as a damaged file could leave it
         m_main->highlightSelectedNode();
         release(m_tree->topLevelItem(0));
-        QCOMPARE(m_session->selectedIndex(), 0);
+        QCOMPARE(m_session->selected().index(), 0);
 
         // Released records: the selection keeps the last good copy.
-        const DeviceNode before = m_session->CurrentDevice();
+        const DeviceNode before = m_session->selected().CurrentDevice();
         m_network->freeRecords();
         release(m_tree->topLevelItem(2));
-        QCOMPARE(m_session->selectedIndex(), 12);
-        QCOMPARE(m_session->CurrentDevice(), before);
+        QCOMPARE(m_session->selected().index(), 12);
+        QCOMPARE(m_session->selected().CurrentDevice(), before);
         m_tree->setCurrentItem(m_tree->topLevelItem(2)->child(0));
         emit m_tree->itemDoubleClicked(m_tree->currentItem(), 0);
         QVERIFY(!m_main->settingsWindow(FeatureCode::Config)->isVisible());
@@ -437,19 +439,19 @@ private slots:
         current.setPortNumber(1);
         current.identity()[identity::kAddress] = std::uint8_t(address);
         current.identity()[identity::kSpeedCode] = std::uint8_t(speedCode);
-        m_session->CurrentDevice() = current;
-        m_session->commPort().setPortNum(1);
+        m_session->selected().CurrentDevice() = current;
+        m_session->line().port.setPortNum(1);
         m_session->RefreshCurrentIdentity();
         QCOMPARE(m_session->polling().TimerUpdateData()->isActive(), refreshed);
         if (!refreshed) {
-            QCOMPARE(m_session->CurrentDevice(), current);
+            QCOMPARE(m_session->selected().CurrentDevice(), current);
             return;
         }
         QByteArray simIdentity;
         QVERIFY(m_sim.withDevice(1, std::uint8_t(address), [&](devsim::SimDevice &d) {
             simIdentity = d.holding().left(18);
         }));
-        const auto got = m_session->CurrentDevice().identity();
+        const auto got = m_session->selected().CurrentDevice().identity();
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), 12), simIdentity.left(12));
         QCOMPARE(m_main->statusPanel(1)->text(),
                  QStringLiteral("Адрес: %1").arg(address, 3, 10, QChar(u'0')));
@@ -465,9 +467,9 @@ private slots:
     {
         addThreeDevices();
         release(m_tree->topLevelItem(1)); // address 2 at 19200
-        m_session->commPort().setBaudrate(Baudrate::br115200);
-        QCOMPARE(m_session->deviceAccess().ReadSettings(0, 18), 0);
-        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br19200);
+        m_session->line().port.setBaudrate(Baudrate::br115200);
+        QCOMPARE(m_session->line().access.ReadSettings(0, 18), 0);
+        QCOMPARE(m_session->line().port.baudrate(), Baudrate::br19200);
         MessageLog *log = m_main->messageLog();
         QCOMPARE(log->count(), 1);
         QVERIFY(
@@ -475,8 +477,8 @@ private slots:
         QVERIFY(!log->isFailedLine(0));
 
         release(m_tree->topLevelItem(0)); // address 1 at 115200, told to be elsewhere
-        m_session->CurrentDevice().identity()[identity::kAddress] = 77;
-        QCOMPARE(m_session->deviceAccess().ReadFlags(1, 5), 999);
+        m_session->selected().CurrentDevice().identity()[identity::kAddress] = 77;
+        QCOMPARE(m_session->line().access.ReadFlags(1, 5), 999);
         QCOMPARE(log->count(), 2);
         QCOMPARE(log->currentIndex(), 1);
         QVERIFY(log->itemText(1).endsWith(QStringLiteral(" Ошибка чтения флагов: 999 (0x0001,5)")));

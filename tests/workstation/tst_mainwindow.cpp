@@ -197,7 +197,7 @@ private slots:
             seen = in.readAll();
             addDevice(1);
             addDevice(2);
-            m_session->setSelection(5, *m_session->network().device(5));
+            m_session->selected().select(5, *m_session->network().device(5));
             return true;
         };
         m_session->setNetworkFileService(&m_files);
@@ -300,10 +300,10 @@ private slots:
         QCOMPARE(m_main->findChild<QWidget *>(QStringLiteral("frmNetworkConfig"))->size(),
                  QSize(493, 338));
         // The scan window's creation set the link up: 8 data bits, no parity, 2 stop bits.
-        QCOMPARE(m_session->commPort().stopbits(), Stopbits::sb2);
-        QCOMPARE(m_session->commPort().PortNum(), 1);
-        QCOMPARE(m_session->commPort().baudrate(), Baudrate::br9600);
-        QCOMPARE(m_session->link().ResponseWait(), 100);
+        QCOMPARE(m_session->line().port.stopbits(), Stopbits::sb2);
+        QCOMPARE(m_session->line().port.PortNum(), 1);
+        QCOMPARE(m_session->line().port.baudrate(), Baudrate::br9600);
+        QCOMPARE(m_session->line().link.ResponseWait(), 100);
     }
 
     // Which file the help command opens, by which files exist: "work" is the user's document in
@@ -436,7 +436,7 @@ private slots:
                                          false);
         showAndActivate();
         const std::uint8_t widest[18] = {255, 9, 0xDD, 0xDD, 0xDD, 0xDD, 127, 9, 0, 0, 0, 0xFF};
-        m_session->DescribeDevice(widest);
+        m_session->selected().DescribeDevice(widest);
         const QImage shot = m_main->grab().toImage();
         if (qEnvironmentVariableIsSet("LORVAN_SHOT_DIR"))
             shot.save(qEnvironmentVariable("LORVAN_SHOT_DIR") + QStringLiteral("/mainwindow.png"));
@@ -574,7 +574,7 @@ private slots:
         startWindows();
         addDevice(1);
         addDevice(2);
-        ExchangeStats &stats = m_session->exchangeStats();
+        ExchangeStats &stats = m_session->line().stats;
         stats.reset();
         const auto record = [&](int address, ExchangeKind kind, double ms) {
             stats.record({QStringLiteral("COM1"), std::uint8_t(address), 4, kind, 0, ms});
@@ -712,7 +712,7 @@ private slots:
         m_session->polling().VrTimer1()->start();
         m_session->polling().TimerUpdateData()->start();
 
-        m_session->markNetworkFiled(); // nothing to save: the close asks nothing
+        m_session->network().markFiled(); // nothing to save: the close asks nothing
         WatchingMessages shown;
         QVERIFY(m_main->close());
         QCOMPARE(m_main->windowTitle(), QStringLiteral("Завершение работы программы"));
@@ -722,7 +722,7 @@ private slots:
         QVERIFY(!polling->isChecked());
         QCOMPARE(pollingActions, 0);
         QVERIFY(!instance.isHeld());
-        QVERIFY(!m_session->commPort().IsOpen());
+        QVERIFY(!m_session->line().port.IsOpen());
         for (EditorWindow *w : m_main->statefulWindows())
             QVERIFY(!w->storingEnabled());
         QVERIFY(!m_session->network().device(0));
@@ -749,15 +749,15 @@ private slots:
         QFETCH(int, atMostMs);
         startWindows();
         showAndActivate();
-        m_session->pollIdleEvent().reset();
+        m_session->line().pollIdle.reset();
         if (tickEndsMs >= 0)
-            QTimer::singleShot(tickEndsMs, this, [this] { m_session->pollIdleEvent().set(); });
+            QTimer::singleShot(tickEndsMs, this, [this] { m_session->line().pollIdle.set(); });
         QElapsedTimer clock;
         clock.start();
         QVERIFY(m_main->close());
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
-        QVERIFY(m_session->pollIdleEvent().isSet());
+        QVERIFY(m_session->line().pollIdle.isSet());
     }
 
     void reportFailureIsSaidAndTheCloseCompletes()
@@ -818,7 +818,7 @@ private slots:
             addDevice(std::uint8_t(i + 1));
         showAndActivate();
         if (filed)
-            m_session->markNetworkFiled();
+            m_session->network().markFiled();
         // Polling moves the next poll time and the answer picture: no change worth saving.
         if (devices > 0) {
             m_session->network().device(0)->setNextPollTime(12345);

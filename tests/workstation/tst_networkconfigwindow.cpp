@@ -102,14 +102,14 @@ private slots:
         QCOMPARE(window()->size(), QSize(493, 338));
         QCOMPARE(window()->windowTitle(), QStringLiteral("Настройки сети"));
         m_main->SelectDevice(network().deviceIndices()[2]);
-        const int selected = m_session->selectedIndex();
+        const int selected = m_session->selected().index();
         record(0).setChannelColour(3, 0x00123456);
         open();
         QTreeWidget *list = window()->deviceList();
         QCOMPARE(list->topLevelItemCount(), 3);
         QCOMPARE(list->topLevelItem(1)->text(0), network().entry(5).text);
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
-        QCOMPARE(m_session->selectedIndex(), selected);
+        QCOMPARE(m_session->selected().index(), selected);
         // The first device's settings.
         QCOMPARE(control<QComboBox>("ComboPortNum")->currentText(), QStringLiteral("COM1"));
         QCOMPARE(control<QComboBox>("ComboBaudrate")->currentText(), QStringLiteral("115200"));
@@ -167,9 +167,9 @@ private slots:
         const bool address = name == QLatin1String("EditNetAdr");
         QCOMPARE(address ? int(record(1).address()) : record(1).pollPeriod(), stored);
         // The picked device became the selected one, and its copy changed too.
-        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_session->selected().index(), 5);
         QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
-        QVERIFY(m_session->CurrentDevice() == record(1));
+        QVERIFY(m_session->selected().CurrentDevice() == record(1));
         QCOMPARE(address ? int(record(0).address()) : record(0).pollPeriod(), address ? 1 : 30);
     }
 
@@ -203,7 +203,7 @@ private slots:
         const QString table = m_dir.filePath("logs/plant.dbf");
         QCOMPARE(field->text(), table);
         QCOMPARE(record(2).tablePath(), table);
-        QCOMPARE(m_session->CurrentDevice().tablePath(), table);
+        QCOMPARE(m_session->selected().CurrentDevice().tablePath(), table);
         QVERIFY(readWithDbfread(table).value(0).startsWith(QLatin1String("Num,C")));
         QVERIFY(messages.shown.isEmpty());
 
@@ -229,7 +229,7 @@ private slots:
         open();
         pick(1);
         auto *ports = control<QComboBox>("ComboPortNum");
-        const int linkPort = m_session->commPort().PortNum();
+        const int linkPort = m_session->line().port.PortNum();
         record(1).setPortNumber(3);
         // COM7 is no line of the plant.
         ports->setCurrentIndex(6);
@@ -243,14 +243,14 @@ private slots:
                      .arg(m_dir.filePath("ports/COM7")));
         QCOMPARE(record(1).portNumber(), 3);
         QCOMPARE(ports->currentText(), QStringLiteral("COM7"));
-        QCOMPARE(m_session->commPort().PortNum(), linkPort);
-        QVERIFY(!m_session->commPort().IsOpen());
+        QCOMPARE(m_session->line().port.PortNum(), linkPort);
+        QVERIFY(!m_session->line().port.IsOpen());
 
         ports->setCurrentIndex(0);
         emit ports->activated(0);
         QCOMPARE(record(1).portNumber(), 1);
-        QCOMPARE(m_session->CurrentDevice().portNumber(), 1);
-        QCOMPARE(m_session->commPort().PortNum(), linkPort);
+        QCOMPARE(m_session->selected().CurrentDevice().portNumber(), 1);
+        QCOMPARE(m_session->line().port.PortNum(), linkPort);
     }
 
     void colourAndChecksThenClose()
@@ -277,7 +277,7 @@ private slots:
         pick(0);
         window()->close();
         QCOMPARE(m_main->chartView()->series(2)->color(), QColor(255, 0, 0));
-        QCOMPARE(m_session->selectedIndex(), 0);
+        QCOMPARE(m_session->selected().index(), 0);
     }
 
     void staleOrMissingPick()

@@ -105,11 +105,11 @@ private slots:
         saved.entries[5].device.setNextPollTime(0);
         QVERIFY(commands()->snapshot() == saved);
         QCOMPARE(network().deviceCount(), 2);
-        QCOMPARE(m_session->selectedIndex(), 5);
+        QCOMPARE(m_session->selected().index(), 5);
         QCOMPARE(m_main->tree()->currentItem(), m_main->tree()->itemAtAbsoluteIndex(5));
         QCOMPARE(m_main->tree()->itemAtAbsoluteIndex(5)->text(0),
                  QStringLiteral("Печь №2 — участок сушки"));
-        QCOMPARE(m_session->CurrentDevice().address(), std::uint8_t(2));
+        QCOMPARE(m_session->selected().CurrentDevice().address(), std::uint8_t(2));
         // The status bar names the first device, whichever the file had selected.
         QCOMPARE(m_main->statusPanel(1)->text(), QStringLiteral("Адрес: 001"));
         QVERIFY(command("butNetworkParams")->isEnabled());
@@ -144,11 +144,11 @@ private slots:
         saveEditedPlant(messages);
         const QString file = m_dir.filePath("net.ini");
         QFile::resize(file, QFileInfo(file).size() - 1);
-        AppendMeasurementRow(m_session->CurrentDevice().tablePath(), QDateTime::currentDateTime(),
-                             {1, 2, 3, 4});
+        AppendMeasurementRow(m_session->selected().CurrentDevice().tablePath(),
+                             QDateTime::currentDateTime(), {1, 2, 3, 4});
         m_main->SelectDevice(5);
         QCOMPARE(m_main->grid()->model()->rowCount(), 1);
-        const DeviceNode current = m_session->CurrentDevice();
+        const DeviceNode current = m_session->selected().CurrentDevice();
 
         messages.fileAnswers = {file};
         command("LoadTree")->trigger();
@@ -159,8 +159,8 @@ private slots:
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown[0].text, QStringLiteral("Ошибка чтения файла дерева устройств"));
         QCOMPARE(m_main->tree()->nodeCount(), 0);
-        QCOMPARE(m_session->selectedIndex(), 5);
-        QVERIFY(m_session->CurrentDevice() == current);
+        QCOMPARE(m_session->selected().index(), 5);
+        QVERIFY(m_session->selected().CurrentDevice() == current);
 
         messages.fileAnswers = {m_dir.filePath("nothing.ini")};
         command("LoadTree")->trigger();
@@ -197,7 +197,7 @@ private slots:
         bool loadedInTick = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!loadedInTick && m_session->tickRunning()) {
+            if (!loadedInTick && !m_session->line().pollIdle.isSet()) {
                 loadedInTick = true;
                 messages.fileAnswers = {m_dir.filePath("net.ini")};
                 command("LoadTree")->trigger();

@@ -38,8 +38,8 @@ public:
         return runExchange({}, [this](ExchangeRun &run) {
             ++reads;
             panelEnabledWhenRead = panel->isEnabled();
-            result = run.check(session().deviceAccess().ReadSettings(0, 18));
-            portWhenRead = session().commPort().PortNum();
+            result = run.check(session().line().access.ReadSettings(0, 18));
+            portWhenRead = session().line().port.PortNum();
         });
     }
 
@@ -437,7 +437,7 @@ private slots:
         m_session->network().device(0)->setTablePath(folder + QStringLiteral("/ArcData1.dbf"));
         bool idleWhileShown = false;
         messages.onShow = [&](const MessageRequest &) {
-            idleWhileShown = m_session->pollIdleEvent().isSet();
+            idleWhileShown = m_session->line().pollIdle.isSet();
         };
 
         pollingButton()->trigger();
@@ -567,7 +567,7 @@ private slots:
         m_main->settingsWindow(FeatureCode::Channels)->show();
         pollingButton()->trigger();
         QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 3; }, 8000));
-        QVERIFY(m_session->pollIdleEvent().isSet());
+        QVERIFY(m_session->line().pollIdle.isSet());
         pollingButton()->trigger();
 
         DataView *view = m_main->dataView();
@@ -622,7 +622,7 @@ private slots:
     {
         ScopedRecordingMessages messages;
         startPlant({{1, 4, 1}});
-        QCOMPARE(m_main->session().ConfirmStopPolling(), 1);
+        QCOMPARE(m_main->ConfirmStopPolling(), 1);
         QVERIFY(messages.shown.isEmpty());
 
         pollingButton()->trigger();
@@ -631,7 +631,7 @@ private slots:
         QVERIFY(!group->isEnabled());
 
         messages.answers = {MessageButton::No};
-        QCOMPARE(m_main->session().ConfirmStopPolling(), 0);
+        QCOMPARE(m_main->ConfirmStopPolling(), 0);
         QVERIFY(pollingButton()->isChecked());
         QCOMPARE(messages.shown.last().caption, QStringLiteral("Останов опроса"));
         QCOMPARE(
@@ -639,10 +639,10 @@ private slots:
             QStringLiteral("Активен режим сбора данных архива\r\n     Прервать чтение данных ?"));
 
         messages.answers = {MessageButton::Yes};
-        QCOMPARE(m_main->session().ConfirmStopPolling(), 2);
+        QCOMPARE(m_main->ConfirmStopPolling(), 2);
         QVERIFY(!pollingButton()->isChecked());
         QVERIFY(!m_session->polling().VrTimer1()->isActive());
-        QVERIFY(m_session->pollIdleEvent().isSet());
+        QVERIFY(m_session->line().pollIdle.isSet());
         // The editor buttons stay as the cycle's start left them.
         QVERIFY(!m_main->command("butShowFormConfig")->isEnabled());
 
@@ -683,7 +683,7 @@ private slots:
             if (on)
                 QVERIFY(advanceUntil([&] { return tableRows(table(1)) >= 1; }, 5000));
         }
-        QVERIFY(m_session->pollIdleEvent().isSet());
+        QVERIFY(m_session->line().pollIdle.isSet());
     }
 
     // The same cycle on the wall clock: ticks really come 500 ms apart, and the rows are what
@@ -728,7 +728,7 @@ private slots:
         DeviceNetwork &network = m_session->network();
         network.device(5)->setPortNumber(2);
         m_main->SelectDevice(5);
-        QCOMPARE(m_session->CurrentDevice().portNumber(), 2);
+        QCOMPARE(m_session->selected().CurrentDevice().portNumber(), 2);
         // The selected device is not polled and its chart titles are not read: the only
         // exchange of a tick is the poll of device 1 on the first line.
         m_session->polling().setTitlesRefreshDue(false);
@@ -743,14 +743,14 @@ private slots:
             int directResult = 0;
             bool portKept = false;
         } inTick;
-        CommPort &port = m_session->commPort();
+        CommPort &port = m_session->line().port;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (inTick.clicked || m_session->pollIdleEvent().isSet() || !port.IsOpen())
+            if (inTick.clicked || m_session->line().pollIdle.isSet() || !port.IsOpen())
                 return;
             inTick.clicked = true;
             inTick.outcome = editor->ButtonReadClick();
-            inTick.directResult = m_session->deviceAccess().ReadSettings(0, 18);
+            inTick.directResult = m_session->line().access.ReadSettings(0, 18);
             inTick.portKept =
                 port.IsOpen() && port.PortNum() == 1 && port.baudrate() == Baudrate::br115200;
         });

@@ -87,7 +87,7 @@ private slots:
         QTest::qWait(seconds * 800);
         const qint64 endKb = residentKb();
         polling->trigger();
-        QVERIFY(session.pollIdleEvent().isSet());
+        QVERIFY(session.line().pollIdle.isSet());
 
         int totalRows = 0;
         int faulted = 0;
