@@ -68,30 +68,23 @@ std::optional<ToolSpeed> toolSpeedForText(const QString &text)
 
 ToolIdentityTexts describeRegisters(const std::uint16_t *r)
 {
+    // The registers carry the identity bytes high byte first, as the configurator's image
+    // holds them; the texts are the configurator's with the tool's leading blank.
+    std::array<std::uint8_t, identity::kBytes> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = std::uint8_t(i % 2 == 0 ? r[i / 2] >> 8 : r[i / 2] & 0xFF);
+    const IdentityTexts id = describeIdentity(bytes);
+    const QString blank = QStringLiteral(" ");
     ToolIdentityTexts t;
-    const int version = r[0] >> 8;
-    switch (r[0] & 0xFF) {
-    case 2:
-        t.type = QStringLiteral(" Дулан");
-        break;
-    case 3:
-        t.type = QStringLiteral(" Лорван");
-        break;
-    default:
-        t.type = QStringLiteral(" Неизвестный");
-        break;
-    }
-    t.version = QStringLiteral(" %1.%2").arg(version / 100).arg(twoDigits(version % 100));
-    t.release = QStringLiteral(" %1:%2").arg(twoDigits(r[1] >> 8), twoDigits(r[1] & 0xFF));
-    // Register 2 carries identity bytes 4 and 5, high byte first.
-    t.serial = QStringLiteral(" %1")
-                   .arg(identity::serialNumber(r[2] >> 8, r[2] & 0xFF), 4, 16, QLatin1Char('0'))
-                   .toUpper();
-    t.address = r[3] >> 8;
-    t.date = QStringLiteral(" %1.%2.%3")
-                 .arg(twoDigits(r[6] >> 8), twoDigits(r[6] & 0xFF), twoDigits(r[7] >> 8));
-    t.time = QStringLiteral(" %1:%2:%3")
-                 .arg(twoDigits(r[7] & 0xFF), twoDigits(r[8] >> 8), twoDigits(r[8] & 0xFF));
+    t.type = blank + id.type;
+    t.version = id.version;
+    // The tool reads the release as two decimal numbers.
+    t.release = QStringLiteral(" %1:%2").arg(twoDigits(bytes[identity::kRelease]),
+                                             twoDigits(bytes[identity::kRelease + 1]));
+    t.serial = blank + id.serial.trimmed();
+    t.address = bytes[identity::kAddress];
+    t.date = blank + id.clockDate;
+    t.time = blank + id.clockTime;
     return t;
 }
 
