@@ -78,10 +78,7 @@ bool DeviceAccess::pointAtDevice(bool reopenIfOpen)
     const bool wasOpen = reopenIfOpen && m_port.IsOpen();
     if (wasOpen)
         m_port.Close();
-    m_port.setPortNum(device.portNumber());
-    // An unknown speed code leaves the line as it is: the device may still answer there.
-    if (const auto rate = baudrateForSpeedCode(device.speedCode()))
-        m_port.setBaudrate(*rate);
+    m_port.pointAt(device.portNumber(), device.speedCode());
     if (wasOpen)
         m_port.Open();
     return true;

@@ -78,6 +78,13 @@ void CommPort::setPortNum(int n)
     m_portNum = n;
 }
 
+void CommPort::pointAt(int portNumber, int speedCode)
+{
+    setPortNum(portNumber);
+    if (const auto rate = baudrateForSpeedCode(speedCode))
+        setBaudrate(*rate);
+}
+
 void CommPort::setDeviceName(const QString &pattern)
 {
     refuseWhileOpen();

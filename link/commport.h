@@ -66,6 +66,10 @@ public:
 
     int PortNum() const { return m_portNum; }
     void setPortNum(int n);
+    // The one rule for reaching a device: the port number of its line (refused while open, as
+    // setPortNum) and the line speed of its speed code; an unknown code leaves the speed as it
+    // is, since the device may still answer there.
+    void pointAt(int portNumber, int speedCode);
     QString DeviceName() const { return m_deviceName; }
     // "COM%d", and a name "COM<n>", resolve through the port path rules; any other pattern is a
     // device path itself.

@@ -200,9 +200,7 @@ int PollingCycle::PollOneDevice(int index)
     const DeviceNode record = *polled;
     const quint64 generation = network.generation();
     CommPort &port = m_session.line().port;
-    port.setPortNum(record.portNumber());
-    if (const auto rate = baudrateForSpeedCode(record.speedCode()))
-        port.setBaudrate(*rate);
+    port.pointAt(record.portNumber(), record.speedCode());
     const int result =
         m_session.line().link.ReadInputRegisters(record.address(), 0, kLiveValueBytes);
     // The wait for the reply delivers other events: a scan or a file load may have replaced the

@@ -63,10 +63,10 @@ void SelectedDevice::adoptIdentity(const IdentityBlock &identity)
 
 void SelectedDevice::pointPort()
 {
+    // An open port belongs to an exchange that waits for its reply: the link refuses the new
+    // one, and the line must not change under the one that waits.
     if (!m_line.port.IsOpen())
-        m_line.port.setPortNum(m_record.portNumber());
-    if (const auto rate = baudrateForSpeedCode(m_record.speedCode()))
-        m_line.port.setBaudrate(*rate);
+        m_line.port.pointAt(m_record.portNumber(), m_record.speedCode());
 }
 
 void SelectedDevice::pointSpeed(Baudrate fallback)
