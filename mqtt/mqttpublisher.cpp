@@ -209,12 +209,12 @@ void MqttPublisher::run()
         const QString reason = !m_refusal.isEmpty() ? m_refusal : failureText(rc, err);
         // A broker that stays away is reported once, not at every attempt.
         if (wasConnected || reason != lastFailure) {
-            log((wasConnected ? QStringLiteral("MQTT: связь с брокером %1 потеряна: %2; "
-                                               "следующая попытка через %3 с")
-                              : QStringLiteral("MQTT: не удалось подключиться к брокеру %1: %2; "
-                                               "попытки продолжаются (первая через %3 с)"))
-                    .arg(m_settings.hostPort(), reason)
-                    .arg(retry.count()));
+            log((wasConnected ? QStringLiteral("MQTT: связь с брокером %1 потеряна: %2; ")
+                              : QStringLiteral("MQTT: не удалось подключиться к брокеру %1: %2; "))
+                    .arg(m_settings.hostPort(), reason) +
+                QStringLiteral("повторные попытки через %1 с, затем реже, до раза в %2 с")
+                    .arg(retry.count())
+                    .arg(kLongestRetry.count()));
             lastFailure = reason;
         }
         std::unique_lock lock(m_mutex);
