@@ -140,8 +140,8 @@ void MqttPublisher::rowWritten(const PolledRow &row)
     if (m_unacknowledged >= kMaxUnacknowledged) {
         dropRow();
         if (!m_overflowLogged.exchange(true))
-            log(QStringLiteral("MQTT: брокер %1 не подтверждает сообщения (%2 ждут "
-                               "подтверждения); новые строки не отправляются, пока очередь не "
+            log(QStringLiteral("MQTT: брокер %1 не успевает подтверждать сообщения (ждут "
+                               "подтверждения: %2); новые строки отбрасываются, пока очередь не "
                                "освободится")
                     .arg(m_settings.hostPort())
                     .arg(kMaxUnacknowledged));
@@ -278,9 +278,19 @@ void MqttPublisher::onDisconnect(int)
 
 void MqttPublisher::onPublish()
 {
-    if (--m_unacknowledged == 0) {
+    if (--m_unacknowledged != 0)
+        return;
+    {
         std::lock_guard lock(m_mutex);
         m_wake.notify_all();
+    }
+    if (m_overflowLogged.exchange(false) && m_connected) {
+        const qint64 dropped = m_dropped;
+        log(QStringLiteral("MQTT: брокер %1 подтвердил всё отправленное, строки снова "
+                           "отправляются; не отправлено с запуска: %2")
+                .arg(m_settings.hostPort())
+                .arg(dropped));
+        publish(m_droppedTopic, QByteArray::number(dropped));
     }
 }
 

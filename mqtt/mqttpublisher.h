@@ -26,7 +26,8 @@ struct mosquitto;
 // Status topics, all retained: PREFIX/status is "online" on every connect, "offline" on a clean
 // stop, and "offline" as the will the broker sends when the connection breaks without one;
 // PREFIX/status/dropped is the number of rows dropped since the start, published on every
-// connect (so a reconnect reports what the outage cost; the log says it too).
+// connect (so a reconnect reports what the outage cost; the log says it too) and when a full
+// queue has drained again.
 //
 // Log lines (Russian, naming host:port and the reason) go to logFn, which may be called from
 // any thread, one call at a time. The password is never written to them.
