@@ -113,7 +113,8 @@ MqttPublisher::MqttPublisher(const MqttSettings &settings, LogFn logFn)
                     .arg(m_settings.hostPort(),
                          m_settings.caFile.isEmpty() ? QStringLiteral("/etc/ssl/certs")
                                                      : m_settings.caFile,
-                         failureText(rc, errno)));
+                         rc == MOSQ_ERR_INVAL ? QStringLiteral("его нет или нет права на чтение")
+                                              : failureText(rc, errno)));
             return;
         }
     }

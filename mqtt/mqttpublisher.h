@@ -56,6 +56,9 @@ public:
     // up (false); returns at once when nothing is under way.
     bool flush(std::chrono::milliseconds wait);
 
+    // False when the client could not be set up (an unreadable CA file, say; the log says why):
+    // nothing will be published, and a service may prefer to refuse to start.
+    bool canPublish() const { return m_usable; }
     bool isConnected() const { return m_connected; }
     qint64 droppedRows() const { return m_dropped; }
 

@@ -18,6 +18,7 @@ import unittest
 BROKER = os.environ.get("LORVAN_MOSQUITTO", "")
 SUB = os.environ.get("LORVAN_MOSQUITTO_SUB", "")
 PASSWD = os.environ.get("LORVAN_MOSQUITTO_PASSWD", "")
+OPENSSL = os.environ.get("LORVAN_OPENSSL", "")
 DRIVER = os.environ.get("LORVAN_MQTTDRIVER", "")
 WAIT = 10  # seconds any single expected event may take
 
@@ -66,7 +67,7 @@ class Lines:
 
 
 class Broker:
-    def __init__(self, folder, users=None, port=None):
+    def __init__(self, folder, users=None, port=None, tls=None):
         self.port = port or free_port()
         self.conf = os.path.join(folder, "broker.conf")
         # Run as root, the broker would change to its own user, who cannot read our folder.
@@ -81,6 +82,8 @@ class Broker:
             lines += ["allow_anonymous false", f"password_file {passwords}"]
         else:
             lines.append("allow_anonymous true")
+        if tls:
+            lines += [f"cafile {tls['ca']}", f"certfile {tls['cert']}", f"keyfile {tls['key']}"]
         with open(self.conf, "w") as f:
             f.write("\n".join(lines) + "\n")
         self.proc = None
@@ -99,7 +102,8 @@ class Subscriber:
     def __init__(self, broker, topic="lorvan/#", credentials=()):
         self.proc = subprocess.Popen([SUB, "-h", "127.0.0.1", "-p", str(broker.port), "-v",
                                       "-q", "1", "-t", topic, *credentials],
-                                     stdout=subprocess.PIPE, text=True, encoding="utf-8")
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, encoding="utf-8")
         self.lines = Lines(self.proc.stdout)
 
     def until(self, line):
@@ -111,12 +115,14 @@ class Subscriber:
 
 
 class Driver:
-    def __init__(self, folder, broker_port, user=None, password=None):
+    def __init__(self, folder, broker_port, user=None, password=None, cafile=None):
         settings = os.path.join(folder, "publisher.conf")
         with open(settings, "w") as f:
-            f.write(f"url = mqtt://127.0.0.1:{broker_port}/lorvan\n")
+            f.write(f"url = {'mqtts' if cafile else 'mqtt'}://127.0.0.1:{broker_port}/lorvan\n")
             if user:
                 f.write(f"user = {user}\npassword = {password}\n")
+            if cafile:
+                f.write(f"cafile = {cafile}\n")
         self.proc = subprocess.Popen([DRIVER, settings], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                      encoding="utf-8")
@@ -290,10 +296,48 @@ class MqttBrokerTest(unittest.TestCase):
         for line in driver.log.seen + wrong.log.seen:
             self.assertNotIn("Секрет", line)
 
+    def test_tls(self):
+        certs = self.certificates()
+        broker = self.broker(tls=certs)
+        sub = self.subscriber(broker, credentials=("--cafile", certs["ca"]))
+        driver = self.driver(broker.port, cafile=certs["ca"])
+        driver.wait_log("установлена")
+        sub.until("lorvan/status online")
+        driver.send(row(1))
+        self.assertEqual(driver.flush(5000), (True, 0))
+        self.assertEqual(parsed(sub.lines.until(lambda l: "/values " in l)[-1]), message(row(1)))
+        self.assertEqual(driver.finish(), 0)
+
+        # A broker whose certificate the CA file does not vouch for is refused, and retried.
+        stranger = self.driver(broker.port, cafile=certs["other"])
+        refused = stranger.wait_log("не удалось подключиться")[-1]
+        self.assertIn(f"127.0.0.1:{broker.port}", refused)
+        self.assertIn("TLS", refused)
+        self.assertEqual(stranger.finish(), 0)
+        missing = self.driver(broker.port, cafile=os.path.join(self.dir.name, "none.pem"))
+        self.assertIn("none.pem", missing.wait_log("не читается")[-1])
+        self.assertEqual(missing.finish(), 0)
+
+    def certificates(self):
+        """A CA, a broker certificate it signed for 127.0.0.1, and an unrelated CA."""
+        d = self.dir.name
+        ssl = [OPENSSL, "req", "-x509", "-newkey", "ec", "-pkeyopt",
+               "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2"]
+        for name in ("ca", "other"):
+            subprocess.run(ssl + ["-keyout", f"{d}/{name}.key", "-out", f"{d}/{name}.pem",
+                                  "-subj", f"/CN=Test {name}"], check=True, capture_output=True)
+        subprocess.run(ssl + ["-keyout", f"{d}/broker.key", "-out", f"{d}/broker.pem",
+                              "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                              "-CA", f"{d}/ca.pem", "-CAkey", f"{d}/ca.key"],
+                       check=True, capture_output=True)
+        return {"ca": f"{d}/ca.pem", "other": f"{d}/other.pem", "cert": f"{d}/broker.pem",
+                "key": f"{d}/broker.key"}
+
 
 if __name__ == "__main__":
     missing = [name for name, path in (("mosquitto", BROKER), ("mosquitto_sub", SUB),
-                                       ("mosquitto_passwd", PASSWD)) if not path]
+                                       ("mosquitto_passwd", PASSWD), ("openssl", OPENSSL))
+               if not path]
     if missing:
         # Only where the packages are not installed; scripts/packages.txt names them.
         print("SKIPPED: not installed: " + ", ".join(missing))
