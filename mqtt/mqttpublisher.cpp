@@ -186,7 +186,7 @@ void MqttPublisher::run()
     QString lastFailure;
     while (!m_stopRequested) {
         m_refusal.clear();
-        bool wasConnected = false;
+        m_connectedThisTime = false;
         // Connects without waiting for the TCP handshake; the loop below completes it.
         int rc =
             mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, kKeepAliveSeconds);
@@ -195,13 +195,12 @@ void MqttPublisher::run()
             // The loop wakes on socket traffic and on every publish; the timeout only serves
             // the keep-alive.
             while ((rc = mosquitto_loop(m_mosq, 5000, 1)) == MOSQ_ERR_SUCCESS) {
-                wasConnected = wasConnected || m_connected;
                 if (m_stopRequested && !m_connected)
                     break;
             }
             err = errno;
-            wasConnected = wasConnected || m_connected;
         }
+        const bool wasConnected = m_connectedThisTime;
         m_connected = false;
         if (m_stopRequested)
             break;
@@ -258,6 +257,7 @@ void MqttPublisher::onConnect(int code)
     if (m_stopRequested)
         return;
     m_overflowLogged = false;
+    m_connectedThisTime = true;
     m_connected = true;
     log(QStringLiteral("MQTT: связь с брокером %1 установлена").arg(m_settings.hostPort()));
     const qint64 dropped = m_dropped;

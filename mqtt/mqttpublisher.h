@@ -89,8 +89,9 @@ private:
     std::atomic<int> m_unacknowledged{0};
     std::atomic<qint64> m_dropped{0};
     std::atomic<bool> m_overflowLogged{false};
-    qint64 m_droppedReported = 0; // connection thread only
-    QString m_refusal;            // connection thread only: the broker's answer to CONNECT
+    qint64 m_droppedReported = 0;     // connection thread only
+    QString m_refusal;                // connection thread only: the broker's answer to CONNECT
+    bool m_connectedThisTime = false; // connection thread only: this attempt got through
 
     std::mutex m_mutex; // with m_wake: the retry wait, flush() and stop()
     std::condition_variable m_wake;
