@@ -17,11 +17,11 @@ struct mosquitto;
 // Publishes every written row to an MQTT broker: PREFIX/<port>/<address>/values, QoS 1, retained.
 //
 // The connection is made and kept by a thread of its own: the constructor returns at once
-// whether or not the broker is there, and rowWritten() only hands the message to the library's
-// queue. A lost or refused connection is retried after 1 s, doubling up to 60 s. Rows that
-// cannot be sent (no connection, or more than kMaxUnacknowledged messages still waiting for the
-// broker's acknowledgement) are dropped and counted, so memory stays bounded however long the
-// broker is away.
+// whether or not the broker is there (a host name is resolved on that thread too), and
+// rowWritten() only hands the message to the library's queue. A lost or refused connection is
+// retried after 1 s, doubling up to 60 s. Rows that cannot be sent (no connection, or more than
+// kMaxUnacknowledged messages still waiting for the broker's acknowledgement) are dropped and
+// counted, so memory stays bounded however long the broker is away.
 //
 // Status topics, all retained: PREFIX/status is "online" on every connect, "offline" on a clean
 // stop, and "offline" as the will the broker sends when the connection breaks without one;
@@ -46,6 +46,7 @@ public:
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
 
+    // Any thread, while the publisher lives; after stop() rows are ignored.
     void rowWritten(const PolledRow &row) override;
 
     // Publishes "offline", waits up to the given time for the broker to acknowledge what is
