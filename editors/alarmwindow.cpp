@@ -127,19 +127,12 @@ void AlarmWindow::buildControls()
     lower->addWidget(outputs, 1);
     layout->addLayout(lower);
 
-    m_panel = new QWidget(this);
-    m_panel->setObjectName(QStringLiteral("Panel1"));
-    auto *buttons = new QHBoxLayout(m_panel);
-    m_read = new QPushButton(QStringLiteral("Читать"), m_panel);
-    m_read->setObjectName(QStringLiteral("ButtonAlarmRead"));
-    m_write = new QPushButton(QStringLiteral("Записать"), m_panel);
-    m_write->setObjectName(QStringLiteral("ButtonAlarmWrite"));
-    buttons->addStretch(1);
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_write);
+    const ReadWritePanel p = makeReadWritePanel(
+        this, QStringLiteral("Panel1"), QStringLiteral("ButtonAlarmRead"),
+        QStringLiteral("ButtonAlarmWrite"), [this] { ButtonAlarmReadClick(); },
+        [this] { ButtonAlarmWriteClick(); });
+    std::tie(m_panel, m_read, m_write) = std::tie(p.panel, p.read, p.write);
     layout->addWidget(m_panel);
-    connect(m_read, &QPushButton::clicked, this, &AlarmWindow::ButtonAlarmReadClick);
-    connect(m_write, &QPushButton::clicked, this, &AlarmWindow::ButtonAlarmWriteClick);
 }
 
 void AlarmWindow::buildComparators(QWidget *group)

@@ -186,19 +186,12 @@ void ChannelConfigWindow::buildControls()
                     [this, scheme]() { ComboHaraktChange(scheme); });
     }
 
-    m_panel = new QWidget(this);
-    m_panel->setObjectName(QStringLiteral("Panel1"));
-    auto *buttons = new QHBoxLayout(m_panel);
-    m_read = new QPushButton(QStringLiteral("Читать"), m_panel);
-    m_read->setObjectName(QStringLiteral("ButtonChanRead"));
-    m_write = new QPushButton(QStringLiteral("Записать"), m_panel);
-    m_write->setObjectName(QStringLiteral("ButtonChanWrite"));
-    buttons->addStretch(1);
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_write);
+    const ReadWritePanel p = makeReadWritePanel(
+        this, QStringLiteral("Panel1"), QStringLiteral("ButtonChanRead"),
+        QStringLiteral("ButtonChanWrite"), [this] { ButtonChanReadClick(); },
+        [this] { ButtonChanWriteClick(); });
+    std::tie(m_panel, m_read, m_write) = std::tie(p.panel, p.read, p.write);
     layout->addWidget(m_panel);
-    connect(m_read, &QPushButton::clicked, this, &ChannelConfigWindow::ButtonChanReadClick);
-    connect(m_write, &QPushButton::clicked, this, &ChannelConfigWindow::ButtonChanWriteClick);
 }
 
 // ---- Handlers shared by the four inputs

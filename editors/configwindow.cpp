@@ -137,20 +137,12 @@ void ConfigWindow::buildControls()
     columns->addLayout(right);
     layout->addLayout(columns);
 
-    m_panel = new QWidget(this);
-    m_panel->setObjectName(QStringLiteral("Panel1"));
-    auto *buttons = new QHBoxLayout(m_panel);
-    m_read = new QPushButton(QStringLiteral("Читать"), m_panel);
-    m_read->setObjectName(QStringLiteral("ButtonConfigRead"));
-    m_save = new QPushButton(QStringLiteral("Записать"), m_panel);
-    m_save->setObjectName(QStringLiteral("ButtonSaveConfig"));
-    buttons->addStretch(1);
-    buttons->addWidget(m_read);
-    buttons->addWidget(m_save);
+    const ReadWritePanel p = makeReadWritePanel(
+        this, QStringLiteral("Panel1"), QStringLiteral("ButtonConfigRead"),
+        QStringLiteral("ButtonSaveConfig"), [this] { ButtonConfigReadClick(); },
+        [this] { ButtonSaveConfigClick(); });
+    std::tie(m_panel, m_read, m_save) = std::tie(p.panel, p.read, p.write);
     layout->addWidget(m_panel);
-
-    connect(m_read, &QPushButton::clicked, this, &ConfigWindow::ButtonConfigReadClick);
-    connect(m_save, &QPushButton::clicked, this, &ConfigWindow::ButtonSaveConfigClick);
 }
 
 QWidget *ConfigWindow::buildIdentityGroup()

@@ -292,16 +292,11 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
     right->addStretch(1);
 
     // Loop 1's buttons lie on Panel2, loop 2's on Panel1.
-    c.panel = new QWidget(page);
-    c.panel->setObjectName(QStringLiteral("Panel%1").arg(3 - n));
-    auto *buttons = new QHBoxLayout(c.panel);
-    c.read = new QPushButton(QStringLiteral("Читать"), c.panel);
-    c.read->setObjectName(numbered("ButtonReadKont", n));
-    c.write = new QPushButton(QStringLiteral("Записать"), c.panel);
-    c.write->setObjectName(numbered("ButtonWriteKont", n));
-    buttons->addStretch(1);
-    buttons->addWidget(c.read);
-    buttons->addWidget(c.write);
+    const ReadWritePanel p = makeReadWritePanel(
+        page, QStringLiteral("Panel%1").arg(3 - n), numbered("ButtonReadKont", n),
+        numbered("ButtonWriteKont", n), [this, n] { ButtonReadKontClick(n); },
+        [this, n] { ButtonWriteKontClick(n); });
+    std::tie(c.panel, c.read, c.write) = std::tie(p.panel, p.read, p.write);
     left->addStretch(1);
     left->addWidget(c.panel);
 
@@ -311,8 +306,6 @@ QWidget *ContursConfigWindow::buildLoopPage(int n)
             [this, w = c.byProgram]() { CheckProgClick(w); });
     connect(c.on, &QCheckBox::toggled, this, [this, w = c.on]() { CheckOn_OffClick(w); });
     connect(c.manual, &QCheckBox::toggled, this, [this, w = c.manual]() { RevimKontClick(w); });
-    connect(c.read, &QPushButton::clicked, this, [this, n]() { ButtonReadKontClick(n); });
-    connect(c.write, &QPushButton::clicked, this, [this, n]() { ButtonWriteKontClick(n); });
     CheckProgClick(c.byProgram);
     return page;
 }

@@ -10,6 +10,7 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
+#include <QPushButton>
 
 EditorWindow::EditorWindow(Session &session, WindowHost &host, const QString &objectName,
                            const QString &caption, QWidget *parent, Qt::WindowFlags flags)
@@ -35,6 +36,27 @@ EditorWindow::EditorWindow(Session &session, WindowHost &host, const SettingsWin
 SelectedDevice &EditorWindow::device() const
 {
     return m_session.selected();
+}
+
+EditorWindow::ReadWritePanel
+EditorWindow::makeReadWritePanel(QWidget *parent, const QString &panelName, const QString &readName,
+                                 const QString &writeName, std::function<void()> read,
+                                 std::function<void()> write)
+{
+    ReadWritePanel p;
+    p.panel = new QWidget(parent);
+    p.panel->setObjectName(panelName);
+    auto *buttons = new QHBoxLayout(p.panel);
+    p.read = new QPushButton(QStringLiteral("Читать"), p.panel);
+    p.read->setObjectName(readName);
+    p.write = new QPushButton(QStringLiteral("Записать"), p.panel);
+    p.write->setObjectName(writeName);
+    buttons->addStretch(1);
+    buttons->addWidget(p.read);
+    buttons->addWidget(p.write);
+    connect(p.read, &QPushButton::clicked, this, std::move(read));
+    connect(p.write, &QPushButton::clicked, this, std::move(write));
+    return p;
 }
 
 bool EditorWindow::event(QEvent *event)

@@ -13,6 +13,7 @@
 
 class CommonBlock;
 class QLabel;
+class QPushButton;
 class SelectedDevice;
 class Session;
 struct SettingsWindowKind;
@@ -147,6 +148,18 @@ public:
     std::span<std::uint8_t> holdingImage() const;
 
 protected:
+    // The panel with a settings window's "Читать" and "Записать", at its right end; a click on
+    // either runs its command.
+    struct ReadWritePanel
+    {
+        QWidget *panel;
+        QPushButton *read;
+        QPushButton *write;
+    };
+    ReadWritePanel makeReadWritePanel(QWidget *parent, const QString &panelName,
+                                      const QString &readName, const QString &writeName,
+                                      std::function<void()> read, std::function<void()> write);
+
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     // A window whose fields are not read from a device (the network's own settings) has no
