@@ -19,7 +19,7 @@ constexpr int kCheckResponseWait = 80;
 
 } // namespace
 
-TForm5::TForm5(TForm1 &main, QWidget *parent)
+InterfaceCheckWindow::InterfaceCheckWindow(LinkTestWindow &main, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_main(main)
@@ -43,15 +43,15 @@ TForm5::TForm5(TForm1 &main, QWidget *parent)
     Button1->setGeometry(160, 176, 90, 26);
 
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &InterfaceCheckWindow::Button1Click);
 }
 
-void TForm5::log(const QString &line)
+void InterfaceCheckWindow::log(const QString &line)
 {
     Memo1->appendPlainText(line);
 }
 
-bool TForm5::Button2Click()
+bool InterfaceCheckWindow::Button2Click()
 {
     if (m_running)
         return false;
@@ -62,7 +62,7 @@ bool TForm5::Button2Click()
     if (m_main.deferWhileBusy([this] { Button2Click(); }))
         return false;
     m_running = true;
-    const TForm1::CheckState kept = m_main.beginInterfaceCheck(kCheckResponseWait);
+    const LinkTestWindow::CheckState kept = m_main.beginInterfaceCheck(kCheckResponseWait);
     log(m_main.searchOutcome());
 
     bool answered = false;
@@ -93,7 +93,7 @@ bool TForm5::Button2Click()
     return answered;
 }
 
-void TForm5::Button1Click()
+void InterfaceCheckWindow::Button1Click()
 {
     Memo1->clear();
 }

@@ -4,15 +4,15 @@
 
 class QPlainTextEdit;
 class QPushButton;
-class TForm1;
+class LinkTestWindow;
 
 // "Проверка интерфейса": finds the device, then tries a read at each of five line speeds and
 // logs one line per speed.
-class TForm5 : public QWidget
+class InterfaceCheckWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm5(TForm1 &main, QWidget *parent = nullptr);
+    explicit InterfaceCheckWindow(LinkTestWindow &main, QWidget *parent = nullptr);
 
     // Runs the whole check; true when some speed answered.
     bool Button2Click();
@@ -25,6 +25,6 @@ public:
 private:
     void log(const QString &line);
 
-    TForm1 &m_main;
+    LinkTestWindow &m_main;
     bool m_running = false;
 };

@@ -56,7 +56,7 @@ QLabel *sunkenText(QWidget *parent, const char *name, int x, int y, int w)
 
 } // namespace
 
-TForm1::TForm1(Clock &clock, QWidget *parent) : QWidget(parent), m_clock(clock)
+LinkTestWindow::LinkTestWindow(Clock &clock, QWidget *parent) : QWidget(parent), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Лорван MODBUS тест"));
@@ -94,12 +94,12 @@ TForm1::TForm1(Clock &clock, QWidget *parent) : QWidget(parent), m_clock(clock)
     GetRealTime();
 }
 
-TForm1::~TForm1()
+LinkTestWindow::~LinkTestWindow()
 {
     m_closing = true;
 }
 
-void TForm1::buildControls()
+void LinkTestWindow::buildControls()
 {
     auto *portGroup = new QGroupBox(QStringLiteral("Параметры порта"), this);
     portGroup->setObjectName(QStringLiteral("GroupBox4"));
@@ -118,7 +118,7 @@ void TForm1::buildControls()
     ButtonPorts->setText(QStringLiteral("..."));
     ButtonPorts->setToolTip(QStringLiteral("Назначение портов"));
     ButtonPorts->setGeometry(72, 38, 22, 22);
-    connect(ButtonPorts, &QToolButton::clicked, this, &TForm1::showPortAssignment);
+    connect(ButtonPorts, &QToolButton::clicked, this, &LinkTestWindow::showPortAssignment);
 
     caption(portGroup, QStringLiteral("Cкорость: "), 102, 20, 90);
     ComboBaudrate = new QComboBox(portGroup);
@@ -236,35 +236,39 @@ void TForm1::buildControls()
     m_retryTimer = m_clock.createTimer(this);
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kRetryMs);
-    connect(m_retryTimer, &ClockTimer::timeout, this, &TForm1::runDeferred);
+    connect(m_retryTimer, &ClockTimer::timeout, this, &LinkTestWindow::runDeferred);
     Timer2 = m_clock.createTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
 
-    connect(ComboPortNum, &QComboBox::currentIndexChanged, this, &TForm1::ComboPortNumChange);
+    connect(ComboPortNum, &QComboBox::currentIndexChanged, this,
+            &LinkTestWindow::ComboPortNumChange);
     // A typed port name takes effect as soon as it names a port, as a typed speed does.
     connect(ComboPortNum, &QComboBox::currentTextChanged, this, [this](const QString &text) {
         const int index = ComboPortNum->findText(text.trimmed(), Qt::MatchFixedString);
         if (index >= 0 && index != ComboPortNum->currentIndex())
             ComboPortNum->setCurrentIndex(index);
     });
-    connect(ComboPortNum->lineEdit(), &QLineEdit::editingFinished, this, &TForm1::portPathTyped);
-    connect(ComboBaudrate, &QComboBox::currentTextChanged, this, &TForm1::ComboBaudrateChange);
-    connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+    connect(ComboPortNum->lineEdit(), &QLineEdit::editingFinished, this,
+            &LinkTestWindow::portPathTyped);
+    connect(ComboBaudrate, &QComboBox::currentTextChanged, this,
+            &LinkTestWindow::ComboBaudrateChange);
+    connect(Edit1, &QLineEdit::textChanged, this, &LinkTestWindow::Edit1Change);
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { m_pollActive = on; });
     connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) { m_link.setRtsControl(on); });
-    connect(MaskEditDate, &QLineEdit::textChanged, this, &TForm1::ParametrChange);
-    connect(MaskEditTime, &QLineEdit::textChanged, this, &TForm1::ParametrChange);
+    connect(MaskEditDate, &QLineEdit::textChanged, this, &LinkTestWindow::ParametrChange);
+    connect(MaskEditTime, &QLineEdit::textChanged, this, &LinkTestWindow::ParametrChange);
     connect(Find, &QPushButton::clicked, this, [this] { FindClick(); });
-    connect(Test, &QPushButton::clicked, this, &TForm1::TestClick);
-    connect(Timer1, &ClockTimer::timeout, this, &TForm1::UpDateCFG);
-    connect(Timer2, &ClockTimer::timeout, this, &TForm1::GetRealTime);
+    connect(Test, &QPushButton::clicked, this, &LinkTestWindow::TestClick);
+    connect(Timer1, &ClockTimer::timeout, this, &LinkTestWindow::UpDateCFG);
+    connect(Timer2, &ClockTimer::timeout, this, &LinkTestWindow::GetRealTime);
     for (QObject *o : {static_cast<QObject *>(MaskEditDate), static_cast<QObject *>(MaskEditTime),
                        static_cast<QObject *>(Edit8)})
         o->installEventFilter(this);
 }
 
-void TForm1::attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check)
+void LinkTestWindow::attach(SearchPopup *search, ReceiveBufferWindow *viewer,
+                            ExchangeErrorPopup *error, InterfaceCheckWindow *check)
 {
     m_search = search;
     m_viewer = viewer;
@@ -272,17 +276,17 @@ void TForm1::attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check
     m_check = check;
 }
 
-QString TForm1::panelText(int panel) const
+QString LinkTestWindow::panelText(int panel) const
 {
     return m_panels[panel]->text();
 }
 
-void TForm1::setPanel(int panel, const QString &text)
+void LinkTestWindow::setPanel(int panel, const QString &text)
 {
     m_panels[panel]->setText(text);
 }
 
-void TForm1::showPortAssignment()
+void LinkTestWindow::showPortAssignment()
 {
     if (!m_portAssignment)
         m_portAssignment = new PortAssignmentWindow(this);
@@ -291,14 +295,14 @@ void TForm1::showPortAssignment()
     m_portAssignment->activateWindow();
 }
 
-QWidget *TForm1::portAssignmentWindow()
+QWidget *LinkTestWindow::portAssignmentWindow()
 {
     if (!m_portAssignment)
         m_portAssignment = new PortAssignmentWindow(this);
     return m_portAssignment;
 }
 
-void TForm1::portPathTyped()
+void LinkTestWindow::portPathTyped()
 {
     const QString typed = ComboPortNum->currentText().trimmed();
     if (typed.isEmpty() || ComboPortNum->findText(typed, Qt::MatchFixedString) >= 0)
@@ -316,7 +320,7 @@ void TForm1::portPathTyped()
     m_pollActive = kept;
 }
 
-void TForm1::ComboPortNumChange(int index)
+void LinkTestWindow::ComboPortNumChange(int index)
 {
     if (index < 0)
         return; // a typed text that names no port changes nothing
@@ -338,7 +342,7 @@ void TForm1::ComboPortNumChange(int index)
     m_pollActive = kept;
 }
 
-void TForm1::ComboBaudrateChange(const QString &text)
+void LinkTestWindow::ComboBaudrateChange(const QString &text)
 {
     const auto speed = toolSpeedForText(text);
     if (!speed)
@@ -350,19 +354,19 @@ void TForm1::ComboBaudrateChange(const QString &text)
     m_pollActive = kept;
 }
 
-void TForm1::Edit1Change(const QString &text)
+void LinkTestWindow::Edit1Change(const QString &text)
 {
     Timer1->stop();
     m_deviceAddress = parseDeviceAddress(text);
     Timer1->start();
 }
 
-void TForm1::ParametrChange()
+void LinkTestWindow::ParametrChange()
 {
     m_pollActive = false;
 }
 
-void TForm1::showSpeedInList(Baudrate rate)
+void LinkTestWindow::showSpeedInList(Baudrate rate)
 {
     if (const auto speed = toolSpeedFor(rate)) {
         const QSignalBlocker blocker(ComboBaudrate);
@@ -370,7 +374,7 @@ void TForm1::showSpeedInList(Baudrate rate)
     }
 }
 
-bool TForm1::deferWhileBusy(const std::function<void()> &action)
+bool LinkTestWindow::deferWhileBusy(const std::function<void()> &action)
 {
     // An action taken while an exchange waits for its reply runs inside that wait; waiting for
     // the exchange there would never end, and the link would refuse a second one. Such actions
@@ -383,7 +387,7 @@ bool TForm1::deferWhileBusy(const std::function<void()> &action)
     return true;
 }
 
-void TForm1::runDeferred()
+void LinkTestWindow::runDeferred()
 {
     if (m_deferred.isEmpty() || m_closing)
         return;
@@ -399,7 +403,7 @@ void TForm1::runDeferred()
     m_replaying = false;
 }
 
-QString TForm1::portFailureText(const PortError &error) const
+QString LinkTestWindow::portFailureText(const PortError &error) const
 {
     const QString why =
         explainPortProblem(m_port.displayName(), m_port.lastOpenProblem(),
@@ -407,7 +411,7 @@ QString TForm1::portFailureText(const PortError &error) const
     return why.isEmpty() ? error.message() : error.message() + QStringLiteral("\n\n") + why;
 }
 
-int TForm1::readIdentity(std::uint8_t address, QString *portError)
+int LinkTestWindow::readIdentity(std::uint8_t address, QString *portError)
 {
     if (m_exchanging)
         return kNoReply;
@@ -424,7 +428,7 @@ int TForm1::readIdentity(std::uint8_t address, QString *portError)
     return result;
 }
 
-int TForm1::writeClock(QString *portError)
+int LinkTestWindow::writeClock(QString *portError)
 {
     if (m_exchanging)
         return kNoReply;
@@ -440,7 +444,7 @@ int TForm1::writeClock(QString *portError)
     return result;
 }
 
-int TForm1::FindClick()
+int LinkTestWindow::FindClick()
 {
     if (m_searching)
         return kNoReply;
@@ -510,7 +514,7 @@ int TForm1::FindClick()
     return result;
 }
 
-void TForm1::UpDateCFG()
+void LinkTestWindow::UpDateCFG()
 {
     // A search or the interface check owns the line until it ends.
     if (m_searching || m_checking)
@@ -518,7 +522,7 @@ void TForm1::UpDateCFG()
     refreshIdentity();
 }
 
-void TForm1::refreshIdentity()
+void LinkTestWindow::refreshIdentity()
 {
     if (!m_pollActive || m_reading || m_exchanging || m_closing)
         return;
@@ -564,7 +568,7 @@ void TForm1::refreshIdentity()
     showMessage(portError, QString(), MessageIcon::Error);
 }
 
-void TForm1::SetDeviceClock()
+void LinkTestWindow::SetDeviceClock()
 {
     m_settingClock = true;
     const bool kept = m_pollActive;
@@ -601,7 +605,7 @@ void TForm1::SetDeviceClock()
     m_settingClock = false;
 }
 
-void TForm1::MaskEditDateKeyPress()
+void LinkTestWindow::MaskEditDateKeyPress()
 {
     if (m_pollActive || deferWhileBusy([this] { MaskEditDateKeyPress(); }))
         return;
@@ -610,7 +614,7 @@ void TForm1::MaskEditDateKeyPress()
     m_pollActive = false;
 }
 
-void TForm1::DateDefault()
+void LinkTestWindow::DateDefault()
 {
     if (deferWhileBusy([this] { DateDefault(); }))
         return;
@@ -621,7 +625,7 @@ void TForm1::DateDefault()
     m_pollActive = kept;
 }
 
-void TForm1::TimeDefault()
+void LinkTestWindow::TimeDefault()
 {
     if (deferWhileBusy([this] { TimeDefault(); }))
         return;
@@ -632,7 +636,7 @@ void TForm1::TimeDefault()
     m_pollActive = kept;
 }
 
-void TForm1::TestClick()
+void LinkTestWindow::TestClick()
 {
     CheckBox1->setChecked(false);
     m_pollActive = false;
@@ -641,7 +645,7 @@ void TForm1::TestClick()
     m_check->activateWindow();
 }
 
-void TForm1::Edit8Click()
+void LinkTestWindow::Edit8Click()
 {
     fillReceiveBuffer(m_link.replyText(), *m_receiveBuffer);
     m_viewer->HexGrid1->viewport()->update();
@@ -653,12 +657,12 @@ void TForm1::Edit8Click()
     m_viewer->activateWindow();
 }
 
-void TForm1::GetRealTime()
+void LinkTestWindow::GetRealTime()
 {
     setPanel(2, QStringLiteral("   ") + longTimeText(QLocale::system(), QTime::currentTime()));
 }
 
-void TForm1::ClearIdentity()
+void LinkTestWindow::ClearIdentity()
 {
     StaticText5->clear();
     StaticText7->clear();
@@ -666,7 +670,7 @@ void TForm1::ClearIdentity()
     StaticText11->clear();
 }
 
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
+bool LinkTestWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if (watched == Edit8) {
@@ -692,7 +696,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
+void LinkTestWindow::closeEvent(QCloseEvent *event)
 {
     // Searches and the check end their sweeps early once the program is closing.
     m_closing = true;
@@ -705,7 +709,7 @@ void TForm1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-TForm1::CheckState TForm1::beginInterfaceCheck(int responseWait)
+LinkTestWindow::CheckState LinkTestWindow::beginInterfaceCheck(int responseWait)
 {
     CheckState state;
     state.keptPoll = m_pollActive;
@@ -720,7 +724,7 @@ TForm1::CheckState TForm1::beginInterfaceCheck(int responseWait)
     return state;
 }
 
-void TForm1::endInterfaceCheck(const CheckState &state)
+void LinkTestWindow::endInterfaceCheck(const CheckState &state)
 {
     m_checking = false;
     m_port.setBaudrate(state.keptRate);
@@ -731,7 +735,7 @@ void TForm1::endInterfaceCheck(const CheckState &state)
     Timer1->start();
 }
 
-QString TForm1::searchOutcome() const
+QString LinkTestWindow::searchOutcome() const
 {
     return m_search ? m_search->StaticText2->text() : QString();
 }

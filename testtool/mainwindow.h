@@ -22,22 +22,23 @@ class QStatusBar;
 class QToolButton;
 class PortAssignmentWindow;
 class PortDeviceLabel;
-class TForm2;
-class TForm3;
-class TForm4;
-class TForm5;
+class SearchPopup;
+class ReceiveBufferWindow;
+class ExchangeErrorPopup;
+class InterfaceCheckWindow;
 
 // "Лорван MODBUS тест": one device on one port; finds it, shows its identity and clock once a
 // second, sets the clock, and opens the interface check and the receive-buffer viewer.
-class TForm1 : public QWidget
+class LinkTestWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm1(Clock &clock, QWidget *parent = nullptr);
-    ~TForm1() override;
+    explicit LinkTestWindow(Clock &clock, QWidget *parent = nullptr);
+    ~LinkTestWindow() override;
 
     // The popups and windows that are created after this one.
-    void attach(TForm2 *search, TForm3 *viewer, TForm4 *error, TForm5 *check);
+    void attach(SearchPopup *search, ReceiveBufferWindow *viewer, ExchangeErrorPopup *error,
+                InterfaceCheckWindow *check);
 
     Clock &clock() { return m_clock; }
     CommPort &port() { return m_port; }
@@ -48,7 +49,7 @@ public:
     const std::shared_ptr<ByteBlock> &receiveBuffer() const { return m_receiveBuffer; }
     QString panelText(int panel) const;
     bool closing() const { return m_closing; }
-    TForm2 *searchPopup() const { return m_search; }
+    SearchPopup *searchPopup() const { return m_search; }
     bool searching() const { return m_searching; }
     // An exchange, a search, the check or a clock setting is under way.
     bool lineBusy() const
@@ -139,10 +140,10 @@ private:
     std::uint8_t m_deviceAddress = 0;
     std::shared_ptr<ByteBlock> m_receiveBuffer;
     QLabel *m_panels[3] = {};
-    TForm2 *m_search = nullptr;
-    TForm3 *m_viewer = nullptr;
-    TForm4 *m_error = nullptr;
-    TForm5 *m_check = nullptr;
+    SearchPopup *m_search = nullptr;
+    ReceiveBufferWindow *m_viewer = nullptr;
+    ExchangeErrorPopup *m_error = nullptr;
+    InterfaceCheckWindow *m_check = nullptr;
     int m_currentPortIndex = 0;
     PortAssignmentWindow *m_portAssignment = nullptr;
     // The port failure last shown; the same one is not shown again until a read succeeds.

@@ -59,7 +59,7 @@ void setTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-TForm2::TForm2(Clock &clock, QWidget *parent) : QWidget(parent, Qt::Tool), m_clock(clock)
+SearchPopup::SearchPopup(Clock &clock, QWidget *parent) : QWidget(parent, Qt::Tool), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Поиск устройства"));
@@ -72,7 +72,7 @@ TForm2::TForm2(Clock &clock, QWidget *parent) : QWidget(parent, Qt::Tool), m_clo
     StaticText3 = popupLine(this, "StaticText3", QStringLiteral("Идет инициализация"), 58, 276);
 }
 
-void TForm2::popup()
+void SearchPopup::popup()
 {
     if (isVisible()) {
         raise();
@@ -83,7 +83,7 @@ void TForm2::popup()
     m_clock.delay(kShowPauseMs);
 }
 
-TForm4::TForm4(QWidget *parent) : QWidget(parent, Qt::Tool)
+ExchangeErrorPopup::ExchangeErrorPopup(QWidget *parent) : QWidget(parent, Qt::Tool)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Ошибка обмена"));

@@ -6,11 +6,11 @@ class Clock;
 class QLabel;
 
 // "Поиск устройства": the device search's progress and outcome, three lines.
-class TForm2 : public QWidget
+class SearchPopup : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm2(Clock &clock, QWidget *parent = nullptr);
+    explicit SearchPopup(Clock &clock, QWidget *parent = nullptr);
 
     // Shows the window; a window that was hidden first stays up 600 ms before the caller goes
     // on, so that the user sees it at all between fast steps.
@@ -25,11 +25,11 @@ private:
 };
 
 // "Ошибка обмена": shown while the cyclic read fails.
-class TForm4 : public QWidget
+class ExchangeErrorPopup : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm4(QWidget *parent = nullptr);
+    explicit ExchangeErrorPopup(QWidget *parent = nullptr);
 
     QLabel *StaticText1;
     QLabel *StaticText2;

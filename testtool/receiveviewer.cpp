@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QVBoxLayout>
 
-TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Window)
+ReceiveBufferWindow::ReceiveBufferWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Просмотр буфера приема"));

@@ -5,11 +5,11 @@
 class THexGrid;
 
 // "Просмотр буфера приема": the last reply, byte by byte, in a hex grid of 16 bytes per row.
-class TForm3 : public QWidget
+class ReceiveBufferWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget *parent = nullptr);
+    explicit ReceiveBufferWindow(QWidget *parent = nullptr);
 
     THexGrid *HexGrid1;
 };

@@ -10,11 +10,11 @@
 // timers run on clock.
 struct TestToolWindows
 {
-    TForm1 form1;
-    TForm2 form2;
-    TForm3 form3;
-    TForm4 form4;
-    TForm5 form5{form1};
+    LinkTestWindow form1;
+    SearchPopup form2;
+    ReceiveBufferWindow form3;
+    ExchangeErrorPopup form4;
+    InterfaceCheckWindow form5{form1};
 
     explicit TestToolWindows(Clock &clock = systemClock()) : form1(clock), form2(clock)
     {

@@ -127,7 +127,7 @@ private:
         timer->start();
     }
 
-    static QStringList memoLines(const TForm5 &form)
+    static QStringList memoLines(const InterfaceCheckWindow &form)
     {
         return form.Memo1->toPlainText().split(QLatin1Char('\n'));
     }
@@ -154,7 +154,7 @@ private slots:
     void startState()
     {
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.windowTitle(), QStringLiteral("Лорван MODBUS тест"));
         QCOMPARE(f.size(), QSize(336, 332));
         QCOMPARE(f.panelText(0), QStringLiteral(" COM1 закрыт"));
@@ -214,7 +214,7 @@ private slots:
         startSimulator({speedCode});
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QCOMPARE(f.panelText(1), QStringLiteral(" Чтение "));
         QCOMPARE(f.panelText(0), QStringLiteral("COM1 Закрыт"));
@@ -247,7 +247,7 @@ private slots:
         startSimulator({1, kDeviceAddress, false});
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.FindClick(), kNoReply);
         QCOMPARE(f.panelText(1), QStringLiteral(" Устройство не обнаружено"));
         QCOMPARE(w.form2.StaticText1->text(), QStringLiteral(" Ошибка обмена: 999"));
@@ -265,7 +265,7 @@ private slots:
         // No simulator: COM1 does not exist.
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         const qint64 started = m_clock->elapsed();
         QCOMPARE(f.FindClick(), kNoReply);
         QCOMPARE(messages.shown.size(), 1);
@@ -286,7 +286,7 @@ private slots:
         startSimulator({1, 5, true, QDateTime(QDate(2031, 6, 15), QTime(10, 20, 30), Qt::UTC)});
         ScopedRecordingMessages messages;
         TestToolWindows w; // on the wall clock: the cyclic read every second
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QCOMPARE(f.deviceAddress(), 5);
         QCOMPARE(f.MaskEditDate->text(), QStringLiteral(" 15.06.31"));
@@ -317,7 +317,7 @@ private slots:
         startSimulator();
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         m_sim->stop(); // the line disappears
         QVERIFY(advanceUntil([&] { return messages.shown.size() == 1; }, 3000));
@@ -356,7 +356,7 @@ private slots:
 
     void searchPopupPausesOncePerShowing()
     {
-        TForm2 popup(*m_clock);
+        SearchPopup popup(*m_clock);
         qint64 started = m_clock->elapsed();
         popup.popup();
         QVERIFY(m_clock->elapsed() - started >= 600);
@@ -374,7 +374,7 @@ private slots:
         startSimulator();
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         QCOMPARE(f.FindClick(), kReplyOk);
         QVERIFY(f.pollActive());
         // Enter is ignored while the cyclic read owns the fields.
@@ -412,7 +412,7 @@ private slots:
         startSimulator({1, kDeviceAddress, true, QDateTime(QDate(2001, 1, 1), QTime(1, 1, 1))});
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         f.Edit1->setText(QString::number(kDeviceAddress));
         f.MaskEditTime->setText(QStringLiteral(" 01:02:03"));
         QTest::mouseDClick(f.MaskEditDate, Qt::LeftButton);
@@ -438,7 +438,7 @@ private slots:
         startSimulator();
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         f.setPollActive(true);
         QTimer::singleShot(20, &f, [&] { f.ComboPortNum->setCurrentIndex(1); });
         QCOMPARE(f.readIdentity(0), kReplyOk);
@@ -455,7 +455,7 @@ private slots:
         startSimulator();
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         // Enter in the clock fields and a click on "Поиск" while a read waits for its reply.
         f.MaskEditDate->setText(QStringLiteral(" 05.03.24"));
         f.MaskEditTime->setText(QStringLiteral(" 14:07:30"));
@@ -495,7 +495,7 @@ private slots:
         startSimulator({1, kDeviceAddress, device});
         ScopedRecordingMessages messages;
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         f.TestClick();
         QVERIFY(w.form5.isVisible());
         QVERIFY(!f.CheckBox1->isChecked() && !f.pollActive());
@@ -533,7 +533,7 @@ private slots:
     {
         startSimulator();
         TestToolWindows w{*m_clock};
-        TForm1 &f = w.form1;
+        LinkTestWindow &f = w.form1;
         THexGrid *grid = w.form3.HexGrid1;
         QCOMPARE(f.readIdentity(0), kReplyOk);
         QTest::mouseClick(f.Edit8, Qt::LeftButton);
