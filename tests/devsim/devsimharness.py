@@ -24,6 +24,36 @@ def program(name):
     return path
 
 
+# lorvan-cli's sub-commands take their options after their name; the register commands
+# (read-holding, write-coils, ...) take the line options first.
+CLI_SUBCOMMANDS = {"scan", "identity", "poll", "table", "netfile", "programs", "snapshot",
+                   "compare", "restore", "monitor", "ports"}
+
+
+def cli_command(*args, port=None, baud=None, addr=None, stop_bits=None):
+    """lorvan-cli's command line with the line options given."""
+    line = []
+    for option, value in (("--port", port), ("--baud", baud), ("--stop-bits", stop_bits),
+                          ("--addr", addr)):
+        if value is not None:
+            line += [option, str(value)]
+    args = list(args)
+    head = [args.pop(0)] if args and args[0] in CLI_SUBCOMMANDS else []
+    return [program("LORVAN_CLI"), *head, *line, *args]
+
+
+def run_cli(*args, stdin=None, env=None, timeout=60, **line):
+    """Runs lorvan-cli to its end; the finished process with its text output."""
+    return subprocess.run(cli_command(*args, **line), capture_output=True, text=True,
+                          input=stdin, env=env, timeout=timeout)
+
+
+def start_cli(*args, **line):
+    """Starts lorvan-cli (a monitor or a poll that runs until stopped) with piped output."""
+    return subprocess.Popen(cli_command(*args, **line), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
 class Simulator:
     def __init__(self, scenario_text=None):
         self.dir = tempfile.TemporaryDirectory(prefix="devsim-")

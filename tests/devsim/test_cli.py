@@ -1,10 +1,9 @@
 """lorvan-cli, the configurator's own link, against the simulator's default scenario: each
 device answers at its own line speed only."""
 
-import subprocess
 import unittest
 
-from devsimharness import SPEEDS, Simulator, program
+from devsimharness import SPEEDS, Simulator, run_cli
 
 # The default scenario's devices: address, line-speed code.
 DEVICES = [(1, 4), (2, 1), (5, 0)]
@@ -14,7 +13,6 @@ class CliTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.sim = Simulator()
-        cls.cli = program("LORVAN_CLI")
 
     @classmethod
     def tearDownClass(cls):
@@ -22,9 +20,8 @@ class CliTest(unittest.TestCase):
         assert code == 0 and links == [], (code, links)
 
     def run_cli(self, baud, address, *command, stop_bits=2):
-        return subprocess.run([self.cli, "--port", self.sim.port(1), "--baud", str(baud),
-                               "--stop-bits", str(stop_bits), "--addr", str(address), *command],
-                              capture_output=True, text=True, timeout=30)
+        return run_cli(*command, port=self.sim.port(1), baud=baud, stop_bits=stop_bits,
+                       addr=address, timeout=30)
 
     def test_identity_at_own_speed_only(self):
         for address, code in DEVICES:

@@ -14,7 +14,7 @@ import unittest
 
 import dbfread
 
-from devsimharness import Simulator, client, image_bytes, program
+from devsimharness import Simulator, cli_command, client, image_bytes, program, run_cli
 
 SCENARIO = """line 1
 turnaround 5
@@ -54,7 +54,6 @@ class CliToolsTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.sim = Simulator(SCENARIO)
-        cls.cli = program("LORVAN_CLI")
         cls.tmp = tempfile.TemporaryDirectory()
         cls.port = cls.sim.port(1)
 
@@ -68,8 +67,7 @@ class CliToolsTest(unittest.TestCase):
         return os.path.join(self.tmp.name, name)
 
     def run_cli(self, *args, stdin=None, env=None, ok=True):
-        r = subprocess.run([self.cli, *args], capture_output=True, text=True, timeout=120,
-                           input=stdin, env=env)
+        r = run_cli(*args, stdin=stdin, env=env, timeout=120)
         if ok:
             self.assertEqual(r.returncode, 0, r.stderr)
         return r
@@ -167,7 +165,7 @@ class CliToolsTest(unittest.TestCase):
         os.chown(device, 0, gid)
         os.chmod(device, 0o660)
         r = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                            self.cli, "identity", "--port", device, "--addr", "1"],
+                            *cli_command("identity", port=device, addr=1)],
                            capture_output=True, text=True, timeout=60,
                            env=dict(os.environ, HOME=folder, XDG_CONFIG_HOME=folder))
         self.assertEqual(r.returncode, 9, r.stderr)

@@ -7,12 +7,11 @@ import io
 import re
 import signal
 import statistics
-import subprocess
 import time
 import unittest
 from datetime import datetime
 
-from devsimharness import Simulator, program
+from devsimharness import Simulator, run_cli, start_cli
 
 SCENARIO = """line 1
 turnaround 5
@@ -65,7 +64,6 @@ def logged_exchanges(text):
 class LineDiagnosticsTest(unittest.TestCase):
     def setUp(self):
         self.sim = Simulator(SCENARIO)
-        self.cli = program("LORVAN_CLI")
         self.port = self.sim.port(1)
 
     def tearDown(self):
@@ -73,14 +71,10 @@ class LineDiagnosticsTest(unittest.TestCase):
         self.assertEqual((code, links), (0, []))
 
     def register_command(self, address, *command):
-        return subprocess.run([self.cli, "--port", self.port, "--baud", "115200", "--addr",
-                               str(address), *command], capture_output=True, text=True,
-                              timeout=30)
+        return run_cli(*command, port=self.port, baud=115200, addr=address, timeout=30)
 
     def test_monitor_pairs_equal_the_log(self):
-        monitor = subprocess.Popen([self.cli, "monitor", "--port", self.port + "-monitor",
-                                    "--baud", "115200", "--csv"], stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, text=True)
+        monitor = start_cli("monitor", "--csv", port=self.port + "-monitor", baud=115200)
         time.sleep(0.5)
         for _ in range(6):
             for address in (1, 2, 3, 4):
@@ -139,9 +133,8 @@ class LineDiagnosticsTest(unittest.TestCase):
         self.assertLessEqual(abs(statistics.median(drift)), 2.0, drift)
 
     def test_stats_equal_the_log(self):
-        r = subprocess.run([self.cli, "poll", "--port", self.port, "--addr", "3", "--baud",
-                            "115200", "--count", "12", "--period", "1", "--stats"],
-                           capture_output=True, text=True, timeout=60)
+        r = run_cli("poll", "--count", "12", "--period", "1", "--stats", port=self.port, addr=3,
+                    baud=115200)
         self.assertIn(r.returncode, (0, 9), r.stderr)
         table = [l.split("\t") for l in r.stderr.splitlines() if "\t" in l]
         header, row = table[0], dict(zip(table[0], table[1]))
@@ -153,9 +146,7 @@ class LineDiagnosticsTest(unittest.TestCase):
         self.assertEqual(int(row["good"]), len(logged) - bad)
 
         # Ctrl-C in the middle: the counts so far, and the status of an interrupted program.
-        poll = subprocess.Popen([self.cli, "poll", "--port", self.port, "--addr", "1", "--baud",
-                                 "115200", "--period", "1", "--stats"], stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+        poll = start_cli("poll", "--period", "1", "--stats", port=self.port, addr=1, baud=115200)
         time.sleep(2.5)
         poll.send_signal(signal.SIGINT)
         _, err = poll.communicate(timeout=10)
