@@ -50,6 +50,9 @@ private:
 class PollIdleEvent
 {
 public:
+    // The longest a close or a switch-off gives a running tick.
+    static constexpr int kLongestWaitMs = 3000;
+
     void set();
     void reset() { m_set = false; }
     bool isSet() const { return m_set; }

@@ -6,7 +6,9 @@
 #include "platform/cp1251.h"
 #include "platform/measurementtable.h"
 #include "platform/messageservice.h"
-#include "session/session.h"
+#include "session/devicenetwork.h"
+#include "session/selecteddevice.h"
+#include "session/serialline.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -48,9 +50,10 @@ QString errorText(const std::exception_ptr &error)
 
 } // namespace
 
-PollingCycle::PollingCycle(Session &session)
-    : QObject(&session), m_session(session), m_pollTimer(session.clock().createTimer(this)),
-      m_updateTimer(session.clock().createTimer(this))
+PollingCycle::PollingCycle(PollingContext context, QObject *parent)
+    : QObject(parent), m_context(std::move(context)),
+      m_pollTimer(m_context.clock.createTimer(this)),
+      m_updateTimer(m_context.clock.createTimer(this))
 {
     m_pollTimer->setObjectName(QStringLiteral("VrTimer1"));
     m_pollTimer->setInterval(kTickGapMs);
@@ -59,7 +62,7 @@ PollingCycle::PollingCycle(Session &session)
     connect(m_pollTimer, &ClockTimer::timeout, this, &PollingCycle::VrThread1Execute);
     connect(m_updateTimer, &ClockTimer::timeout, this, &PollingCycle::TimerUpdateDataTimer);
     // The former device's channel names would pass for this one's until its own are read.
-    connect(&session.selected(), &SelectedDevice::selectionChanged, this, [this] {
+    connect(&m_context.selected, &SelectedDevice::selectionChanged, this, [this] {
         m_titlesRefreshDue = true;
         emit seriesTitlesRead(defaultSeriesTitles());
     });
@@ -96,9 +99,9 @@ void PollingCycle::switchPolling(bool on)
     if (on) {
         m_on = true;
         emit switchedChanged(true);
-        m_session.SetEditorPanelsEnabled(false);
-        const std::uint32_t now = m_session.clock().tickCount();
-        DeviceNetwork &network = m_session.network();
+        m_context.setEditorPanelsEnabled(false);
+        const std::uint32_t now = m_context.clock.tickCount();
+        DeviceNetwork &network = m_context.network;
         for (int index : network.deviceIndices()) {
             if (DeviceNode *record = network.device(index))
                 record->setNextPollTime(nextPollTime(now, record->pollPeriod()));
@@ -111,7 +114,7 @@ void PollingCycle::switchPolling(bool on)
     emit switchedChanged(false);
     m_pollTimer->stop();
     waitForIdle();
-    m_session.SetEditorPanelsEnabled(true);
+    m_context.setEditorPanelsEnabled(true);
     m_updateTimer->stop();
 }
 
@@ -120,10 +123,10 @@ bool PollingCycle::waitForIdle()
     // Ticks run on this thread: while one is unfinished, the caller was delivered from inside
     // its wait for a reply, and that tick can only end once the caller has returned. Waiting
     // here would only hold the program still for the whole time-out.
-    PollIdleEvent &idle = m_session.line().pollIdle;
+    PollIdleEvent &idle = m_context.line.pollIdle;
     if (!idle.isSet())
         return false;
-    return idle.wait(Session::kPollIdleWaitMs);
+    return idle.wait(PollIdleEvent::kLongestWaitMs);
 }
 
 void PollingCycle::stopQuietly()
@@ -147,7 +150,7 @@ void PollingCycle::resumeQuietly()
 
 void PollingCycle::VrThread1Execute()
 {
-    PollIdleEvent &idle = m_session.line().pollIdle;
+    PollIdleEvent &idle = m_context.line.pollIdle;
     idle.reset();
     m_pollTimer->stop();
     emit tickStarted();
@@ -171,7 +174,7 @@ void PollingCycle::VrThread1Execute()
 
 void PollingCycle::ReadValues()
 {
-    const DeviceNetwork &network = m_session.network();
+    const DeviceNetwork &network = m_context.network;
     if (network.entryCount() == 0) {
         m_lastPolledIndex = 0;
         return;
@@ -181,10 +184,10 @@ void PollingCycle::ReadValues()
         return;
     // The turn passes on also when the poll's table write fails.
     m_lastPolledIndex = index;
-    DeviceNode *record = m_session.network().device(index);
+    DeviceNode *record = m_context.network.device(index);
     if (!record || !record->cyclicPoll() || record->pollPeriod() <= 0)
         return;
-    const std::uint32_t now = m_session.clock().tickCount();
+    const std::uint32_t now = m_context.clock.tickCount();
     if (!isPollDue(now, record->nextPollTime()))
         return;
     record->setNextPollTime(nextPollTime(now, record->pollPeriod()));
@@ -193,16 +196,15 @@ void PollingCycle::ReadValues()
 
 int PollingCycle::PollOneDevice(int index)
 {
-    DeviceNetwork &network = m_session.network();
+    DeviceNetwork &network = m_context.network;
     const DeviceNode *polled = network.device(index);
     if (!polled)
         return 999;
     const DeviceNode record = *polled;
     const quint64 generation = network.generation();
-    CommPort &port = m_session.line().port;
+    CommPort &port = m_context.line.port;
     port.pointAt(record.portNumber(), record.speedCode());
-    const int result =
-        m_session.line().link.ReadInputRegisters(record.address(), 0, kLiveValueBytes);
+    const int result = m_context.line.link.ReadInputRegisters(record.address(), 0, kLiveValueBytes);
     // The wait for the reply delivers other events: a scan or a file load may have replaced the
     // network meanwhile, and then the entry is gone.
     const bool entryAlive = generation == network.generation();
@@ -218,8 +220,8 @@ int PollingCycle::PollOneDevice(int index)
             const auto told = m_toldPortProblems.constFind(index);
             if (told == m_toldPortProblems.constEnd() || *told != record.portNumber()) {
                 m_toldPortProblems.insert(index, record.portNumber());
-                const QString why = m_session.line().portProblemText();
-                emit m_session.logLine(why, true);
+                const QString why = m_context.line.portProblemText();
+                m_context.log(why, true);
                 emit portUnusable(index, why);
             }
         }
@@ -228,13 +230,12 @@ int PollingCycle::PollOneDevice(int index)
     m_toldPortProblems.remove(index);
     std::array<double, 4> values;
     for (int c = 0; c < 4; ++c)
-        values[c] = double(field::f32(m_session.line().images.input, std::size_t(4 * c)));
-    AppendMeasurementRow(record.tablePath(), m_session.clock().currentDateTime(), values,
-                         QLocale());
+        values[c] = double(field::f32(m_context.line.images.input, std::size_t(4 * c)));
+    AppendMeasurementRow(record.tablePath(), m_context.clock.currentDateTime(), values, QLocale());
     if (!entryAlive)
         return 0;
     network.setImage(index, DeviceNetwork::kImageAnswers);
-    const bool selected = index == m_session.selected().index();
+    const bool selected = index == m_context.selected.index();
     emit valuesPolled(index, values, selected);
     if (selected)
         m_chartRefreshDue = m_chartUpdateOnPoll;
@@ -243,23 +244,21 @@ int PollingCycle::PollOneDevice(int index)
 
 void PollingCycle::RefreshSelectedView()
 {
-    if (m_session.network().deviceCount() == 0 || m_lastPolledIndex != m_session.selected().index())
+    if (m_context.network.deviceCount() == 0 || m_lastPolledIndex != m_context.selected.index())
         return;
     emit selectedDevicePolled();
     if (!m_titlesRefreshDue)
         return;
     m_titlesRefreshDue = false;
-    DeviceNetwork &network = m_session.network();
-    const int index = m_session.selected().index();
+    DeviceNetwork &network = m_context.network;
+    const int index = m_context.selected.index();
     const quint64 generation = network.generation();
-    const int result =
-        m_session.line().access.ReadSettings(kDescriptionPosition, kDescriptionBytes);
+    const int result = m_context.line.access.ReadSettings(kDescriptionPosition, kDescriptionBytes);
     const bool entryAlive = network.contains(index) && generation == network.generation();
     QStringList titles;
     if (result == 0) {
         for (int c = 0; c < 4; ++c) {
-            const auto *text =
-                m_session.line().images.holding.data() + kDescriptionPosition + 16 * c;
+            const auto *text = m_context.line.images.holding.data() + kDescriptionPosition + 16 * c;
             int length = 0;
             while (length < 16 && text[length] != 0)
                 ++length;

@@ -7,14 +7,30 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
+class Clock;
 class ClockTimer;
-class Session;
+class DeviceNetwork;
+class SelectedDevice;
+struct SerialLine;
+
+// What the polling cycle works on: the line and its clock, the network and the selection; and
+// where it tells what it does (the editors' command panels, the message log).
+struct PollingContext
+{
+    SerialLine &line;
+    Clock &clock;
+    DeviceNetwork &network;
+    SelectedDevice &selected;
+    std::function<void(bool on)> setEditorPanelsEnabled;
+    std::function<void(const QString &line, bool failed)> log;
+};
 
 // The polling cycle: while switched on, a tick every 500 ms after the previous one has ended
 // reads the live values of the next device in absolute order that is due, appends them to its
 // measurement table and marks its entry; and a redraw timer every 6000 ms asks for the chart
-// to be drawn again when a poll of the selected device wanted it. Times come from the session's
+// to be drawn again when a poll of the selected device wanted it. Times come from the context's
 // clock.
 class PollingCycle : public QObject
 {
@@ -25,7 +41,7 @@ public:
     // Posted at the end of every tick: the first user message plus 8.
     static constexpr QEvent::Type kPollNoticeEvent = QEvent::Type(QEvent::User + 8);
 
-    explicit PollingCycle(Session &session);
+    PollingCycle(PollingContext context, QObject *parent);
 
     // A poll time is due up to one second early; 0 is due at once. Compared by distance, so
     // that the counter's wrap after 49 days neither stops polling nor makes it run every tick.
@@ -88,10 +104,11 @@ signals:
     void portUnusable(int index, const QString &why);
 
 private:
-    // True when no tick runs any more; gives a running tick at most Session::kPollIdleWaitMs.
+    // True when no tick runs any more; gives a running tick at most
+    // PollIdleEvent::kLongestWaitMs.
     bool waitForIdle();
 
-    Session &m_session;
+    PollingContext m_context;
     ClockTimer *m_pollTimer;
     ClockTimer *m_updateTimer;
     bool m_on = false;

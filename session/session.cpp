@@ -31,7 +31,11 @@ Session::Session(Clock &clock, QObject *parent)
         else
             m_origins.forget(span);
     };
-    m_polling = std::make_unique<PollingCycle>(*this);
+    m_polling = std::make_unique<PollingCycle>(
+        PollingContext{m_line, m_clock, m_network, m_selected,
+                       [this](bool on) { SetEditorPanelsEnabled(on); },
+                       [this](const QString &line, bool failed) { emit logLine(line, failed); }},
+        this);
     m_scan = std::make_unique<NetworkScan>(*this);
     connect(m_polling.get(), &PollingCycle::tickEnded, this, [this] {
         if (m_afterTick.isEmpty())

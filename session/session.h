@@ -49,7 +49,7 @@ class Session : public QObject
     Q_OBJECT
 public:
     // How long the close gives a running tick.
-    static constexpr int kPollIdleWaitMs = 3000;
+    static constexpr int kPollIdleWaitMs = PollIdleEvent::kLongestWaitMs;
 
     explicit Session(Clock &clock, QObject *parent = nullptr);
     ~Session() override;
