@@ -1,6 +1,6 @@
 #include "session/pollingcycle.h"
 
-#include "device/imagefields.h"
+#include "device/livevalues.h"
 #include "link/porterror.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
@@ -17,8 +17,6 @@
 
 namespace {
 
-// Input registers 0..7: the four measured values as 32-bit floats.
-constexpr std::uint16_t kLiveValueBytes = 16;
 // Holding registers 267..298: the four channel descriptions of 16 bytes.
 constexpr std::uint16_t kDescriptionPosition = 267 * 2;
 constexpr std::uint16_t kDescriptionBytes = 64;
@@ -192,7 +190,8 @@ int PollingCycle::PollOneDevice(int index)
     port.setPortNum(record.portNumber());
     if (const auto rate = baudrateForSpeedCode(record.speedCode()))
         port.setBaudrate(*rate);
-    const int result = m_session.link().ReadInputRegisters(record.address(), 0, kLiveValueBytes);
+    std::array<double, 4> values;
+    const int result = livevalues::read(m_session.link(), record.address(), values);
     // The wait for the reply delivers other events: a scan or a file load may have replaced the
     // network meanwhile, and then the entry is gone.
     const bool entryAlive = generation == network.generation();
@@ -216,9 +215,6 @@ int PollingCycle::PollOneDevice(int index)
         return result;
     }
     m_toldPortProblems.remove(index);
-    std::array<double, 4> values;
-    for (int c = 0; c < 4; ++c)
-        values[c] = double(field::f32(m_session.images().input, std::size_t(4 * c)));
     AppendMeasurementRow(record.tablePath(), m_session.clock().currentDateTime(), values,
                          QLocale());
     if (!entryAlive)
