@@ -50,7 +50,7 @@ QList<LineSetup> linesOf(const SavedNetwork &network, const LoggerConfig &config
         device.text = entry.text;
         device.address = node.address();
         device.speedCode = node.speedCode();
-        device.periodMs = qint64(node.pollPeriod()) * 1000;
+        device.periodMs = config.everyMs.value_or(qint64(node.pollPeriod()) * 1000);
         device.tablePath = QDir::cleanPath(data.absoluteFilePath(node.tablePath()));
         line->devices.append(device);
     }
@@ -108,7 +108,7 @@ bool Logger::start(const LoggerConfig &config, QString *error)
     for (const LineSetup &line : lines) {
         QStringList devices;
         for (const LoggedDevice &d : line.devices)
-            devices.append(QStringLiteral("%1 каждые %2 с").arg(d.address).arg(d.periodMs / 1000));
+            devices.append(QStringLiteral("%1 каждые %2 мс").arg(d.address).arg(d.periodMs));
         logLine(QStringLiteral("%1 (%2): адреса %3")
                     .arg(portDisplayName(line.portNumber), line.devicePath,
                          devices.join(QStringLiteral(", "))));

@@ -30,6 +30,9 @@ struct LoggerConfig
     QString networkFile;
     QString dataFolder;
     int pauseMs = kDefaultPauseMs;
+    // Every device polled at this period instead of its own (0: back to back), to measure what
+    // a line can carry; only from the command line.
+    std::optional<qint64> everyMs;
     QMap<int, QString> ports; // COM number -> device path
     MqttSettings mqtt;
 };

@@ -23,6 +23,7 @@ struct Options
     QString configFile;
     QString networkFile;
     std::optional<int> pauseMs;
+    std::optional<qint64> everyMs;
 };
 
 // The configuration file if one is named, with the command line's network file and pause on top.
@@ -39,6 +40,7 @@ std::optional<LoggerConfig> loadConfig(const Options &options, QString *error)
         config.networkFile = options.networkFile;
     if (options.pauseMs)
         config.pauseMs = *options.pauseMs;
+    config.everyMs = options.everyMs;
     if (config.networkFile.isEmpty()) {
         *error = QStringLiteral("не задан файл сети: укажите его аргументом или ключом network "
                                 "раздела [logger] настройки");
@@ -133,8 +135,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption pauseOption(QStringLiteral("pause"),
                                          QStringLiteral("Пауза перед каждым запросом, мс (50)."),
                                          QStringLiteral("MS"));
+    const QCommandLineOption everyOption(
+        QStringLiteral("every"),
+        QStringLiteral("Опрашивать каждый прибор раз в MS мс вместо его периода (0: подряд, "
+                       "для измерения пропускной способности линии)."),
+        QStringLiteral("MS"));
     parser.addOption(configOption);
     parser.addOption(pauseOption);
+    parser.addOption(everyOption);
     parser.process(app);
 
     Options options;
@@ -153,6 +161,15 @@ int main(int argc, char *argv[])
             return kUsageExit;
         }
         options.pauseMs = pause;
+    }
+    if (parser.isSet(everyOption)) {
+        bool ok = false;
+        const qint64 every = parser.value(everyOption).toLongLong(&ok);
+        if (!ok || every < 0) {
+            logLine(QStringLiteral("lorvan-logger: --every: нужно число миллисекунд"));
+            return kUsageExit;
+        }
+        options.everyMs = every;
     }
 
     SignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
