@@ -179,7 +179,8 @@ void LineWorker::notePortProblem()
     if (problem.kind == PortProblem::None)
         log(QStringLiteral("порт %1 открыт").arg(m_setup.devicePath));
     else
-        logLine(explainPortProblem(portName(), problem));
+        logLine(explainPortProblem(portName(), problem,
+                                   QStringLiteral("раздел [ports] настройки lorvan-logger")));
     m_toldProblem = problem;
 }
 

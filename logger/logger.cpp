@@ -91,7 +91,7 @@ bool Logger::start(const LoggerConfig &config, QString *error)
     if (!network) {
         *error = damaged ? QStringLiteral("%1: %2 (%3)")
                                .arg(config.networkFile, networkfile::damagedMessage(), why)
-                         : QStringLiteral("%1: %2").arg(config.networkFile, why);
+                         : why;
         return false;
     }
     QStringList notes;

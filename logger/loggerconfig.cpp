@@ -13,6 +13,15 @@ QString fromFolder(const QDir &folder, const QString &name)
     return name.isEmpty() ? name : QDir::cleanPath(folder.absoluteFilePath(name));
 }
 
+// The INI reader takes an unquoted value with commas for a list; a password may hold them.
+QString text(const QSettings &ini, const QString &key)
+{
+    const QVariant value = ini.value(key);
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
 } // namespace
 
 std::optional<LoggerConfig> readLoggerConfig(const QString &path, QString *error)
@@ -32,8 +41,8 @@ std::optional<LoggerConfig> readLoggerConfig(const QString &path, QString *error
 
     const QDir folder = QFileInfo(path).absoluteDir();
     LoggerConfig config;
-    config.networkFile = fromFolder(folder, ini.value(QStringLiteral("logger/network")).toString());
-    config.dataFolder = fromFolder(folder, ini.value(QStringLiteral("logger/data")).toString());
+    config.networkFile = fromFolder(folder, text(ini, QStringLiteral("logger/network")));
+    config.dataFolder = fromFolder(folder, text(ini, QStringLiteral("logger/data")));
     const QVariant pause = ini.value(QStringLiteral("logger/pause"));
     if (pause.isValid()) {
         bool ok = false;
@@ -48,12 +57,12 @@ std::optional<LoggerConfig> readLoggerConfig(const QString &path, QString *error
         if (n <= 0)
             return fail(
                 QStringLiteral("в разделе [ports] ключ %1 не является именем COM<n>").arg(key));
-        config.ports.insert(n, fromFolder(folder, ini.value(key).toString()));
+        config.ports.insert(n, fromFolder(folder, text(ini, key)));
     }
     ini.endGroup();
-    config.mqtt.url = ini.value(QStringLiteral("mqtt/url")).toString();
-    config.mqtt.user = ini.value(QStringLiteral("mqtt/user")).toString();
-    config.mqtt.password = ini.value(QStringLiteral("mqtt/password")).toString();
-    config.mqtt.caFile = fromFolder(folder, ini.value(QStringLiteral("mqtt/cafile")).toString());
+    config.mqtt.url = text(ini, QStringLiteral("mqtt/url"));
+    config.mqtt.user = text(ini, QStringLiteral("mqtt/user"));
+    config.mqtt.password = text(ini, QStringLiteral("mqtt/password"));
+    config.mqtt.caFile = fromFolder(folder, text(ini, QStringLiteral("mqtt/cafile")));
     return config;
 }

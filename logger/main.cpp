@@ -1,6 +1,7 @@
 // lorvan-logger: polls every device of a network file whose cyclic polling is on, at its own
 // period, one thread per line, into the tables LorvanConf writes and shows.
 
+#include "device/networkfile.h"
 #include "logger/logger.h"
 #include "logger/loggerconfig.h"
 #include "logger/loggerlog.h"
@@ -79,6 +80,13 @@ public:
         const auto config = loadConfig(m_options, &error);
         if (!config) {
             logLine(QStringLiteral("настройка не перечитана, опрос продолжается: ") + error);
+            return;
+        }
+        // The lines stop before the new network is read: a file that cannot be read now would
+        // leave nothing polling.
+        QString why;
+        if (!networkfile::load(config->networkFile, &why)) {
+            logLine(QStringLiteral("настройка не перечитана, опрос продолжается: ") + why);
             return;
         }
         logLine(QStringLiteral("перечитываю настройку"));
