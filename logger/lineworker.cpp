@@ -199,6 +199,9 @@ void LineWorker::pollDevice(int index)
         // The line failed under the exchange; the next poll opens it afresh.
         log(QStringLiteral("ошибка порта: %1").arg(e.message()));
         m_held.release();
+    } catch (const std::exception &e) {
+        log(QStringLiteral("ошибка порта: %1").arg(QString::fromLocal8Bit(e.what())));
+        m_held.release();
     }
     ++m_polls;
     notePortProblem();

@@ -64,12 +64,15 @@ class Plant:
             subprocess.run(args, env=self.env, check=True, timeout=30)
             first = False
         self.proc = None
+        self.runs = 0
 
     def table(self, number):
         return os.path.join(self.data, f"ArcData{number}.dbf")
 
     def start(self, *args):
-        self.stderr = open(os.path.join(self.dir.name, "logger.log"), "a+", encoding="utf-8")
+        self.runs += 1
+        self.stderr = open(os.path.join(self.dir.name, f"logger{self.runs}.log"), "w+",
+                           encoding="utf-8")
         self.proc = subprocess.Popen([program("LORVAN_LOGGER"), *args], env=self.env,
                                      stderr=self.stderr)
 
@@ -105,8 +108,12 @@ def check_whole(test, path):
 
 
 def summary(log):
-    """Polls and rows per line from the logger's last words."""
-    return {m[0]: (int(m[1]), int(m[2])) for m in re.findall(r"(COM\d+): (\d+) опросов, (\d+) строк", log)}
+    """Polls and rows per line from the logger's words at each stop (a reload stops too)."""
+    counts = {}
+    for port, polls, written in re.findall(r"(COM\d+): (\d+) опросов, (\d+) строк", log):
+        before = counts.get(port, (0, 0))
+        counts[port] = (before[0] + int(polls), before[1] + int(written))
+    return counts
 
 
 class TablesTest(unittest.TestCase):
@@ -193,6 +200,11 @@ class EndsTest(unittest.TestCase):
         for run in range(2):
             self.plant.start(self.plant.net)
             time.sleep(1.2 + 0.37 * run)
+            if run == 0:
+                # A reload in the middle of a poll stops the line the same way and starts it
+                # again on the file read afresh.
+                self.plant.proc.send_signal(signal.SIGHUP)
+                time.sleep(0.8)
             started = time.monotonic()
             code, log = self.plant.stop(signal.SIGTERM)
             self.assertEqual(code, 0, log)
@@ -200,6 +212,7 @@ class EndsTest(unittest.TestCase):
             self.assertLess(time.monotonic() - started, 1.5)
             polls, new_rows = summary(log)["COM1"]
             self.assertEqual(polls, new_rows, log)  # the poll under way wrote its row
+            self.assertEqual(log.count("перечитываю настройку"), 1 - run, log)
             written += new_rows
         total = sum(len(check_whole(self, self.plant.table(n))) for n in range(1, 5))
         self.assertEqual(total, written)
