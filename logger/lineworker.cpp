@@ -8,6 +8,7 @@
 #include "platform/measurementtable.h"
 #include "platform/portpath.h"
 
+#include <QEventLoop>
 #include <QLocale>
 #include <QThread>
 #include <QTimer>
@@ -103,6 +104,18 @@ LineWorker::LineWorker(const LineSetup &setup, const QList<RowSink *> &sinks)
     m_link.exchange().settle = [pause](int) {
         if (pause > 0)
             QThread::msleep(unsigned(pause));
+    };
+    // The wait between the exchange's reading passes ends as soon as bytes arrive: on a fast line
+    // the passes' grid alone would add half a pass to every poll.
+    m_link.exchange().between = [this](int ms) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(m_port, &CommPort::received, &loop, &QEventLoop::quit);
+        timer.start(ms);
+        loop.exec();
     };
     m_timer->setSingleShot(true);
     m_timer->setTimerType(Qt::PreciseTimer);
