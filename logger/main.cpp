@@ -134,7 +134,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Опрашивает приборы сети с включённым циклическим опросом и пишет их "
                        "значения в те же таблицы, что и LorvanConf."));
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("netfile"),
                                  QStringLiteral("Файл сети, сохранённый LorvanConf."),
                                  QStringLiteral("[NETFILE]"));
@@ -151,7 +151,12 @@ int main(int argc, char *argv[])
     parser.addOption(configOption);
     parser.addOption(pauseOption);
     parser.addOption(everyOption);
-    parser.process(app);
+    if (!parser.parse(app.arguments())) {
+        logLine(QStringLiteral("lorvan-logger: ") + parser.errorText());
+        return kUsageExit;
+    }
+    if (parser.isSet(helpOption))
+        parser.showHelp(0);
 
     Options options;
     options.configFile = parser.value(configOption);
