@@ -25,7 +25,7 @@ std::optional<Baudrate> rateOf(int baud)
 
 QString writeFoundNetwork(const QString &portPath, int portNumber,
                           const QList<DeviceOnLine> &devices, const QString &tableFolder,
-                          const QString &fileName)
+                          const QString &fileName, bool append)
 {
     CommPort port;
     RegisterImages images;
@@ -34,6 +34,13 @@ QString writeFoundNetwork(const QString &portPath, int portNumber,
     port.setDeviceName(portPath);
     link.setResponseWait(100);
     SavedNetwork network;
+    if (append) {
+        QString error;
+        const auto existing = networkfile::load(fileName, &error);
+        if (!existing)
+            return error;
+        network = *existing;
+    }
     for (const DeviceOnLine &d : devices) {
         const std::optional<Baudrate> rate = rateOf(d.baud);
         if (!rate || d.address < 1 || d.address > 247)
@@ -48,10 +55,18 @@ QString writeFoundNetwork(const QString &portPath, int portNumber,
             network, portNumber,
             std::span<const std::uint8_t>(images.holding.data(), identity::kBytes),
             QDir(tableFolder).filePath(QStringLiteral("ArcData%1.dbf").arg(number)));
+        if (d.periodS > 0) {
+            for (auto e = network.entries.rbegin(); e != network.entries.rend(); ++e) {
+                if (e->isDevice()) {
+                    e->device.setPollPeriod(d.periodS);
+                    break;
+                }
+            }
+        }
     }
     // The first device is the selected one, and its record the selected device's copy, so that
     // the chart's title and table agree from the start.
-    if (!network.entries.isEmpty())
+    if (!append && !network.entries.isEmpty())
         network.current = network.entries.first().device;
     QString error;
     if (!networkfile::save(fileName, network, &error))

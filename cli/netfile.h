@@ -9,11 +9,13 @@
 struct DeviceOnLine
 {
     int address = 0;
-    int baud = 0; // bit/s
+    int baud = 0;    // bit/s
+    int periodS = 0; // the cyclic poll's period; 0 keeps a scan's default
 };
 
 // Empty on success, else why the file was not written (a device that does not answer, a file
-// that cannot be written). Tables are named as a scan names them, in tableFolder.
+// that cannot be written). Tables are named as a scan names them, in tableFolder. With append,
+// the devices are added after those the file already holds (another line's, say).
 QString writeFoundNetwork(const QString &portPath, int portNumber,
                           const QList<DeviceOnLine> &devices, const QString &tableFolder,
-                          const QString &fileName);
+                          const QString &fileName, bool append = false);

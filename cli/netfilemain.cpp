@@ -11,10 +11,15 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool append = !args.isEmpty() && args.first() == QLatin1String("--append");
+    if (append)
+        args.removeFirst();
     const char *usage =
-        "usage: lorvan-netfile PORT-PATH COM-NUMBER OUT-FILE ADDRESS:BAUD...\n"
-        "Tables are named in the configurator's data folder, as a scan names them.\n";
+        "usage: lorvan-netfile [--append] PORT-PATH COM-NUMBER OUT-FILE ADDRESS:BAUD[:PERIOD]...\n"
+        "Tables are named in the configurator's data folder, as a scan names them.\n"
+        "PERIOD: seconds between cyclic polls (default 30). --append: add the devices to\n"
+        "those OUT-FILE holds, as a scan of another line would.\n";
     if (args.size() < 4) {
         std::fputs(usage, stderr);
         return 64;
@@ -32,7 +37,10 @@ int main(int argc, char *argv[])
         bool b = false;
         d.address = pair.section(QLatin1Char(':'), 0, 0).toInt(&a);
         d.baud = pair.section(QLatin1Char(':'), 1, 1).toInt(&b);
-        if (!a || !b) {
+        bool p = true;
+        if (!pair.section(QLatin1Char(':'), 2, 2).isEmpty())
+            d.periodS = pair.section(QLatin1Char(':'), 2, 2).toInt(&p);
+        if (!a || !b || !p || d.periodS < 0) {
             std::fputs(usage, stderr);
             return 64;
         }
@@ -40,7 +48,7 @@ int main(int argc, char *argv[])
     }
     try {
         const QString error =
-            writeFoundNetwork(args[0], portNumber, devices, dataFolder(), args[2]);
+            writeFoundNetwork(args[0], portNumber, devices, dataFolder(), args[2], append);
         if (!error.isEmpty()) {
             std::fprintf(stderr, "lorvan-netfile: %s\n", qUtf8Printable(error));
             return 1;

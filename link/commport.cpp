@@ -322,6 +322,7 @@ int CommPort::readIntoAhead()
             // A flood nobody reads waits in the driver, as it would without the read-ahead.
             if (m_readAhead.size() >= m_buffers.ReadSize)
                 m_readNotifier->setEnabled(false);
+            emit received();
             return int(n);
         }
         if (n < 0 && errno == EINTR)

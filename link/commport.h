@@ -111,6 +111,11 @@ public:
     qint64 sentOutAtNs() const override { return m_sentOutAtNs; }
     qint64 receivedAtNs(qsizetype index) const override;
 
+signals:
+    // Bytes arrived while the event loop ran: a wait for a reply may end at once instead of at
+    // its next pass.
+    void received();
+
 private:
     // Takes what has arrived into the read-ahead, stamped with the time it was seen.
     int readIntoAhead();

@@ -8,7 +8,7 @@
 // One measurement row as the logging service wrote it into a device's table.
 struct PolledRow
 {
-    QString port;   // the line's COM name, "COM1"
+    QString port; // the line's COM name, "COM1"
     int address = 0;
     QString device; // the device's entry text, "Лорван/001/115200"
     qint64 num = 0; // the row's number in its table (the rows before it)

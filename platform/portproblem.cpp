@@ -158,6 +158,14 @@ QString explainPortProblem(const QString &portName, const PortProblem &problem,
                               "и войдите в систему заново.")
                    .arg(problem.group.isEmpty() ? QStringLiteral("владельца") : problem.group);
     case PortProblem::Busy:
+        // The logging service holds its lines for as long as it runs: closing a window will not
+        // free them, stopping the service will.
+        if (problem.holder.section(QStringLiteral(", "), 0, 0) == QLatin1String("lorvan-logger"))
+            return port + QStringLiteral(" занят службой регистрации (%1): она опрашивает "
+                                         "приборы этой линии. Остановите её командой\n"
+                                         "sudo systemctl stop lorvan-logger\n"
+                                         "или выберите другой порт.")
+                              .arg(problem.holder);
         return port + (problem.holder.isEmpty()
                            ? QStringLiteral(" занят другой программой. Закройте её или "
                                             "выберите другой порт.")

@@ -21,7 +21,7 @@ added="$(comm -13 <(echo "$before") <(installed))"
 step "Building the package in $build"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target LorvanConf LorvanModbusTest lorvan-cli lorvan-devsim lorvan-netfile \
-    lorvan-manpage
+    lorvan-logger lorvan-manpage
 rm -f "$build"/lorvan_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb="$(ls "$build"/lorvan_*.deb)"
@@ -30,10 +30,17 @@ contents="$(dpkg-deb -c "$deb")"
 for f in usr/bin/LorvanConf usr/bin/LorvanModbusTest usr/bin/lorvan-cli usr/bin/lorvan-devsim \
     usr/share/applications/lorvanconf.desktop usr/share/applications/lorvanmodbustest.desktop \
     usr/share/icons/hicolor/scalable/apps/lorvanconf.svg \
-    usr/share/icons/hicolor/scalable/apps/lorvanmodbustest.svg usr/share/man/man1/lorvan-cli.1.gz; do
+    usr/share/icons/hicolor/scalable/apps/lorvanmodbustest.svg usr/share/man/man1/lorvan-cli.1.gz \
+    usr/bin/lorvan-logger usr/lib/systemd/system/lorvan-logger.service etc/lorvan/logger.conf \
+    usr/share/man/man8/lorvan-logger.8.gz; do
     grep -q " \./$f\$" <<<"$contents" || fail "the package lacks /$f"
 done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no Qt libraries among the Depends"
+grep -q '^-rw-r----- .* \./etc/lorvan/logger.conf$' <<<"$contents" ||
+    fail "the service's configuration is readable by others"
+for script in postinst prerm postrm conffiles; do
+    dpkg-deb --info "$deb" "$script" >/dev/null || fail "the package lacks its $script"
+done
 
 if [ "$(id -u)" -ne 0 ] || [ -z "$added" ]; then
     step "Built $deb; not a clean machine, so it is not installed here"
@@ -84,4 +91,15 @@ lorvan-cli restore furnace.txt --port "$P" --addr 1 --yes
 status=0
 lorvan-cli compare furnace.txt --port "$P" --addr 2 >/dev/null 2>&1 || status=$?
 [ "$status" -eq 65 ] || fail "a snapshot of another variant was not refused ($status)"
-step "Package installed on a clean machine; both programs and lorvan-cli work"
+step "The logging service's user, configuration and program"
+id -nG lorvan | tr ' ' '\n' | grep -qx dialout || fail "the service's user is not in dialout"
+[ "$(stat -c '%a %U %G' /etc/lorvan/logger.conf)" = "640 root lorvan" ] ||
+    fail "/etc/lorvan/logger.conf is $(stat -c '%a %U %G' /etc/lorvan/logger.conf)"
+LORVAN_HOME="$run/logged" lorvan-netfile "$P" 1 logged.ini 1:115200:1
+LORVAN_HOME="$run/logged" lorvan-logger logged.ini 2>logger.log &
+logger=$!
+sleep 2.5
+kill -TERM $logger
+wait $logger || { cat logger.log; fail "lorvan-logger did not end cleanly on SIGTERM"; }
+[ "$(lorvan-cli table logged/ArcData1.dbf | wc -l)" -ge 3 ] || { cat logger.log; fail "lorvan-logger wrote no rows"; }
+step "Package installed on a clean machine; both programs, lorvan-cli and lorvan-logger work"

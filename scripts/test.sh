@@ -2,10 +2,11 @@
 # Installs what is missing, builds everything, proves that scripts/packages.txt names all that the
 # build, the programs and the tests use, and runs the whole test suite; then the same suite under
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, every fuzz target for a bounded
-# time, and the polling soak.
+# time, the polling soak and the logging service's soak.
 #
-# LORVAN_TEST_QUICK=1 runs only the first part (build and suite). LORVAN_FUZZ_SECONDS (default 60)
-# and LORVAN_SOAK_SECONDS (default 120) bound the later steps.
+# LORVAN_TEST_QUICK=1 runs only the first part (build and suite). LORVAN_FUZZ_SECONDS (default 60),
+# LORVAN_SOAK_SECONDS (default 120) and LORVAN_LOGGER_SOAK_SECONDS (default 60) bound the later
+# steps.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${LORVAN_BUILD_DIR:-$top/build}"
@@ -51,6 +52,11 @@ if [ "${LORVAN_TEST_QUICK:-0}" != 1 ]; then
     step "Polling soak for ${LORVAN_SOAK_SECONDS:-120} s"
     LORVAN_SOAK_SECONDS="${LORVAN_SOAK_SECONDS:-120}" bash "$top/scripts/soak.sh" "$build" ||
         failed+=("soak")
+
+    step "Logging service soak for ${LORVAN_LOGGER_SOAK_SECONDS:-60} s: 32 devices on 4 lines"
+    (cmake --build "$build" -j2 --target lorvan-loggerbench &&
+        "$build/bench/lorvan-loggerbench" soak "${LORVAN_LOGGER_SOAK_SECONDS:-60}") ||
+        failed+=("logger soak")
 fi
 
 step "Done"

@@ -1,6 +1,6 @@
 #include "session/pollingcycle.h"
 
-#include "device/imagefields.h"
+#include "device/livevalues.h"
 #include "link/porterror.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
@@ -19,8 +19,6 @@
 
 namespace {
 
-// Input registers 0..7: the four measured values as 32-bit floats.
-constexpr std::uint16_t kLiveValueBytes = 16;
 // Holding registers 267..298: the four channel descriptions of 16 bytes.
 constexpr std::uint16_t kDescriptionPosition = 267 * 2;
 constexpr std::uint16_t kDescriptionBytes = 64;
@@ -204,7 +202,8 @@ int PollingCycle::PollOneDevice(int index)
     const quint64 generation = network.generation();
     CommPort &port = m_context.line.port;
     port.pointAt(record.portNumber(), record.speedCode());
-    const int result = m_context.line.link.ReadInputRegisters(record.address(), 0, kLiveValueBytes);
+    std::array<double, 4> values;
+    const int result = livevalues::read(m_context.line.link, record.address(), values);
     // The wait for the reply delivers other events: a scan or a file load may have replaced the
     // network meanwhile, and then the entry is gone.
     const bool entryAlive = generation == network.generation();
@@ -228,9 +227,6 @@ int PollingCycle::PollOneDevice(int index)
         return result;
     }
     m_toldPortProblems.remove(index);
-    std::array<double, 4> values;
-    for (int c = 0; c < 4; ++c)
-        values[c] = double(field::f32(m_context.line.images.input, std::size_t(4 * c)));
     AppendMeasurementRow(record.tablePath(), m_context.clock.currentDateTime(), values, QLocale());
     if (!entryAlive)
         return 0;

@@ -214,6 +214,11 @@ private slots:
             << "COM2" << int(PortProblem::Busy) << "LorvanConf, процесс 812"
             << "Порт COM2 (/dev/ttyS1) занят программой LorvanConf, процесс 812. Закройте её или "
                "выберите другой порт.";
+        QTest::newRow("busy, held by the logging service")
+            << "COM2" << int(PortProblem::Busy) << "lorvan-logger, процесс 4711"
+            << "Порт COM2 (/dev/ttyS1) занят службой регистрации (lorvan-logger, процесс 4711): "
+               "она опрашивает приборы этой линии. Остановите её командой\nsudo systemctl stop "
+               "lorvan-logger\nили выберите другой порт.";
         QTest::newRow("busy, holder unknown")
             << "COM2" << int(PortProblem::Busy) << ""
             << "Порт COM2 (/dev/ttyS1) занят другой программой. Закройте её или выберите другой "
