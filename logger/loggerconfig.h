@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mqtt/mqttsettings.h"
+
 #include <QMap>
 #include <QString>
 
@@ -7,15 +9,6 @@
 
 // Where the logged rows go besides the tables: a broker, when url is set. The password is kept
 // here only to be handed to the broker's client; it never goes into a log line.
-struct MqttSettings
-{
-    QString url; // mqtt://HOST:PORT/PREFIX
-    QString user;
-    QString password;
-    QString caFile;
-
-    bool configured() const { return !url.isEmpty(); }
-};
 
 // The service's configuration file (INI):
 //   [logger]  network = FILE (the network file LorvanConf saved), data = FOLDER (where relative
@@ -34,7 +27,7 @@ struct LoggerConfig
     // a line can carry; only from the command line.
     std::optional<qint64> everyMs;
     QMap<int, QString> ports; // COM number -> device path
-    MqttSettings mqtt;
+    MqttConfigValues mqtt;
 };
 
 // Nothing when the file cannot be read or holds a value that is not allowed; error then names

@@ -64,7 +64,7 @@ public:
         if (!config)
             return false;
         std::unique_ptr<RowSink> broker = makeBrokerSink(config->mqtt, error);
-        if (!broker && config->mqtt.configured())
+        if (!broker && !config->mqtt.url.isEmpty())
             return false;
         m_logger.clearSinks();
         m_broker = std::move(broker);

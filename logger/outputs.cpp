@@ -1,17 +1,27 @@
 #include "logger/outputs.h"
 
-#include <QUrl>
+#include "logger/loggerlog.h"
+#include "mqtt/mqttpublisher.h"
 
-std::unique_ptr<RowSink> makeBrokerSink(const MqttSettings &settings, QString *error)
+std::unique_ptr<RowSink> makeBrokerSink(const MqttConfigValues &values, QString *error)
 {
-    if (!settings.configured())
+    if (values.url.isEmpty())
         return nullptr;
-    // A password may sit in the address itself; it is never shown.
-    const QString where = QUrl(settings.url).toDisplayString(QUrl::RemoveUserInfo);
-    if (error)
-        *error = QStringLiteral("MQTT недоступен в этой сборке lorvan-logger: публикация в %1 "
-                                "невозможна. Уберите ключ url из раздела [mqtt] настройки, чтобы "
-                                "вести только таблицы.")
-                     .arg(where);
-    return nullptr;
+    QString why;
+    const std::optional<MqttSettings> settings = mqtt::parseSettings(values, &why);
+    if (!settings) {
+        if (error)
+            *error = why;
+        return nullptr;
+    }
+    auto publisher = std::make_unique<MqttPublisher>(*settings, &logLine);
+    // A client that cannot be set up (an unreadable CA file) would publish nothing for good:
+    // the service refuses to start rather than run without the outputs it was given.
+    if (!publisher->canPublish()) {
+        if (error)
+            *error = QStringLiteral("MQTT: публикация в %1 невозможна, подробности выше")
+                         .arg(settings->hostPort());
+        return nullptr;
+    }
+    return publisher;
 }

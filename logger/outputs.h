@@ -5,6 +5,7 @@
 
 #include <memory>
 
-// The sink that publishes every row to the broker the settings name. Nothing, without an error,
+// The sink that publishes every row to the broker the values name. Nothing, without an error,
 // when they name none; nothing, with error saying why, when one is named but cannot be used.
-std::unique_ptr<RowSink> makeBrokerSink(const MqttSettings &settings, QString *error);
+// Its log lines go to the service's log.
+std::unique_ptr<RowSink> makeBrokerSink(const MqttConfigValues &values, QString *error);

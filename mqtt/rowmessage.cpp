@@ -15,10 +15,15 @@ void appendNumber(QByteArray &out, double value)
     // to_chars never consults the locale, and its shortest form reads back exactly; plain
     // decimals where a person expects them (as JavaScript writes numbers), exponents beyond.
     const double magnitude = std::abs(value);
-    const auto result =
-        value == 0 || (magnitude >= 1e-6 && magnitude < 1e21)
-            ? std::to_chars(text, text + sizeof text, value, std::chars_format::fixed)
-            : std::to_chars(text, text + sizeof text, value);
+    const auto format = value == 0 || (magnitude >= 1e-6 && magnitude < 1e21)
+                            ? std::chars_format::fixed
+                            : std::chars_format::scientific;
+    // A device's value is a 32-bit float: its shortest form as one (250.1), not the digits
+    // its widening to a double happens to carry (250.10000610351562).
+    const auto single = static_cast<float>(value);
+    const auto result = double(single) == value
+                            ? std::to_chars(text, text + sizeof text, single, format)
+                            : std::to_chars(text, text + sizeof text, value, format);
     out.append(text, result.ptr - text);
 }
 

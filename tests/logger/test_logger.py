@@ -5,10 +5,12 @@ meets (SIGTERM mid-poll, kill -9) followed by a restart."""
 import csv
 import io
 import os
+import pwd
 import random
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -18,7 +20,9 @@ import unittest
 import dbfread
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "devsim"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "mqtt"))
 from devsimharness import Simulator, program  # noqa: E402
+from test_mqtt_broker import TOOLS, Stream, parsed  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
 
@@ -234,7 +238,7 @@ class EndsTest(unittest.TestCase):
 
 
 class ServiceTest(unittest.TestCase):
-    def test_broker_asked_for_but_not_built(self):
+    def test_broker_settings_refused_with_the_reason(self):
         with tempfile.TemporaryDirectory() as d:
             config = os.path.join(d, "logger.conf")
             with open(config, "w", encoding="utf-8") as f:
@@ -242,8 +246,8 @@ class ServiceTest(unittest.TestCase):
                         "password = secret-word\n")
             r = subprocess.run([program("LORVAN_LOGGER"), "--config", config],
                                capture_output=True, text=True, timeout=30)
-            self.assertNotEqual(r.returncode, 0)
-            self.assertIn("MQTT недоступен", r.stderr)
+            self.assertEqual(r.returncode, 78, r.stderr)
+            self.assertIn("пароль задан без имени пользователя", r.stderr)
             self.assertNotIn("secret-word", r.stderr)
 
     def test_unit_file_verifies(self):
@@ -269,3 +273,93 @@ class ServiceTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@unittest.skipUnless(all(TOOLS.values()), "the broker and its clients are not installed")
+class BrokerTest(unittest.TestCase):
+    """The rows as a broker's subscriber sees them, across a broker that goes away and back."""
+
+    def setUp(self):
+        self.sim = Simulator(TWO_LINES)
+        self.plant = Plant(self.sim, [(1, [(1, 115200, 1), (2, 115200, 1)])])
+        with socket.socket() as sock:
+            sock.bind(("127.0.0.1", 0))
+            self.port = sock.getsockname()[1]
+        self.config = os.path.join(self.plant.dir.name, "logger.conf")
+        with open(self.config, "w", encoding="utf-8") as f:
+            f.write(f"[logger]\nnetwork = plant.ini\n[mqtt]\n"
+                    f"url = mqtt://127.0.0.1:{self.port}/plant\n")
+        self.procs = []
+
+    def tearDown(self):
+        for proc in self.procs:
+            proc.kill()
+            proc.wait()
+        self.plant.close()
+        self.sim.stop()
+
+    def spawn(self, *args, **kw):
+        proc = subprocess.Popen(args, text=True, encoding="utf-8", **kw)
+        self.procs.append(proc)
+        return proc
+
+    def start_broker(self):
+        conf = os.path.join(self.plant.dir.name, "broker.conf")
+        with open(conf, "w") as f:
+            f.write(f"listener {self.port} 127.0.0.1\npersistence false\nlog_dest stderr\n"
+                    f"user {pwd.getpwuid(os.getuid()).pw_name}\nallow_anonymous true\n")
+        broker = self.spawn(TOOLS["mosquitto"], "-c", conf, stderr=subprocess.PIPE)
+        Stream(broker.stderr).until(" running")
+        return broker
+
+    def subscribe(self):
+        return Stream(self.spawn(TOOLS["mosquitto_sub"], "-h", "127.0.0.1", "-p", str(self.port),
+                                 "-v", "-q", "1", "-t", "plant/#", stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL).stdout)
+
+    @staticmethod
+    def rows_until(sub, num):
+        """The row messages until both devices have sent the row numbered num."""
+        rows = []
+        while {1, 2} - {int(t.split("/")[2]) for t, f in rows if dict(f)["num"] >= num}:
+            rows += [parsed(line) for line in sub.until("/values ") if "/values " in line]
+        return rows
+
+    def test_messages_equal_the_rows(self):
+        broker = self.start_broker()
+        sub = self.subscribe()
+        self.plant.start("--config", self.config)
+        sub.until("plant/status online")
+        seen = self.rows_until(sub, 2)
+
+        broker.terminate()
+        broker.wait(10)
+        time.sleep(2.5)  # the tables go on without the broker
+        broker = self.start_broker()
+        sub = self.subscribe()
+        # The last row of each device is retained; the count of rows not sent comes with it.
+        back = sub.until("plant/status/dropped")
+        seen += [parsed(line) for line in back if "/values " in line]
+        seen += self.rows_until(sub, 6)
+        self.plant.proc.kill()
+        sub.until("plant/status offline")
+        self.assertGreater(int(back[-1].split()[-1]), 0, back)
+
+        tables = {1: check_whole(self, self.plant.table(1)), 2: check_whole(self, self.plant.table(2))}
+        self.assertGreaterEqual(min(len(t) for t in tables.values()), 6)
+        for topic, fields in seen:
+            message = dict(fields)
+            address = int(topic.split("/")[2])
+            self.assertEqual(topic, f"plant/COM1/{address}/values")
+            self.assertEqual(message["device"], f"Лорван/{address:03}/115200")
+            row = tables[address][message["num"]]
+            self.assertEqual(row["Num"], str(message["num"]))
+            self.assertIn(message["time"][11:19], row["Date"])
+            self.assertEqual([message[f"chan{c}"] for c in range(1, 5)],
+                             [row[f"Chan{c}"] for c in range(1, 5)])
+        nums = {a: sorted(dict(f)["num"] for t, f in seen if t.split("/")[2] == str(a))
+                for a in (1, 2)}
+        # Rows before and after the broker's absence; the ones in between were only counted.
+        for address, got in nums.items():
+            self.assertIn(0, got, nums)
+            self.assertGreaterEqual(max(got), 6, nums)

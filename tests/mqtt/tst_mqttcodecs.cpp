@@ -97,6 +97,14 @@ private slots:
             << QByteArray("{\"time\": \"2026-12-10T10:15:32.120+03:00\", \"device\": "
                           "\"Лорван/001/115200\", \"num\": 17, \"chan1\": 250.1, \"chan2\": -0.5, "
                           "\"chan3\": 1000000, \"chan4\": 0}");
+        // What the device sends is a 32-bit float: its own shortest digits, not its double's.
+        QTest::newRow("device floats")
+            << row("COM2", 1, "Лорван/001/9600", 0, at("2026-12-10T10:15:32.120+03:00"),
+                   {double(250.1f), double(-1.3f), double(0.001f), 0.1})
+            << QByteArray("lorvan/COM2/1/values")
+            << QByteArray("{\"time\": \"2026-12-10T10:15:32.120+03:00\", \"device\": "
+                          "\"Лорван/001/9600\", \"num\": 0, \"chan1\": 250.1, \"chan2\": -1.3, "
+                          "\"chan3\": 0.001, \"chan4\": 0.1}");
         QTest::newRow("not finite")
             << row("COM12", 1, "", 0, at("2027-01-01T00:00:00.005-09:30"), {nan, inf, -inf, 3.25})
             << QByteArray("lorvan/COM12/1/values")
