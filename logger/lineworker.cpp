@@ -223,12 +223,17 @@ void LineWorker::pollDevice(int index)
         const QDateTime when = QDateTime::currentDateTime();
         try {
             PolledRow row;
-            row.num = AppendMeasurementRow(device.tablePath, when, values, QLocale());
+            MeasurementRow stored;
+            row.num = AppendMeasurementRow(device.tablePath, when, values, QLocale(), &stored);
             row.port = portName();
             row.address = device.address;
             row.device = device.text;
             row.time = when;
-            row.values = values;
+            // What the table holds, so that a row published is the row written; a blank field
+            // (a value the table cannot hold) goes as no value.
+            for (std::size_t c = 0; c < row.values.size(); ++c)
+                row.values[c] =
+                    stored.channels[c].value_or(std::numeric_limits<double>::quiet_NaN());
             ++m_rows;
             if (m_tableFailed[index]) {
                 m_tableFailed[index] = false;

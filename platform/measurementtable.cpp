@@ -284,7 +284,8 @@ void EnsureMeasurementTable(const QString &path)
 }
 
 qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
-                            const std::array<double, 4> &values, const QLocale &locale)
+                            const std::array<double, 4> &values, const QLocale &locale,
+                            MeasurementRow *rowOut)
 {
     EnsureMeasurementTable(path);
 
@@ -310,11 +311,17 @@ qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
     file.close();
 
     QByteArray record(" ");
-    record += fitted(cp1251::encode(measurementNumText(rows)), layout->fields[0].width, false);
-    record +=
-        fitted(cp1251::encode(measurementDateText(when, locale)), layout->fields[1].width, false);
-    for (int i = 0; i < 4; ++i)
-        record += numberField(values[size_t(i)], layout->fields[2 + i]);
+    MeasurementRow row;
+    row.num = measurementNumText(rows);
+    row.date = measurementDateText(when, locale);
+    record += fitted(cp1251::encode(row.num), layout->fields[0].width, false);
+    record += fitted(cp1251::encode(row.date), layout->fields[1].width, false);
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray field = numberField(values[size_t(i)], layout->fields[2 + i]);
+        record += field;
+        if (const QByteArray text = field.trimmed(); !text.isEmpty())
+            row.channels[size_t(i)] = text.toDouble();
+    }
 
     // All or nothing: whatever fails, the table gets its old bytes back.
     int failure = rows == qint64(layout->headerCount) ? 0 : writeCount(path, quint32(rows));
@@ -329,8 +336,11 @@ qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
         }
         failure = t_failure;
     }
-    if (written && !failure)
+    if (written && !failure) {
+        if (rowOut)
+            *rowOut = row;
         return rows;
+    }
     QString text = writeError(path, failure ? systemReason(failure) : t_error);
     if (const int lost = restore(path, saved))
         text += QStringLiteral("; прежнее содержимое не восстановлено: ") + systemReason(lost);

@@ -49,12 +49,14 @@ bool isMeasurementLayout(const DbfLayout &layout);
 // "Ошибка записи в базу данных: " + path + " (" + reason + ")" when the file cannot be written.
 void EnsureMeasurementTable(const QString &path);
 
-// Appends one row and returns its number (the rows before it). All or nothing: when the row
+// Appends one row and returns its number (the rows before it); written, when given, gets the
+// row as the table holds it (the values at the table's decimals). All or nothing: when the row
 // cannot be written (a full disk, a quota, an I/O error) the file keeps its bytes and
 // TableError "Ошибка записи в базу данных: " + path + " (" + reason + ")" is thrown.
 qint64 AppendMeasurementRow(const QString &path, const QDateTime &when,
                             const std::array<double, 4> &values,
-                            const QLocale &locale = QLocale::system());
+                            const QLocale &locale = QLocale::system(),
+                            MeasurementRow *written = nullptr);
 
 // A read-only view of one table; rows are read from the file when asked for, so a table of any
 // length opens at once.

@@ -37,6 +37,7 @@ input 3 100
 input 4 0.5
 device 2 4
 input 1 21.5
+input 2 2.71828
 device 4 4
 input 1 41.5
 line 2
@@ -46,7 +47,7 @@ input 1 31.5
 input 4 1e3
 """
 # Address: the channels the simulator answers with (the others stay at its default 20).
-VALUES = {1: [11.5, -3.25, 100.0, 0.5], 2: [21.5, 20.0, 20.0, 20.0], 3: [31.5, 20.0, 20.0, 1000.0],
+VALUES = {1: [11.5, -3.25, 100.0, 0.5], 2: [21.5, 2.7183, 20.0, 20.0], 3: [31.5, 20.0, 20.0, 1000.0],
           4: [41.5, 20.0, 20.0, 20.0]}
 
 
@@ -171,7 +172,7 @@ class TablesTest(unittest.TestCase):
     def test_dead_device_backs_off(self):
         # The same network on a plant where device 2 has gone silent.
         self.sim.stop()
-        self.sim = Simulator(TWO_LINES.replace("device 2 4\ninput 1 21.5\n", ""))
+        self.sim = Simulator(TWO_LINES.replace("device 2 4\ninput 1 21.5\ninput 2 2.71828\n", ""))
         self.plant.env["LORVAN_PORT_DIR"] = self.sim.port_dir
         self.plant.start(self.plant.net)
         time.sleep(5.5)
