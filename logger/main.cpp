@@ -63,11 +63,13 @@ public:
         const auto config = loadConfig(m_options, error);
         if (!config)
             return false;
-        std::unique_ptr<RowSink> broker = makeBrokerSink(config->mqtt, error);
-        if (!broker && !config->mqtt.url.isEmpty())
-            return false;
+        // The former publisher goes first (the lines are stopped): its "offline" would otherwise
+        // reach the broker after the new one's "online" and stay retained while the service runs.
         m_logger.clearSinks();
-        m_broker = std::move(broker);
+        m_broker.reset();
+        m_broker = makeBrokerSink(config->mqtt, error);
+        if (!m_broker && !config->mqtt.url.isEmpty())
+            return false;
         if (m_broker)
             m_logger.addSink(m_broker.get());
         return m_logger.start(*config, error);
